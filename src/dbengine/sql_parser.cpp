@@ -1,0 +1,342 @@
+#include "dbengine/sql_parser.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <system_error>
+#include <utility>
+
+#include "dbengine/error.h"
+
+namespace tabsync::dao {
+namespace {
+
+struct Token {
+  enum class Kind { kWord, kBracketed, kNumber, kText, kSymbol, kBad, kEnd };
+  Kind kind = Kind::kEnd;
+  std::string text;  // names and texts without their brackets or quotes
+  size_t begin = 0;  // offsets into the statement
+  size_t end = 0;
+};
+
+constexpr std::array<std::string_view, 7> kKeywords = {"SELECT", "DELETE", "FROM", "WHERE",
+                                                       "AND",    "OR",     "NOT"};
+constexpr std::array<std::string_view, 6> kComparisons = {"=", "<>", "<=", ">=", "<", ">"};
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Every non-ASCII byte counts, so that UTF-8 names need no brackets.
+bool IsNameChar(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return u >= 0x80 || c == '_' || IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+bool IsKeyword(const Token& token) {
+  return token.kind == Token::Kind::kWord &&
+         std::any_of(kKeywords.begin(), kKeywords.end(),
+                     [&](std::string_view k) { return EqualsIgnoreCase(token.text, k); });
+}
+
+// An empty name or a missing "]" makes a bad token, as does a missing closing quote.
+Token ReadBracketed(std::string_view sql, size_t begin) {
+  size_t close = sql.find(']', begin + 1);
+  if (close == std::string_view::npos || close == begin + 1)
+    return {Token::Kind::kBad, "", begin, sql.size()};
+  return {Token::Kind::kBracketed, std::string(sql.substr(begin + 1, close - begin - 1)), begin,
+          close + 1};
+}
+
+Token ReadText(std::string_view sql, size_t begin) {
+  std::string text;
+  for (size_t i = begin + 1; i < sql.size(); ++i) {
+    if (sql[i] != '\'') {
+      text += sql[i];
+    } else if (i + 1 < sql.size() && sql[i + 1] == '\'') {
+      text += '\'';
+      ++i;
+    } else {
+      return {Token::Kind::kText, std::move(text), begin, i + 1};
+    }
+  }
+  return {Token::Kind::kBad, "", begin, sql.size()};
+}
+
+// A run of name characters that is all digits is a number, with its decimals.
+Token ReadWordOrNumber(std::string_view sql, size_t begin) {
+  size_t end = begin;
+  while (end < sql.size() && IsNameChar(sql[end])) ++end;
+  bool number = std::all_of(sql.begin() + begin, sql.begin() + end, IsDigit);
+  if (number && end + 1 < sql.size() && sql[end] == '.' && IsDigit(sql[end + 1])) {
+    for (++end; end < sql.size() && IsDigit(sql[end]);) ++end;
+  }
+  return {number ? Token::Kind::kNumber : Token::Kind::kWord,
+          std::string(sql.substr(begin, end - begin)), begin, end};
+}
+
+Token ReadSymbol(std::string_view sql, size_t begin) {
+  std::string_view two = sql.substr(begin, 2);
+  if (two == "<>" || two == "<=" || two == ">=")
+    return {Token::Kind::kSymbol, std::string(two), begin, begin + 2};
+  std::string_view one = sql.substr(begin, 1);
+  bool known = one.find_first_of(",.*()=<>;-") != std::string_view::npos;
+  return {known ? Token::Kind::kSymbol : Token::Kind::kBad, std::string(one), begin, begin + 1};
+}
+
+Token ReadToken(std::string_view sql, size_t begin) {
+  if (sql[begin] == '[') return ReadBracketed(sql, begin);
+  if (sql[begin] == '\'') return ReadText(sql, begin);
+  if (IsNameChar(sql[begin])) return ReadWordOrNumber(sql, begin);
+  return ReadSymbol(sql, begin);
+}
+
+// Tokenizing stops at a bad token; the parser meets it in whatever clause it
+// stands and reports it with that clause's error.
+std::vector<Token> Tokenize(std::string_view sql) {
+  std::vector<Token> tokens;
+  size_t pos = 0;
+  while (true) {
+    while (pos < sql.size() && IsBlank(sql[pos])) ++pos;
+    if (pos == sql.size()) break;
+    tokens.push_back(ReadToken(sql, pos));
+    pos = tokens.back().end;
+    if (tokens.back().kind == Token::Kind::kBad) break;
+  }
+  tokens.push_back({Token::Kind::kEnd, "", sql.size(), sql.size()});
+  return tokens;
+}
+
+std::unique_ptr<SqlExpr> MakeExpr(SqlExpr::Kind kind) {
+  auto expr = std::make_unique<SqlExpr>();
+  expr->kind = kind;
+  return expr;
+}
+
+std::unique_ptr<SqlExpr> Combine(SqlExpr::Kind kind, std::unique_ptr<SqlExpr> left,
+                                 std::unique_ptr<SqlExpr> right) {
+  auto expr = MakeExpr(kind);
+  expr->operands.push_back(std::move(left));
+  expr->operands.push_back(std::move(right));
+  return expr;
+}
+
+class Parser {
+ public:
+  explicit Parser(std::string_view sql)
+      : sql_(sql), tokens_(Tokenize(sql)), clause_begin_(tokens_.front().begin) {}
+
+  SqlStatement Statement();
+
+ private:
+  // Which clause a syntax error is reported against.
+  enum class Clause { kExpression, kFrom, kWhere };
+
+  const Token& Peek() const { return tokens_[pos_]; }
+  std::string TakeText() { return tokens_[pos_++].text; }
+  bool AtSymbol(std::string_view symbol) const {
+    return Peek().kind == Token::Kind::kSymbol && Peek().text == symbol;
+  }
+  bool TakeSymbol(std::string_view symbol);
+  bool TakeKeyword(std::string_view keyword);
+  bool AtName() const;
+  bool AtStatementEnd() const { return Peek().kind == Token::Kind::kEnd || AtSymbol(";"); }
+  [[noreturn]] void Fail() const;
+
+  void Columns(SqlStatement& statement);
+  void ExpectFrom();
+  void FromAndWhere(SqlStatement& statement);
+  SqlColumn QualifiedName();
+  std::unique_ptr<SqlExpr> Or();
+  std::unique_ptr<SqlExpr> And();
+  std::unique_ptr<SqlExpr> Not();
+  std::unique_ptr<SqlExpr> Comparison();
+  std::unique_ptr<SqlExpr> Operand();
+  std::unique_ptr<SqlExpr> Number(const std::string& text);
+
+  std::string_view sql_;
+  std::vector<Token> tokens_;
+  size_t pos_ = 0;
+  Clause clause_ = Clause::kExpression;
+  size_t clause_begin_;
+};
+
+bool Parser::TakeSymbol(std::string_view symbol) {
+  if (!AtSymbol(symbol)) return false;
+  ++pos_;
+  return true;
+}
+
+bool Parser::TakeKeyword(std::string_view keyword) {
+  if (Peek().kind != Token::Kind::kWord || !EqualsIgnoreCase(Peek().text, keyword)) return false;
+  ++pos_;
+  return true;
+}
+
+// A bracketed keyword is a name; a bare one is not.
+bool Parser::AtName() const {
+  return Peek().kind == Token::Kind::kBracketed ||
+         (Peek().kind == Token::Kind::kWord && !IsKeyword(Peek()));
+}
+
+void Parser::Fail() const {
+  if (clause_ == Clause::kFrom) throw SyntaxInFrom();
+  if (clause_ == Clause::kWhere) throw SyntaxInWhere();
+  size_t end = Peek().end;
+  throw SyntaxInExpression(std::string(sql_.substr(clause_begin_, end - clause_begin_)));
+}
+
+SqlStatement Parser::Statement() {
+  SqlStatement statement;
+  if (TakeKeyword("SELECT")) {
+    Columns(statement);
+  } else if (TakeKeyword("DELETE")) {
+    statement.kind = SqlStatement::Kind::kDelete;
+    TakeSymbol("*");
+    clause_ = Clause::kFrom;
+  } else {
+    Fail();
+  }
+  ExpectFrom();
+  FromAndWhere(statement);
+  clause_ = Clause::kWhere;  // anything after the statement counts against its condition
+  TakeSymbol(";");
+  if (Peek().kind != Token::Kind::kEnd) Fail();
+  return statement;
+}
+
+void Parser::Columns(SqlStatement& statement) {
+  clause_begin_ = Peek().begin;
+  if (TakeSymbol("*")) {
+    statement.all_columns = true;
+    return;
+  }
+  do {
+    statement.columns.push_back(QualifiedName());
+  } while (TakeSymbol(","));
+}
+
+void Parser::ExpectFrom() {
+  if (TakeKeyword("FROM")) {
+    clause_ = Clause::kFrom;
+    return;
+  }
+  // A list followed by a keyword or by nothing lacks its FROM clause; followed
+  // by anything else, the list itself is malformed.
+  if (IsKeyword(Peek()) || AtStatementEnd()) clause_ = Clause::kFrom;
+  Fail();
+}
+
+void Parser::FromAndWhere(SqlStatement& statement) {
+  if (!AtName()) Fail();
+  statement.table = TakeText();
+  if (TakeKeyword("WHERE")) {
+    clause_ = Clause::kWhere;
+    statement.where = Or();
+  } else if (!AtStatementEnd()) {
+    Fail();
+  }
+}
+
+SqlColumn Parser::QualifiedName() {
+  if (!AtName()) Fail();
+  SqlColumn column{TakeText(), ""};
+  if (TakeSymbol(".")) {
+    if (!AtName()) Fail();
+    column.qualifier = std::move(column.name);
+    column.name = TakeText();
+  }
+  return column;
+}
+
+std::unique_ptr<SqlExpr> Parser::Or() {
+  auto left = And();
+  while (TakeKeyword("OR")) {
+    auto right = And();
+    left = Combine(SqlExpr::Kind::kOr, std::move(left), std::move(right));
+  }
+  return left;
+}
+
+std::unique_ptr<SqlExpr> Parser::And() {
+  auto left = Not();
+  while (TakeKeyword("AND")) {
+    auto right = Not();
+    left = Combine(SqlExpr::Kind::kAnd, std::move(left), std::move(right));
+  }
+  return left;
+}
+
+std::unique_ptr<SqlExpr> Parser::Not() {
+  if (TakeKeyword("NOT")) {
+    auto expr = MakeExpr(SqlExpr::Kind::kNot);
+    expr->operands.push_back(Not());
+    return expr;
+  }
+  if (!TakeSymbol("(")) return Comparison();
+  auto inner = Or();
+  if (!TakeSymbol(")")) Fail();
+  return inner;
+}
+
+std::unique_ptr<SqlExpr> Parser::Comparison() {
+  auto left = Operand();
+  auto is_comparison = [&](std::string_view op) { return AtSymbol(op); };
+  if (std::none_of(kComparisons.begin(), kComparisons.end(), is_comparison)) Fail();
+  std::string op = TakeText();
+  auto right = Operand();
+  auto expr = Combine(SqlExpr::Kind::kCompare, std::move(left), std::move(right));
+  expr->op = std::move(op);
+  return expr;
+}
+
+std::unique_ptr<SqlExpr> Parser::Operand() {
+  if (AtName()) {
+    SqlColumn column = QualifiedName();
+    auto expr = MakeExpr(SqlExpr::Kind::kColumn);
+    expr->name = std::move(column.name);
+    expr->qualifier = std::move(column.qualifier);
+    return expr;
+  }
+  if (Peek().kind == Token::Kind::kText) {
+    auto expr = MakeExpr(SqlExpr::Kind::kLiteral);
+    expr->literal = Variant(TakeText());
+    return expr;
+  }
+  // The sign joins the digits before conversion so that the lowest 64-bit value reads.
+  std::string sign = TakeSymbol("-") ? "-" : "";
+  if (Peek().kind != Token::Kind::kNumber) Fail();
+  return Number(sign + TakeText());
+}
+
+// Whole numbers beyond 64 bits are kept as doubles rather than refused.
+std::unique_ptr<SqlExpr> Parser::Number(const std::string& text) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  auto expr = MakeExpr(SqlExpr::Kind::kLiteral);
+  int64_t whole = 0;
+  auto [whole_end, whole_error] = std::from_chars(first, last, whole);
+  if (whole_error == std::errc() && whole_end == last) {
+    expr->literal = Variant(whole);
+    return expr;
+  }
+  double value = 0;
+  if (std::from_chars(first, last, value).ec != std::errc()) Fail();
+  expr->literal = Variant(value);
+  return expr;
+}
+
+}  // namespace
+
+SqlStatement ParseSql(std::string_view sql) { return Parser(sql).Statement(); }
+
+}  // namespace tabsync::dao

@@ -1,0 +1,480 @@
+#include "dbengine/sqlite_recordset.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "dbengine/field_types.h"
+#include "dbengine/item_list.h"
+#include "dbengine/names.h"
+#include "dbengine/sql_parser.h"
+
+namespace tabsync::dao {
+
+namespace {
+
+// A column of a query, as it was when the set was opened.
+struct QueryColumn {
+  std::string name;
+  ColumnType column;
+  int attributes = 0;
+  int table_index = 0;  // position in the table: a column listed twice has one
+};
+
+// What a record set reads and writes: the table, its columns and how a row
+// is found again for an update.
+struct QueryPlan {
+  std::string table;        // the table's name in the query (its TableDef name)
+  std::string file_table;   // its name in the file that holds the rows
+  std::vector<QueryColumn> columns;
+  std::vector<std::string> locator;
+  std::vector<std::string> counters;  // COUNTER columns of the whole table
+  std::string select_sql;
+  std::vector<Variant> parameters;
+};
+
+// The engine's SQL, turned into SQLite's with the table's real column names.
+class ConditionWriter {
+ public:
+  ConditionWriter(const std::string& table, const std::vector<std::shared_ptr<TableFieldImpl>>& columns)
+      : table_(table), columns_(columns) {}
+
+  std::string Write(const SqlExpr& expr, std::vector<Variant>* parameters) {
+    switch (expr.kind) {
+      case SqlExpr::Kind::kColumn: return ColumnReference(expr);
+      case SqlExpr::Kind::kLiteral:
+        parameters->push_back(expr.literal);
+        return "?";
+      case SqlExpr::Kind::kCompare: return Binary(expr, " " + expr.op + " ", parameters);
+      case SqlExpr::Kind::kAnd: return Binary(expr, " AND ", parameters);
+      case SqlExpr::Kind::kOr: return Binary(expr, " OR ", parameters);
+      case SqlExpr::Kind::kNot: return "(NOT " + Write(*expr.operands[0], parameters) + ")";
+    }
+    throw SyntaxInWhere();
+  }
+
+ private:
+  // The operands are written one after the other: the parameters must be
+  // bound in the order their "?" marks stand.
+  std::string Binary(const SqlExpr& expr, const std::string& op, std::vector<Variant>* parameters) {
+    std::string left = Write(*expr.operands[0], parameters);
+    std::string right = Write(*expr.operands[1], parameters);
+    return "(" + left + op + right + ")";
+  }
+
+  std::string ColumnReference(const SqlExpr& expr) {
+    const TableFieldImpl& field = Resolve(table_, columns_, expr.qualifier, expr.name);
+    // Text compares ignoring letter case, also in files whose columns were
+    // declared without NOCASE.
+    std::string reference = QuoteName(field.Name());
+    if (IsTextType(field.Type())) reference += " COLLATE NOCASE";
+    return reference;
+  }
+
+ public:
+  static const TableFieldImpl& Resolve(const std::string& table,
+                                       const std::vector<std::shared_ptr<TableFieldImpl>>& columns,
+                                       const std::string& qualifier, const std::string& name) {
+    if (!qualifier.empty() && !SameName(qualifier, table)) throw TooFewParameters();
+    for (const auto& column : columns)
+      if (SameName(column->Name(), name)) return *column;
+    throw TooFewParameters();
+  }
+
+ private:
+  const std::string& table_;
+  const std::vector<std::shared_ptr<TableFieldImpl>>& columns_;
+};
+
+int TableIndexOf(const std::vector<std::shared_ptr<TableFieldImpl>>& columns,
+                 const TableFieldImpl& field) {
+  for (size_t i = 0; i < columns.size(); ++i)
+    if (columns[i].get() == &field) return static_cast<int>(i);
+  return -1;
+}
+
+QueryColumn MakeQueryColumn(const TableFieldImpl& field, int table_index) {
+  return QueryColumn{field.Name(), field.column(), field.Attributes(), table_index};
+}
+
+std::vector<QueryColumn> SelectedColumns(const SqlStatement& statement, const std::string& table,
+                                         const std::vector<std::shared_ptr<TableFieldImpl>>& columns) {
+  std::vector<QueryColumn> selected;
+  if (statement.all_columns) {
+    for (size_t i = 0; i < columns.size(); ++i)
+      selected.push_back(MakeQueryColumn(*columns[i], static_cast<int>(i)));
+    return selected;
+  }
+  for (const SqlColumn& column : statement.columns) {
+    const TableFieldImpl& field =
+        ConditionWriter::Resolve(table, columns, column.qualifier, column.name);
+    selected.push_back(MakeQueryColumn(field, TableIndexOf(columns, field)));
+  }
+  return selected;
+}
+
+std::string SelectSql(const QueryPlan& plan, const std::string& condition) {
+  std::string list;
+  for (const std::string& locator : plan.locator) list += (list.empty() ? "" : ", ") + locator;
+  for (const QueryColumn& column : plan.columns)
+    list += (list.empty() ? "" : ", ") + QuoteName(column.name);
+  std::string sql = "SELECT " + list + " FROM " + QuoteName(plan.file_table);
+  if (!condition.empty()) sql += " WHERE " + condition;
+  return sql;
+}
+
+Variant ReadStored(sqlite3_stmt* statement, int index) {
+  switch (sqlite3_column_type(statement, index)) {
+    case SQLITE_INTEGER: return Variant(static_cast<int64_t>(sqlite3_column_int64(statement, index)));
+    case SQLITE_FLOAT: return Variant(sqlite3_column_double(statement, index));
+    case SQLITE_NULL: return Variant();
+    default: return ReadColumn(statement, index, kTypeMemo);
+  }
+}
+
+class RecordsetImpl;
+
+// A field of a record set: the column's definition and the current record's
+// value.
+class RecordFieldImpl : public Field {
+ public:
+  RecordFieldImpl(RecordsetImpl* owner, int index, const QueryColumn& column)
+      : owner_(owner), index_(index), column_(column) {}
+
+  std::string Name() const override { return column_.name; }
+  void SetName(const std::string&) override { throw InvalidOperation(); }
+  int Type() const override { return column_.column.type; }
+  int Size() const override { return column_.column.size; }
+  int Attributes() const override { return column_.attributes; }
+  void SetAttributes(int) override { throw InvalidOperation(); }
+  Variant Value() const override;
+  void SetValue(const Variant& value) override;
+
+ private:
+  RecordsetImpl* owner_;
+  int index_;
+  QueryColumn column_;
+};
+
+class RecordsetImpl : public Recordset {
+ public:
+  RecordsetImpl(std::shared_ptr<Session> database, std::shared_ptr<Session> rows, QueryPlan plan,
+                bool updatable)
+      : database_(std::move(database)),
+        rows_(std::move(rows)),
+        plan_(std::move(plan)),
+        updatable_(updatable && !plan_.locator.empty()) {
+    for (size_t i = 0; i < plan_.columns.size(); ++i)
+      fields_.items().push_back(
+          std::make_shared<RecordFieldImpl>(this, static_cast<int>(i), plan_.columns[i]));
+    fields_.set_guard([this] { Check(); });
+    std::string qualified_prefix = LowerName(plan_.table) + ".";
+    fields_.set_matcher([qualified_prefix](const Field& field, const std::string& name) {
+      return SameName(field.Name(), name) ||
+             (LowerName(name) == qualified_prefix + LowerName(field.Name()));
+    });
+  }
+
+  ~RecordsetImpl() override { Release(); }
+
+  void Open() {
+    select_ = rows_->Prepare(plan_.select_sql);
+    for (size_t i = 0; i < plan_.parameters.size(); ++i)
+      select_.Bind(static_cast<int>(i) + 1, plan_.parameters[i]);
+    Fetch();
+  }
+
+  int RecordCount() const override {
+    Check();
+    return count_;
+  }
+
+  bool Eof() const override {
+    Check();
+    return eof_;
+  }
+
+  void MoveFirst() override {
+    Check();
+    mode_ = Mode::kNone;
+    select_.Reset();
+    position_ = -1;
+    Fetch();
+    if (eof_) throw NoCurrentRecord();
+  }
+
+  void MoveNext() override {
+    Check();
+    if (eof_) throw NoCurrentRecord();
+    mode_ = Mode::kNone;
+    Fetch();
+  }
+
+  Collection<Field>& Fields() override {
+    Check();
+    return fields_;
+  }
+
+  void AddNew() override {
+    Check();
+    if (!updatable_) throw ReadOnly();
+    StartBuffer(Mode::kAdd, std::vector<Variant>(plan_.columns.size()));
+  }
+
+  void Edit() override {
+    Check();
+    if (!updatable_) throw ReadOnly();
+    if (eof_) throw NoCurrentRecord();
+    StartBuffer(Mode::kEdit, row_);
+  }
+
+  void Update(int, bool) override {
+    Check();
+    if (mode_ == Mode::kNone) throw NoAddNewOrEdit();
+    Mode mode = mode_;
+    // A failed write drops the record that was begun, as closing would.
+    mode_ = Mode::kNone;
+    if (mode == Mode::kAdd) {
+      InsertRecord();
+      ++count_;
+    } else {
+      UpdateRecord();
+      row_ = buffer_;
+    }
+  }
+
+  void Close() override {
+    Check();
+    Release();
+  }
+
+  Variant ValueAt(int index) const {
+    Check();
+    if (mode_ != Mode::kNone) return buffer_[index];
+    if (eof_) throw NoCurrentRecord();
+    return row_[index];
+  }
+
+  void SetValueAt(int index, const Variant& value) {
+    Check();
+    if (mode_ == Mode::kNone) throw updatable_ ? NoAddNewOrEdit() : ReadOnly();
+    const QueryColumn& column = plan_.columns[index];
+    Variant converted = ConvertForField(value, column.column.type, column.column.size);
+    // A column listed twice is one column: both positions show the value.
+    for (size_t i = 0; i < plan_.columns.size(); ++i) {
+      if (plan_.columns[i].table_index != column.table_index) continue;
+      buffer_[i] = converted;
+      dirty_[i] = true;
+    }
+  }
+
+ private:
+  enum class Mode { kNone, kAdd, kEdit };
+
+  void Check() const {
+    if (closed_) throw ObjectClosed();
+    database_->CheckOpen();
+    rows_->CheckOpen();
+  }
+
+  void Release() {
+    if (closed_) return;
+    closed_ = true;
+    select_ = Statement();
+    // A linked table's rows come from a session of the set's own.
+    if (rows_ != database_ && rows_->IsOpen()) {
+      try {
+        rows_->Close();
+      } catch (const Error&) {
+        // Nothing was written through it; a failed end of a read changes nothing.
+      }
+    }
+  }
+
+  void StartBuffer(Mode mode, std::vector<Variant> values) {
+    mode_ = mode;
+    buffer_ = std::move(values);
+    dirty_.assign(plan_.columns.size(), false);
+  }
+
+  void Fetch() {
+    if (!select_.Step()) {
+      eof_ = true;
+      return;
+    }
+    eof_ = false;
+    sqlite3_stmt* statement = select_.get();
+    int offset = static_cast<int>(plan_.locator.size());
+    locator_values_.resize(offset);
+    for (int i = 0; i < offset; ++i) locator_values_[i] = ReadStored(statement, i);
+    row_.resize(plan_.columns.size());
+    for (size_t i = 0; i < plan_.columns.size(); ++i)
+      row_[i] = ReadColumn(statement, offset + static_cast<int>(i), plan_.columns[i].column.type);
+    ++position_;
+    count_ = std::max(count_, position_ + 1);
+  }
+
+  // The columns to write, once each, with their values.
+  std::vector<std::pair<std::string, Variant>> ChangedColumns() const {
+    std::vector<std::pair<std::string, Variant>> changed;
+    std::vector<int> seen;
+    for (size_t i = 0; i < plan_.columns.size(); ++i) {
+      if (!dirty_[i]) continue;
+      int table_index = plan_.columns[i].table_index;
+      if (std::find(seen.begin(), seen.end(), table_index) != seen.end()) continue;
+      seen.push_back(table_index);
+      changed.emplace_back(plan_.columns[i].name, buffer_[i]);
+    }
+    return changed;
+  }
+
+  void NumberCounters(std::vector<std::pair<std::string, Variant>>* values) {
+    for (const std::string& counter : plan_.counters) {
+      auto given = std::find_if(values->begin(), values->end(),
+                                [&](const auto& value) { return SameName(value.first, counter); });
+      if (given != values->end() && !given->second.IsNull()) {
+        database_->NoteCounterValue(plan_.file_table, counter, given->second.AsInteger());
+        continue;
+      }
+      Variant next(database_->NextCounter(plan_.file_table, counter));
+      if (given != values->end()) {
+        given->second = next;
+      } else {
+        values->emplace_back(counter, next);
+      }
+    }
+  }
+
+  void InsertRecord() {
+    std::vector<std::pair<std::string, Variant>> values = ChangedColumns();
+    NumberCounters(&values);
+    std::string sql = "INSERT INTO " + QuoteName(plan_.file_table);
+    if (values.empty()) {
+      sql += " DEFAULT VALUES";
+    } else {
+      std::string names, marks;
+      for (const auto& value : values) {
+        names += (names.empty() ? "" : ", ") + QuoteName(value.first);
+        marks += marks.empty() ? "?" : ", ?";
+      }
+      sql += " (" + names + ") VALUES (" + marks + ")";
+    }
+    Statement insert = database_->Prepare(sql);
+    for (size_t i = 0; i < values.size(); ++i) insert.Bind(static_cast<int>(i) + 1, values[i].second);
+    insert.Run();
+  }
+
+  void UpdateRecord() {
+    std::vector<std::pair<std::string, Variant>> values = ChangedColumns();
+    if (values.empty()) return;
+    std::string sql = "UPDATE " + QuoteName(plan_.file_table) + " SET ";
+    for (size_t i = 0; i < values.size(); ++i)
+      sql += (i ? ", " : "") + QuoteName(values[i].first) + " = ?";
+    for (size_t i = 0; i < plan_.locator.size(); ++i)
+      sql += (i ? " AND " : " WHERE ") + plan_.locator[i] + " = ?";
+    Statement update = database_->Prepare(sql);
+    int parameter = 1;
+    for (const auto& value : values) update.Bind(parameter++, value.second);
+    for (const Variant& value : locator_values_) update.Bind(parameter++, value);
+    update.Run();
+    for (const auto& value : values)
+      for (const std::string& counter : plan_.counters)
+        if (SameName(counter, value.first) && !value.second.IsNull())
+          database_->NoteCounterValue(plan_.file_table, counter, value.second.AsInteger());
+  }
+
+  std::shared_ptr<Session> database_;
+  std::shared_ptr<Session> rows_;
+  QueryPlan plan_;
+  bool updatable_;
+  Statement select_;
+  bool closed_ = false;
+  bool eof_ = true;
+  int position_ = -1;
+  int count_ = 0;
+  std::vector<Variant> row_;
+  std::vector<Variant> locator_values_;
+  Mode mode_ = Mode::kNone;
+  std::vector<Variant> buffer_;
+  std::vector<bool> dirty_;
+  ItemList<Field> fields_;
+};
+
+Variant RecordFieldImpl::Value() const { return owner_->ValueAt(index_); }
+void RecordFieldImpl::SetValue(const Variant& value) { owner_->SetValueAt(index_, value); }
+
+SqlStatement ParseKind(const std::string& sql, SqlStatement::Kind expected) {
+  SqlStatement statement = ParseSql(sql);
+  if (statement.kind != expected)
+    throw expected == SqlStatement::Kind::kSelect ? InvalidOperation() : CannotExecuteSelect();
+  return statement;
+}
+
+std::shared_ptr<TableDefImpl> FindTable(TableList& tables, const std::string& name) {
+  std::shared_ptr<TableDefImpl> table = tables.Find(name);
+  if (!table) throw InputTableNotFound(name);
+  return table;
+}
+
+std::string Condition(const SqlStatement& statement, const std::string& table,
+                      const std::vector<std::shared_ptr<TableFieldImpl>>& columns,
+                      std::vector<Variant>* parameters) {
+  if (!statement.where) return std::string();
+  return ConditionWriter(table, columns).Write(*statement.where, parameters);
+}
+
+}  // namespace
+
+std::unique_ptr<Recordset> OpenQuery(const std::shared_ptr<Session>& session, TableList& tables,
+                                     const std::string& sql, int type, int options) {
+  session->CheckOpen();
+  if (type != kDynaset && type != kSnapshot && type != 8) throw InvalidArgument();
+  SqlStatement statement = ParseKind(sql, SqlStatement::Kind::kSelect);
+  std::shared_ptr<TableDefImpl> table = FindTable(tables, statement.table);
+  if (table->kind() == TableDefImpl::Kind::kOdbcLink) throw OdbcCallFailed();
+  std::vector<std::shared_ptr<TableFieldImpl>> columns = table->Columns();
+
+  QueryPlan plan;
+  plan.table = table->Name();
+  plan.columns = SelectedColumns(statement, plan.table, columns);
+  std::string condition = Condition(statement, plan.table, columns, &plan.parameters);
+  std::shared_ptr<Session> rows = session;
+  bool updatable = type == kDynaset && (options & kReadOnlyOption) == 0;
+  if (table->kind() == TableDefImpl::Kind::kDesktopLink) {
+    rows = OpenLinkedFile(LinkedFilePath(table->Connect()));
+    plan.file_table = table->SourceTableName();
+    updatable = false;
+  } else {
+    plan.file_table = table->Name();
+    plan.locator = table->RowLocator();
+    for (const auto& column : columns)
+      if (column->column().counter) plan.counters.push_back(column->Name());
+  }
+  plan.select_sql = SelectSql(plan, condition);
+  auto recordset = std::make_unique<RecordsetImpl>(session, rows, std::move(plan), updatable);
+  recordset->Open();
+  return recordset;
+}
+
+void ExecuteStatement(const std::shared_ptr<Session>& session, TableList& tables,
+                      const std::string& sql) {
+  session->CheckOpen();
+  SqlStatement statement = ParseKind(sql, SqlStatement::Kind::kDelete);
+  std::shared_ptr<TableDefImpl> table = FindTable(tables, statement.table);
+  if (table->kind() != TableDefImpl::Kind::kLocal) throw ReadOnly();
+  std::vector<std::shared_ptr<TableFieldImpl>> columns = table->Columns();
+  std::vector<Variant> parameters;
+  std::string condition = Condition(statement, table->Name(), columns, &parameters);
+  std::string text = "DELETE FROM " + QuoteName(table->Name());
+  if (!condition.empty()) text += " WHERE " + condition;
+  // One statement is all or nothing in SQLite; the savepoint keeps it so
+  // should a failure roll back further than the statement.
+  session->Atomically([&] {
+    Statement remove = session->Prepare(text);
+    for (size_t i = 0; i < parameters.size(); ++i) remove.Bind(static_cast<int>(i) + 1, parameters[i]);
+    remove.Run();
+  });
+}
+
+}  // namespace tabsync::dao

@@ -1,0 +1,309 @@
+#include "dbengine/sqlite_session.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <optional>
+#include <utility>
+
+#include "dbengine/field_types.h"
+#include "dbengine/names.h"
+
+namespace tabsync::dao {
+
+namespace {
+
+// A refused lock is retried this long before the open or write gives up.
+constexpr int kBusyWaitMs = 200;
+// The commit at Close waits longer for readers of other programs to finish.
+constexpr int kCommitWaitMs = 5000;
+// Idle statements kept per session before the cache is emptied.
+constexpr size_t kMaxIdleStatements = 512;
+
+// Stat errors other than a missing file still say the file cannot be used.
+void CheckFileBeforeOpen(const std::string& path, bool create) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) {
+    if (create && errno == ENOENT) return;
+    if (errno == ENOENT || errno == ENOTDIR) throw FileNotFound(path);
+    throw FileInUse(path);
+  }
+  if (create) throw DatabaseExists(path);
+  // SQLite takes an empty file for an empty database; here it is no database.
+  if (S_ISDIR(info.st_mode) || info.st_size == 0) throw UnrecognizedFormat(path);
+}
+
+// A new database file with its header written, so that it is a database
+// (and no empty file) from the start, for this session and any other opener.
+void WriteNewFile(const std::string& path) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
+                                                  SQLITE_OPEN_EXCLUSIVE, nullptr);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_exec(db, "PRAGMA application_id = 1415672403", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  if (rc != SQLITE_OK) throw FileNotFound(path);
+}
+
+std::string NotNullTarget(const char* message) {
+  // SQLite says "NOT NULL constraint failed: table.column".
+  std::string text = message ? message : "";
+  size_t colon = text.rfind(": ");
+  return colon == std::string::npos ? text : text.substr(colon + 2);
+}
+
+}  // namespace
+
+// ---- Statement ------------------------------------------------------------
+
+Statement::Statement(std::shared_ptr<Session> session, std::string sql, sqlite3_stmt* statement)
+    : session_(std::move(session)), sql_(std::move(sql)), statement_(statement) {}
+
+Statement::~Statement() { Release(); }
+
+Statement::Statement(Statement&& other) noexcept
+    : session_(std::move(other.session_)),
+      sql_(std::move(other.sql_)),
+      statement_(std::exchange(other.statement_, nullptr)) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+  if (this != &other) {
+    Release();
+    session_ = std::move(other.session_);
+    sql_ = std::move(other.sql_);
+    statement_ = std::exchange(other.statement_, nullptr);
+  }
+  return *this;
+}
+
+void Statement::Release() {
+  if (statement_ && session_) session_->Return(sql_, statement_);
+  statement_ = nullptr;
+}
+
+void Statement::Bind(int index, const Variant& value) {
+  session_->CheckOpen();
+  BindVariant(statement_, index, value);
+}
+
+void Statement::BindText(int index, const std::string& text) { Bind(index, Variant(text)); }
+
+bool Statement::Step() {
+  session_->CheckOpen();
+  int rc = sqlite3_step(statement_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  Error error = session_->ErrorFor(rc);
+  sqlite3_reset(statement_);
+  session_->RecoverTransaction();
+  throw error;
+}
+
+void Statement::Run() {
+  while (Step()) {
+  }
+  Reset();
+}
+
+void Statement::Reset() {
+  if (statement_ && session_->IsOpen()) sqlite3_reset(statement_);
+}
+
+// ---- Session --------------------------------------------------------------
+
+std::shared_ptr<Session> Session::Open(const std::string& path, const Options& options) {
+  CheckFileBeforeOpen(path, options.create);
+  if (options.create) WriteNewFile(path);
+  int flags = options.read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close(db);
+    throw UnrecognizedFormat(path);
+  }
+  std::shared_ptr<Session> session(new Session(path, db, options.exclusive));
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, kBusyWaitMs);
+  // Dirty pages stay in memory until the commit, so the file is untouched
+  // until Close even by a large session, and a crash leaves it as it was.
+  session->Exec("PRAGMA cache_spill = OFF");
+  session->Exec("PRAGMA cache_size = -32768");
+  session->Begin();
+  return session;
+}
+
+Session::Session(std::string path, sqlite3* db, bool exclusive)
+    : path_(std::move(path)), db_(db), exclusive_(exclusive) {}
+
+Session::~Session() {
+  if (!db_) return;
+  // An object dropped without Close ends like Close; nobody is left to hear
+  // of a failed commit, which leaves the file as it was before the session.
+  try {
+    Close();
+  } catch (const Error&) {
+  }
+}
+
+void Session::Begin() {
+  // The first read takes the lock that the whole session keeps: exclusive for
+  // an exclusive open, shared otherwise. It also proves the file a database.
+  int rc = sqlite3_exec(db_, exclusive_ ? "BEGIN EXCLUSIVE" : "BEGIN", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) return;
+  int primary = rc & 0xff;
+  sqlite3_close(db_);
+  db_ = nullptr;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) throw FileInUse(path_);
+  throw UnrecognizedFormat(path_);
+}
+
+void Session::CheckOpen() const {
+  if (!db_) throw ObjectClosed();
+}
+
+Statement Session::Prepare(const std::string& sql) {
+  CheckOpen();
+  auto found = idle_.find(sql);
+  if (found != idle_.end() && !found->second.empty()) {
+    sqlite3_stmt* statement = found->second.back();
+    found->second.pop_back();
+    --idle_count_;
+    lent_.insert(statement);
+    return Statement(shared_from_this(), sql, statement);
+  }
+  sqlite3_stmt* statement = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+  if (rc != SQLITE_OK) throw ErrorFor(rc);
+  lent_.insert(statement);
+  return Statement(shared_from_this(), sql, statement);
+}
+
+void Session::Return(const std::string& sql, sqlite3_stmt* statement) {
+  // After Close the statement was finalized with the rest.
+  if (!db_ || lent_.erase(statement) == 0) return;
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  if (idle_count_ >= kMaxIdleStatements) {
+    for (auto& [text, list] : idle_)
+      for (sqlite3_stmt* s : list) sqlite3_finalize(s);
+    idle_.clear();
+    idle_count_ = 0;
+  }
+  idle_[sql].push_back(statement);
+  ++idle_count_;
+}
+
+void Session::Exec(const std::string& sql) {
+  CheckOpen();
+  int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) return;
+  Error error = ErrorFor(rc);
+  RecoverTransaction();
+  throw error;
+}
+
+void Session::Atomically(const std::function<void()>& step) {
+  CheckOpen();
+  std::string name = "tabsync_step_" + std::to_string(++savepoint_depth_);
+  try {
+    Exec("SAVEPOINT " + name);
+  } catch (...) {
+    --savepoint_depth_;
+    throw;
+  }
+  try {
+    step();
+    Exec("RELEASE " + name);
+    --savepoint_depth_;
+  } catch (...) {
+    --savepoint_depth_;
+    if (db_ && !sqlite3_get_autocommit(db_)) {
+      // Undo the step only; the session's earlier changes stay.
+      sqlite3_exec(db_, ("ROLLBACK TO " + name).c_str(), nullptr, nullptr, nullptr);
+      sqlite3_exec(db_, ("RELEASE " + name).c_str(), nullptr, nullptr, nullptr);
+    }
+    RecoverTransaction();
+    SchemaChanged();
+    ForgetCounters();
+    throw;
+  }
+}
+
+void Session::RecoverTransaction() {
+  // Some failures (disk full, I/O) make SQLite roll the whole transaction
+  // back; the session goes on in a new one rather than in autocommit mode.
+  if (db_ && sqlite3_get_autocommit(db_))
+    sqlite3_exec(db_, exclusive_ ? "BEGIN EXCLUSIVE" : "BEGIN", nullptr, nullptr, nullptr);
+}
+
+void Session::FinalizeAll() {
+  for (auto& [text, list] : idle_)
+    for (sqlite3_stmt* statement : list) sqlite3_finalize(statement);
+  idle_.clear();
+  idle_count_ = 0;
+  for (sqlite3_stmt* statement : lent_) sqlite3_finalize(statement);
+  lent_.clear();
+}
+
+void Session::Close() {
+  CheckOpen();
+  // Record sets still open are ended first, so that the commit is not held
+  // up by their read cursors.
+  for (sqlite3_stmt* statement : lent_) sqlite3_reset(statement);
+  sqlite3_busy_timeout(db_, kCommitWaitMs);
+  int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  std::optional<Error> failure;
+  if (rc != SQLITE_OK) {
+    failure = ErrorFor(rc);
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  FinalizeAll();
+  sqlite3_close(db_);
+  db_ = nullptr;
+  if (failure) throw *failure;
+}
+
+Error Session::ErrorFor(int rc) const {
+  int extended = db_ ? sqlite3_extended_errcode(db_) : rc;
+  const char* message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  switch (extended) {
+    case SQLITE_CONSTRAINT_NOTNULL: return ValueRequired(NotNullTarget(message));
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+    case SQLITE_CONSTRAINT_UNIQUE: return DuplicateValue();
+    default: break;
+  }
+  switch (extended & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return FileInUse(path_);
+    case SQLITE_READONLY: return ReadOnly();
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT: return UnrecognizedFormat(path_);
+    default: return Error(errors::kReserved, std::string("Database engine error: ") + message);
+  }
+}
+
+int64_t Session::NextCounter(const std::string& table, const std::string& column) {
+  std::string key = LowerName(table) + '\x1f' + LowerName(column);
+  auto found = counters_.find(key);
+  if (found == counters_.end()) {
+    Statement max = Prepare("SELECT max(" + QuoteName(column) + ") FROM " + QuoteName(table));
+    int64_t largest = 0;
+    if (max.Step() && sqlite3_column_type(max.get(), 0) != SQLITE_NULL)
+      largest = sqlite3_column_int64(max.get(), 0);
+    found = counters_.emplace(key, largest + 1).first;
+  }
+  return found->second++;
+}
+
+void Session::NoteCounterValue(const std::string& table, const std::string& column,
+                               int64_t value) {
+  std::string key = LowerName(table) + '\x1f' + LowerName(column);
+  auto found = counters_.find(key);
+  if (found != counters_.end() && value >= found->second) found->second = value + 1;
+}
+
+}  // namespace tabsync::dao

@@ -1,0 +1,124 @@
+#ifndef TABSYNC_DBENGINE_SQLITE_SESSION_H_
+#define TABSYNC_DBENGINE_SQLITE_SESSION_H_
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "dbengine/error.h"
+#include "dbengine/variant.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tabsync::dao {
+
+class Session;
+
+// A prepared statement lent by a Session's cache; goes back to the cache when
+// the lease ends. Step/Bind raise tabsync::Error for SQLite failures.
+class Statement {
+ public:
+  Statement() = default;
+  Statement(std::shared_ptr<Session> session, std::string sql, sqlite3_stmt* statement);
+  ~Statement();
+  Statement(Statement&& other) noexcept;
+  Statement& operator=(Statement&& other) noexcept;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool Valid() const { return statement_ != nullptr; }
+  sqlite3_stmt* get() const { return statement_; }
+  void Bind(int index, const Variant& value);
+  void BindText(int index, const std::string& text);
+  // Advances; true when a row is there, false when done.
+  bool Step();
+  // Runs to completion, ignoring rows.
+  void Run();
+  void Reset();
+
+ private:
+  void Release();
+
+  std::shared_ptr<Session> session_;
+  std::string sql_;
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+// One open database file: an SQLite connection inside one transaction from
+// Open to Close, with a cache of prepared statements. Shared by the objects of
+// one Database; after Close every use raises 3420.
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  struct Options {
+    bool exclusive = false;
+    bool read_only = false;
+    bool create = false;  // a new file: created, refused (3204) if it exists
+  };
+
+  // Raises 3024 (missing), 3343 (no database), 3045 (in use), 3204.
+  static std::shared_ptr<Session> Open(const std::string& path, const Options& options);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  const std::string& path() const { return path_; }
+  bool IsOpen() const { return db_ != nullptr; }
+  // Raises 3420 when the session is closed.
+  void CheckOpen() const;
+
+  // A statement for the SQL text, from the cache when one is idle.
+  Statement Prepare(const std::string& sql);
+  // Runs one statement without parameters or rows.
+  void Exec(const std::string& sql);
+  // Runs `step` as one unit: when it raises, its changes are undone and the
+  // error passes on; earlier changes of the session stay.
+  void Atomically(const std::function<void()>& step);
+
+  // Ends the session: commits and closes. Raises when the commit fails (the
+  // session is closed all the same, its changes undone).
+  void Close();
+
+  // The error for SQLite's failure `rc` on this connection.
+  Error ErrorFor(int rc) const;
+
+  // Next number of a COUNTER column: largest present + 1, then counting on.
+  int64_t NextCounter(const std::string& table, const std::string& column);
+  // A value written into a COUNTER column; later numbers go past it.
+  void NoteCounterValue(const std::string& table, const std::string& column, int64_t value);
+  // Renames and new columns invalidate the remembered numbers.
+  void ForgetCounters() { counters_.clear(); }
+
+  // Bumped by every schema change, so that objects holding schema facts
+  // (record sets keep their column list) can tell.
+  uint64_t schema_version() const { return schema_version_; }
+  void SchemaChanged() { ++schema_version_; }
+
+ private:
+  friend class Statement;
+
+  Session(std::string path, sqlite3* db, bool exclusive);
+  void Begin();
+  void RecoverTransaction();
+  void Return(const std::string& sql, sqlite3_stmt* statement);
+  void FinalizeAll();
+
+  std::string path_;
+  sqlite3* db_;
+  bool exclusive_;
+  std::unordered_map<std::string, std::vector<sqlite3_stmt*>> idle_;
+  size_t idle_count_ = 0;
+  std::unordered_set<sqlite3_stmt*> lent_;
+  std::map<std::string, int64_t> counters_;
+  uint64_t schema_version_ = 0;
+  int savepoint_depth_ = 0;
+};
+
+}  // namespace tabsync::dao
+
+#endif  // TABSYNC_DBENGINE_SQLITE_SESSION_H_
