@@ -1,0 +1,353 @@
+// Opening, locking and sessions of the SQLite engine. Checks across processes
+// fork a child that holds the database through its own engine; this process
+// never reads the file's bytes while it holds the file open itself, because
+// closing any descriptor of a file drops the process's POSIX locks on it.
+
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "dbengine/dao.h"
+#include "dbengine/error.h"
+#include "dbengine/sqlite_engine.h"
+#include "support/sqlite_files.h"
+#include "support/temp_dir.h"
+
+namespace tabsync::dao {
+namespace {
+
+using test::ExecSql;
+using test::QuerySql;
+using test::ReadFileBytes;
+
+// The Error that |action| raises; number 0 when it raises none.
+template <typename Action>
+Error RaisedError(Action action) {
+  try {
+    action();
+  } catch (const Error& error) {
+    return error;
+  }
+  return Error(0, "no error raised");
+}
+
+void AddRecord(Database& db, int id, const std::string& name) {
+  auto rs = db.OpenRecordset("SELECT ID, Name FROM T");
+  rs->AddNew();
+  rs->Fields().Item("ID").SetValue(id);
+  rs->Fields().Item("Name").SetValue(name);
+  rs->Update(kUpdateRegular, false);
+  rs->Close();
+}
+
+// A child process that opens the database through its own engine, runs
+// |work| on it, reports to the parent, and holds the database until the
+// parent releases it (the child then closes it and exits) or kills it.
+class ChildSession {
+ public:
+  using Work = std::function<void(Database&)>;
+
+  ChildSession(const std::string& path, int options, const Work& work = nullptr) {
+    int ready[2];
+    int release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0) throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(ready[0]);
+      close(release[1]);
+      RunChild(path, options, work, ready[1], release[0]);
+    }
+    close(ready[1]);
+    close(release[0]);
+    ready_fd_ = ready[0];
+    release_fd_ = release[1];
+  }
+  ~ChildSession() {
+    if (pid_ > 0) Kill();
+    close(ready_fd_);
+  }
+  ChildSession(const ChildSession&) = delete;
+  ChildSession& operator=(const ChildSession&) = delete;
+
+  // Waits until the child holds the database and has done its work; gives
+  // an empty text then, else what the child failed with.
+  std::string WaitReady() {
+    char report[512];
+    ssize_t length = read(ready_fd_, report, sizeof report);
+    if (length <= 0) return "child ended without report";
+    std::string text(report, static_cast<size_t>(length));
+    return text == "R" ? "" : text;
+  }
+  // Lets the child close the database; returns its exit status.
+  int Release() {
+    CloseRelease();
+    return WEXITSTATUS(Wait());
+  }
+  // Ends the child at once; true when it died of the signal.
+  bool Kill() {
+    kill(pid_, SIGKILL);
+    CloseRelease();
+    int status = Wait();
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+  }
+
+ private:
+  [[noreturn]] static void RunChild(const std::string& path, int options, const Work& work,
+                                    int ready_fd, int release_fd) {
+    try {
+      auto engine = NewSqliteEngine();
+      auto db = engine->OpenDatabase(path, options);
+      if (work) work(*db);
+      Report(ready_fd, "R");
+      char ignored;
+      // Returns when the parent closes its end of the pipe.
+      while (read(release_fd, &ignored, 1) > 0) {
+      }
+      db->Close();
+      _exit(0);
+    } catch (const std::exception& error) {
+      Report(ready_fd, std::string("child failed: ") + error.what());
+      _exit(1);
+    }
+  }
+
+  static void Report(int fd, const std::string& text) {
+    if (write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) _exit(3);
+  }
+
+  void CloseRelease() {
+    close(release_fd_);
+    release_fd_ = -1;
+  }
+
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
+  pid_t pid_ = -1;
+  int ready_fd_ = -1;
+  int release_fd_ = -1;
+};
+
+// A file with table T holding record 1 "one".
+class SqliteSessionTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ExecSql(path_,
+            "CREATE TABLE T (ID LONG PRIMARY KEY, Name TEXT(50) COLLATE NOCASE);"
+            "INSERT INTO T VALUES (1, 'one');");
+  }
+
+  std::string InUse() const { return "Could not use '" + path_ + "'; file already in use."; }
+
+  test::TempDir dir_;
+  std::string path_ = dir_.File("session.mdb");
+  std::unique_ptr<DatabaseEngine> engine_ = NewSqliteEngine();
+};
+
+// --- Opening and creating ---
+
+TEST_F(SqliteSessionTest, MissingFileRaises3024NamingPathAndCreatesNothing) {
+  const std::string missing = dir_.File("missing.mdb");
+  Error error = RaisedError([&] { engine_->OpenDatabase(missing); });
+  EXPECT_EQ(3024, error.Number());
+  EXPECT_EQ("Could not find file '" + missing + "'.", error.Description());
+  EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(SqliteSessionTest, EmptyFileFolderAndTextFileRaise3343) {
+  const std::string empty = dir_.File("empty.mdb");
+  const std::string folder = dir_.File("folder.mdb");
+  const std::string text = dir_.File("text.mdb");
+  std::ofstream(empty).close();
+  std::filesystem::create_directory(folder);
+  std::ofstream(text) << "not a database\n";
+  for (const std::string& path : {empty, folder, text}) {
+    for (int options : {0, kOpenExclusive}) {
+      Error error = RaisedError([&] { engine_->OpenDatabase(path, options); });
+      EXPECT_EQ(3343, error.Number()) << path;
+      EXPECT_EQ("Unrecognized database format '" + path + "'.", error.Description());
+    }
+  }
+  EXPECT_EQ(0u, std::filesystem::file_size(empty));
+}
+
+TEST_F(SqliteSessionTest, CreateDatabaseOnExistingFileRaises3204AndKeepsIt) {
+  EXPECT_EQ(3204, RaisedError([&] { engine_->CreateDatabase(path_); }).Number());
+  EXPECT_EQ("1|one\n", QuerySql(path_, "SELECT * FROM T"));
+}
+
+TEST_F(SqliteSessionTest, CreatedDatabaseIsEmptyAndOpenExclusively) {
+  const std::string created = dir_.File("created.mdb");
+  auto db = engine_->CreateDatabase(created);
+  EXPECT_EQ(0, db->TableDefs().Count());
+  EXPECT_EQ(3045, RaisedError([&] { engine_->OpenDatabase(created); }).Number());
+  db->Close();
+  EXPECT_EQ("0\n", QuerySql(created, "SELECT count(*) FROM sqlite_master"));
+}
+
+// --- Sessions ---
+
+TEST_F(SqliteSessionTest, ChangesAreVisibleAtOnceOnTheSameHandle) {
+  auto db = engine_->OpenDatabase(path_, kOpenExclusive);
+  auto td = db->CreateTableDef("Added");
+  td->Fields().Append(td->CreateField("Code", kTypeLong));
+  db->TableDefs().Append(td);
+  AddRecord(*db, 2, "two");
+  db->Execute("DELETE FROM T WHERE ID = 1", kFailOnError);
+  EXPECT_EQ("Added", db->TableDefs().Item("added").Name());
+  EXPECT_EQ(0, db->OpenRecordset("SELECT * FROM Added")->RecordCount());
+  EXPECT_GT(db->OpenRecordset("SELECT * FROM T WHERE ID = 2")->RecordCount(), 0);
+  EXPECT_EQ(0, db->OpenRecordset("SELECT * FROM T WHERE ID = 1")->RecordCount());
+  db->Close();
+  EXPECT_EQ("2|two\n", QuerySql(path_, "SELECT * FROM T"));
+  EXPECT_EQ("0\n", QuerySql(path_, "SELECT count(*) FROM Added"));
+}
+
+TEST_F(SqliteSessionTest, ChangesReachFileOnlyAtClose) {
+  const std::string before = ReadFileBytes(path_);
+  ChildSession child(path_, 0, [](Database& db) { AddRecord(db, 2, "two"); });
+  ASSERT_EQ("", child.WaitReady());
+  EXPECT_TRUE(ReadFileBytes(path_) == before);
+  EXPECT_EQ(0, child.Release());
+  EXPECT_EQ("1|one\n2|two\n", QuerySql(path_, "SELECT * FROM T ORDER BY ID"));
+}
+
+TEST_F(SqliteSessionTest, FailingOperationUndoesOnlyItself) {
+  auto db = engine_->OpenDatabase(path_);
+  AddRecord(*db, 2, "two");
+  EXPECT_EQ(3022, RaisedError([&] { AddRecord(*db, 2, "again"); }).Number());
+  EXPECT_EQ(3061, RaisedError([&] { db->Execute("DELETE FROM T WHERE Nope = 1", 128); }).Number());
+  db->Close();
+  EXPECT_EQ("1|one\n2|two\n", QuerySql(path_, "SELECT * FROM T ORDER BY ID"));
+}
+
+TEST_F(SqliteSessionTest, DestroyingDatabaseWithoutCloseCommits) {
+  AddRecord(*engine_->OpenDatabase(path_), 2, "two");
+  EXPECT_EQ("1|one\n2|two\n", QuerySql(path_, "SELECT * FROM T ORDER BY ID"));
+}
+
+// Some megabytes of changes: a new table of 20,000 records of 200 characters,
+// more than SQLite's page cache holds, and a record deleted from T.
+void WriteManyChanges(Database& db) {
+  auto td = db.CreateTableDef("Big");
+  td->Fields().Append(td->CreateField("ID", kTypeLong));
+  td->Fields().Append(td->CreateField("Body", kTypeText, 255));
+  db.TableDefs().Append(td);
+  auto rs = db.OpenRecordset("SELECT ID, Body FROM Big");
+  const std::string body(200, 'x');
+  for (int id = 0; id < 20000; ++id) {
+    rs->AddNew();
+    rs->Fields().Item(0).SetValue(id);
+    rs->Fields().Item(1).SetValue(body);
+    rs->Update(kUpdateRegular, false);
+  }
+  rs->Close();
+  db.Execute("DELETE FROM T WHERE ID = 1", kFailOnError);
+}
+
+TEST_F(SqliteSessionTest, KilledBeforeCloseLeavesFileUnchanged) {
+  const std::string before = ReadFileBytes(path_);
+  ChildSession child(path_, kOpenExclusive, WriteManyChanges);
+  ASSERT_EQ("", child.WaitReady());
+  EXPECT_TRUE(ReadFileBytes(path_) == before);
+  ASSERT_TRUE(child.Kill());
+  EXPECT_TRUE(ReadFileBytes(path_) == before);
+
+  auto db = engine_->OpenDatabase(path_);
+  EXPECT_EQ(1, db->TableDefs().Count());
+  EXPECT_EQ(3265, RaisedError([&] { db->TableDefs().Item("Big"); }).Number());
+  EXPECT_GT(db->OpenRecordset("SELECT * FROM T WHERE ID = 1")->RecordCount(), 0);
+  db->Close();
+  EXPECT_EQ("1|one\n", QuerySql(path_, "SELECT * FROM T"));
+}
+
+TEST_F(SqliteSessionTest, UseAfterCloseRaises3420) {
+  auto db = engine_->OpenDatabase(path_);
+  TableDef& table = db->TableDefs().Item("T");
+  auto rs = db->OpenRecordset("SELECT ID FROM T");
+  db->Close();
+  Error error = RaisedError([&] { db->TableDefs(); });
+  EXPECT_EQ(3420, error.Number());
+  EXPECT_EQ("Object invalid or no longer set.", error.Description());
+  EXPECT_EQ(3420, RaisedError([&] { db->OpenRecordset("SELECT ID FROM T"); }).Number());
+  EXPECT_EQ(3420, RaisedError([&] { db->Execute("DELETE FROM T", 128); }).Number());
+  EXPECT_EQ(3420, RaisedError([&] { db->CreateTableDef("New"); }).Number());
+  EXPECT_EQ(3420, RaisedError([&] { table.Fields(); }).Number());
+  EXPECT_EQ(3420, RaisedError([&] { rs->MoveFirst(); }).Number());
+  EXPECT_EQ(3420, RaisedError([&] { rs->Fields(); }).Number());
+  EXPECT_EQ("1|one\n", QuerySql(path_, "SELECT * FROM T"));
+}
+
+// --- Exclusive use ---
+
+TEST_F(SqliteSessionTest, ExclusiveOpenRefusedWhileSharedOpenExists) {
+  auto shared = engine_->OpenDatabase(path_);
+  Error error = RaisedError([&] { engine_->OpenDatabase(path_, kOpenExclusive); });
+  EXPECT_EQ(3045, error.Number());
+  EXPECT_EQ(InUse(), error.Description());
+  EXPECT_NO_THROW(engine_->OpenDatabase(path_)->Close());
+  shared->Close();
+  EXPECT_NO_THROW(engine_->OpenDatabase(path_, kOpenExclusive)->Close());
+}
+
+TEST_F(SqliteSessionTest, EveryOtherOpenRefusedWhileExclusiveOpenExists) {
+  auto exclusive = engine_->OpenDatabase(path_, kOpenExclusive);
+  Error error = RaisedError([&] { engine_->OpenDatabase(path_); });
+  EXPECT_EQ(3045, error.Number());
+  EXPECT_EQ(InUse(), error.Description());
+  EXPECT_EQ(3045, RaisedError([&] { engine_->OpenDatabase(path_, kOpenExclusive); }).Number());
+  exclusive->Close();
+  EXPECT_NO_THROW(engine_->OpenDatabase(path_)->Close());
+}
+
+TEST_F(SqliteSessionTest, ExclusiveOpenInOtherProcessRefusesEveryOpen) {
+  ChildSession child(path_, kOpenExclusive);
+  ASSERT_EQ("", child.WaitReady());
+  Error error = RaisedError([&] { engine_->OpenDatabase(path_); });
+  EXPECT_EQ(3045, error.Number());
+  EXPECT_EQ(InUse(), error.Description());
+  EXPECT_EQ(3045, RaisedError([&] { engine_->OpenDatabase(path_, kOpenExclusive); }).Number());
+  EXPECT_EQ(0, child.Release());
+  EXPECT_NO_THROW(engine_->OpenDatabase(path_, kOpenExclusive)->Close());
+}
+
+TEST_F(SqliteSessionTest, SharedOpenInOtherProcessRefusesExclusiveOpen) {
+  ChildSession child(path_, 0);
+  ASSERT_EQ("", child.WaitReady());
+  EXPECT_EQ(3045, RaisedError([&] { engine_->OpenDatabase(path_, kOpenExclusive); }).Number());
+  EXPECT_NO_THROW(engine_->OpenDatabase(path_)->Close());
+  EXPECT_EQ(0, child.Release());
+}
+
+TEST_F(SqliteSessionTest, ExclusiveOpenRefusedSoonWhileSqliteClientHoldsLock) {
+  for (const char* begin : {"BEGIN IMMEDIATE", "BEGIN; SELECT * FROM T;"}) {
+    SCOPED_TRACE(begin);
+    sqlite3* client = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(path_.c_str(), &client, SQLITE_OPEN_READWRITE, nullptr));
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(client, sqlite3_close);
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(client, begin, nullptr, nullptr, nullptr));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(3045, RaisedError([&] { engine_->OpenDatabase(path_, kOpenExclusive); }).Number());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(client, "COMMIT", nullptr, nullptr, nullptr));
+    EXPECT_NO_THROW(engine_->OpenDatabase(path_, kOpenExclusive)->Close());
+  }
+}
+
+}  // namespace
+}  // namespace tabsync::dao

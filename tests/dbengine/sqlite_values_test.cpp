@@ -1,0 +1,286 @@
+// Field values of the SQLite engine: what each field type reads as, how a
+// written value is converted, and the text form of values.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "dbengine/dao.h"
+#include "dbengine/error.h"
+#include "dbengine/sqlite_engine.h"
+#include "dbengine/variant.h"
+#include "support/sqlite_files.h"
+#include "support/temp_dir.h"
+
+namespace tabsync::dao {
+namespace {
+
+using test::ExecSql;
+using test::QuerySql;
+
+// The Error that |action| raises; number 0 when it raises none.
+template <typename Action>
+Error RaisedError(Action action) {
+  try {
+    action();
+  } catch (const Error& error) {
+    return error;
+  }
+  return Error(0, "no error raised");
+}
+
+// "°" in UTF-8: one character, two bytes.
+const std::string kDegree = "\xC2\xB0";
+
+// Table V has one column per field type and the required column R. Record 1
+// holds Nulls, record 2 a value of each type.
+class SqliteValuesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ExecSql(path_,
+            "CREATE TABLE V (ID LONG PRIMARY KEY, B BIT, Y BYTE, I SHORT, L LONG, C CURRENCY, "
+            "S SINGLE, D DOUBLE, T DATETIME, X TEXT(5) COLLATE NOCASE, M MEMO COLLATE NOCASE, "
+            "O LONGBINARY, R LONG NOT NULL);"
+            "INSERT INTO V (ID, R) VALUES (1, 0);"
+            "INSERT INTO V VALUES (2, 1, 200, -300, 70000, 12.3456, 1.5, 2.25, "
+            "'2024-03-01 10:20:30', 'abc', 'long memo', X'00FF', 0);"
+            "INSERT INTO V (ID, B, R) VALUES (3, -1, 0), (4, 5, 0), (5, 0, 0);");
+    db_ = engine_->OpenDatabase(path_);
+  }
+
+  Variant Read(const std::string& field, int id) {
+    auto rs = db_->OpenRecordset("SELECT " + field + " FROM V WHERE ID = " + std::to_string(id));
+    rs->MoveFirst();
+    return rs->Fields().Item(0).Value();
+  }
+
+  // Writes |value| into |field| of record 1 and reads it back by a new query.
+  Variant WriteAndRead(const std::string& field, const Variant& value) {
+    auto rs = db_->OpenRecordset("SELECT * FROM V WHERE ID = 1");
+    rs->MoveFirst();
+    rs->Edit();
+    rs->Fields().Item(field).SetValue(value);
+    rs->Update(kUpdateRegular, false);
+    rs->Close();
+    return Read(field, 1);
+  }
+
+  // The error of writing |value| into |field| of record 1.
+  Error WriteError(const std::string& field, const Variant& value) {
+    auto rs = db_->OpenRecordset("SELECT * FROM V WHERE ID = 1");
+    rs->MoveFirst();
+    rs->Edit();
+    return RaisedError([&] { rs->Fields().Item(field).SetValue(value); });
+  }
+
+  test::TempDir dir_;
+  std::string path_ = dir_.File("values.mdb");
+  std::unique_ptr<DatabaseEngine> engine_ = NewSqliteEngine();
+  std::unique_ptr<Database> db_;
+};
+
+// --- Reading ---
+
+TEST_F(SqliteValuesTest, EachFieldTypeReadsAsItsKind) {
+  EXPECT_EQ(Variant(true), Read("B", 2));
+  EXPECT_EQ(Variant(200), Read("Y", 2));
+  EXPECT_EQ(Variant(-300), Read("I", 2));
+  EXPECT_EQ(Variant(70000), Read("L", 2));
+  EXPECT_EQ(Variant::Kind::kDouble, Read("C", 2).kind());
+  EXPECT_DOUBLE_EQ(12.3456, Read("C", 2).AsDouble());
+  EXPECT_EQ(Variant(1.5), Read("S", 2));
+  EXPECT_EQ(Variant(2.25), Read("D", 2));
+  EXPECT_EQ(Variant::Date("2024-03-01 10:20:30"), Read("T", 2));
+  EXPECT_EQ(Variant("abc"), Read("X", 2));
+  EXPECT_EQ(Variant("long memo"), Read("M", 2));
+  EXPECT_EQ(Variant::Binary(std::string("\x00\xFF", 2)), Read("O", 2));
+}
+
+TEST_F(SqliteValuesTest, SqlNullReadsAsNullInEveryType) {
+  for (const char* field : {"B", "Y", "I", "L", "C", "S", "D", "T", "X", "M", "O"})
+    EXPECT_TRUE(Read(field, 1).IsNull()) << field;
+}
+
+TEST_F(SqliteValuesTest, AnyNonZeroBooleanReadsTrue) {
+  EXPECT_EQ(Variant(true), Read("B", 3));
+  EXPECT_EQ(Variant(true), Read("B", 4));
+  EXPECT_EQ(Variant(false), Read("B", 5));
+}
+
+// --- Writing into numbers ---
+
+TEST_F(SqliteValuesTest, TextHoldingNumberGoesIntoNumericFieldAsThatNumber) {
+  EXPECT_EQ(Variant(12), WriteAndRead("L", "00012"));
+  EXPECT_EQ(Variant(12), WriteAndRead("L", " 12 "));
+  EXPECT_EQ(Variant(7), WriteAndRead("Y", "7"));
+  EXPECT_EQ(Variant(-2.5), WriteAndRead("D", "-2.5"));
+}
+
+TEST_F(SqliteValuesTest, FractionIntoWholeNumberRoundsHalfToEven) {
+  EXPECT_EQ(Variant(2), WriteAndRead("L", 2.5));
+  EXPECT_EQ(Variant(4), WriteAndRead("L", 3.5));
+  EXPECT_EQ(Variant(-2), WriteAndRead("I", -2.5));
+  EXPECT_EQ(Variant(3), WriteAndRead("Y", 2.6));
+}
+
+TEST_F(SqliteValuesTest, TextThatIsNoNumberRaises3421) {
+  Error error = WriteError("L", "abc");
+  EXPECT_EQ(3421, error.Number());
+  EXPECT_EQ("Data type conversion error.", error.Description());
+  EXPECT_EQ(3421, WriteError("L", "").Number());
+  EXPECT_EQ(3421, WriteError("D", "1.2.3").Number());
+  EXPECT_EQ(3421, WriteError("C", "twelve").Number());
+}
+
+TEST_F(SqliteValuesTest, NumberOutOfFieldRangeRaises3349) {
+  Error error = WriteError("Y", 256);
+  EXPECT_EQ(3349, error.Number());
+  EXPECT_EQ("Numeric field overflow.", error.Description());
+  EXPECT_EQ(3349, WriteError("Y", -1).Number());
+  EXPECT_EQ(3349, WriteError("I", 32768).Number());
+  EXPECT_EQ(3349, WriteError("I", -32769).Number());
+  EXPECT_EQ(3349, WriteError("L", int64_t{1} << 31).Number());
+  EXPECT_EQ(3349, WriteError("L", "2147483648").Number());
+}
+
+TEST_F(SqliteValuesTest, NumbersAtFieldRangeLimitsAreKept) {
+  EXPECT_EQ(Variant(255), WriteAndRead("Y", 255));
+  EXPECT_EQ(Variant(-32768), WriteAndRead("I", -32768));
+  EXPECT_EQ(Variant(2147483647), WriteAndRead("L", 2147483647));
+  EXPECT_EQ(Variant(-2147483647 - 1), WriteAndRead("L", -2147483647 - 1));
+}
+
+TEST_F(SqliteValuesTest, CurrencyIsRoundedToFourDecimals) {
+  Variant value = WriteAndRead("C", 1.23456);
+  EXPECT_EQ(Variant::Kind::kDouble, value.kind());
+  EXPECT_DOUBLE_EQ(1.2346, value.AsDouble());
+  EXPECT_DOUBLE_EQ(-7.5, WriteAndRead("C", "-7.50004").AsDouble());
+}
+
+TEST_F(SqliteValuesTest, SingleKeepsFloatPrecision) {
+  EXPECT_EQ(Variant(static_cast<double>(0.1f)), WriteAndRead("S", 0.1));
+}
+
+// --- Writing into Boolean, Text, Memo, Date ---
+
+TEST_F(SqliteValuesTest, BooleanFromNumbersAndWords) {
+  EXPECT_EQ(Variant(false), WriteAndRead("B", 0));
+  EXPECT_EQ(Variant(true), WriteAndRead("B", 2));
+  EXPECT_EQ(Variant(true), WriteAndRead("B", -1));
+  EXPECT_EQ(Variant(true), WriteAndRead("B", "True"));
+  EXPECT_EQ(Variant(false), WriteAndRead("B", "no"));
+  EXPECT_EQ(Variant(true), WriteAndRead("B", "YES"));
+  EXPECT_EQ(Variant(false), WriteAndRead("B", "false"));
+  EXPECT_EQ(Variant(false), WriteAndRead("B", "0"));
+  EXPECT_EQ(3421, WriteError("B", "maybe").Number());
+}
+
+TEST_F(SqliteValuesTest, NumberIntoTextBecomesItsTextForm) {
+  EXPECT_EQ(Variant("12"), WriteAndRead("X", 12));
+  EXPECT_EQ(Variant("1.5"), WriteAndRead("X", 1.5));
+  EXPECT_EQ(Variant("True"), WriteAndRead("X", true));
+  EXPECT_EQ(Variant("3"), WriteAndRead("M", 3.0));
+}
+
+TEST_F(SqliteValuesTest, TextLongerThanFieldSizeRaises3163) {
+  Error error = WriteError("X", "abcdef");
+  EXPECT_EQ(3163, error.Number());
+  EXPECT_EQ("The field is too small to accept the amount of data you attempted to add.",
+            error.Description());
+  EXPECT_EQ(3163, WriteError("X", "20" + kDegree + "C!!").Number());
+}
+
+TEST_F(SqliteValuesTest, TextSizeCountsCharactersNotBytes) {
+  const std::string five_characters = "20" + kDegree + "C!";
+  EXPECT_EQ(Variant(five_characters), WriteAndRead("X", five_characters));
+  EXPECT_EQ(Variant("abcde"), WriteAndRead("X", "abcde"));
+}
+
+TEST_F(SqliteValuesTest, MemoHasNoSizeLimit) {
+  const std::string long_text(10000, 'm');
+  EXPECT_EQ(Variant(long_text), WriteAndRead("M", long_text));
+}
+
+TEST_F(SqliteValuesTest, DateFromTextAndFromDaySerial) {
+  EXPECT_EQ(Variant::Date("2024-02-29 13:45:00"), WriteAndRead("T", "2024-02-29 13:45:00"));
+  EXPECT_EQ(Variant::Date("2024-02-29 00:00:00"), WriteAndRead("T", "2024-02-29"));
+  EXPECT_EQ(Variant::Date("1900-01-01 12:00:00"), WriteAndRead("T", 2.5));
+  EXPECT_EQ(Variant::Date("1899-12-31 00:00:00"), WriteAndRead("T", 1));
+  EXPECT_EQ(Variant::Date("2000-01-02 03:04:05"),
+            WriteAndRead("T", Variant::Date("2000-01-02 03:04:05")));
+  EXPECT_EQ(3421, WriteError("T", "yesterday").Number());
+}
+
+// --- Null ---
+
+TEST_F(SqliteValuesTest, NullIsStoredInOptionalField) {
+  WriteAndRead("L", 5);
+  EXPECT_TRUE(WriteAndRead("L", Variant::Null()).IsNull());
+}
+
+TEST_F(SqliteValuesTest, NullInRequiredFieldFailsAtUpdateWith3314) {
+  auto rs = db_->OpenRecordset("SELECT * FROM V WHERE ID = 1");
+  rs->MoveFirst();
+  rs->Edit();
+  rs->Fields().Item("R").SetValue(Variant::Null());
+  Error error = RaisedError([&] { rs->Update(kUpdateRegular, false); });
+  EXPECT_EQ(3314, error.Number());
+  EXPECT_EQ("You must enter a value in the 'V.R' field.", error.Description());
+}
+
+// --- Storage ---
+
+TEST_F(SqliteValuesTest, ValuesSurviveUpdateAndReopenInFileFormat) {
+  auto rs = db_->OpenRecordset("SELECT * FROM V");
+  rs->AddNew();
+  Collection<Field>& fields = rs->Fields();
+  fields.Item("ID").SetValue(9);
+  fields.Item("B").SetValue(true);
+  fields.Item("L").SetValue("00012");
+  fields.Item("C").SetValue(1.23456);
+  fields.Item("T").SetValue("2024-02-29");
+  fields.Item("X").SetValue(1.5);
+  fields.Item("R").SetValue(0);
+  rs->Update(kUpdateRegular, false);
+  rs->Close();
+  db_->Close();
+
+  db_ = engine_->OpenDatabase(path_);
+  EXPECT_EQ(Variant(true), Read("B", 9));
+  EXPECT_EQ(Variant(12), Read("L", 9));
+  EXPECT_EQ(Variant::Date("2024-02-29 00:00:00"), Read("T", 9));
+  EXPECT_EQ(Variant("1.5"), Read("X", 9));
+  EXPECT_TRUE(Read("D", 9).IsNull());
+  db_->Close();
+  EXPECT_EQ("1|integer|12|1.2346|2024-02-29 00:00:00|text|1.5|text|NULL\n",
+            QuerySql(path_, "SELECT B, typeof(B), L, C, T, typeof(T), X, typeof(X), D "
+                            "FROM V WHERE ID = 9"));
+}
+
+// --- Text form ---
+
+TEST(VariantTextTest, WholeNumbersAreDigits) {
+  EXPECT_EQ("3", Variant(3.0).ToText());
+  EXPECT_EQ("-42", Variant(-42).ToText());
+  EXPECT_EQ("1099511627776", Variant(int64_t{1} << 40).ToText());
+  EXPECT_EQ("100000000000000000000", Variant(1e20).ToText());
+}
+
+TEST(VariantTextTest, FractionsAreShortestRoundTrip) {
+  EXPECT_EQ("0.1", Variant(0.1).ToText());
+  EXPECT_EQ("1.5", Variant(1.5).ToText());
+  EXPECT_EQ("0.3333333333333333", Variant(1.0 / 3).ToText());
+}
+
+TEST(VariantTextTest, OtherKindsKeepTheirForm) {
+  EXPECT_EQ("True", Variant(true).ToText());
+  EXPECT_EQ("False", Variant(false).ToText());
+  EXPECT_EQ("", Variant::Null().ToText());
+  EXPECT_EQ("2024-03-01 10:20:30", Variant::Date("2024-03-01 10:20:30").ToText());
+  EXPECT_EQ(" O'Brien ", Variant(" O'Brien ").ToText());
+}
+
+}  // namespace
+}  // namespace tabsync::dao
