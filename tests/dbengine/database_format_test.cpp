@@ -10,6 +10,7 @@
 #include "dbengine/dao.h"
 #include "dbengine/error.h"
 #include "dbengine/sqlite_engine.h"
+#include "support/raised_error.h"
 #include "support/sqlite_files.h"
 #include "support/temp_dir.h"
 
@@ -17,18 +18,8 @@ namespace tabsync::dao {
 namespace {
 
 using test::ExecSql;
+using test::ExpectError;
 
-// Runs f, which must raise tabsync::Error with the given number.
-template <class F>
-void ExpectError(int number, F f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    EXPECT_EQ(number, e.Number()) << e.what();
-    return;
-  }
-  ADD_FAILURE() << "no error raised, expected " << number;
-}
 
 struct ExpectedField {
   const char* name;

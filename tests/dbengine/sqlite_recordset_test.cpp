@@ -10,6 +10,7 @@
 #include "dbengine/dao.h"
 #include "dbengine/error.h"
 #include "dbengine/sqlite_engine.h"
+#include "support/raised_error.h"
 #include "support/sqlite_files.h"
 #include "support/temp_dir.h"
 
@@ -17,18 +18,9 @@ namespace tabsync::dao {
 namespace {
 
 using test::ExecSql;
+using test::RaisedError;
 using test::QuerySql;
 
-// The Error that |action| raises; number 0 when it raises none.
-template <typename Action>
-Error RaisedError(Action action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error;
-  }
-  return Error(0, "no error raised");
-}
 
 // Table T (ID 1 "one", 2 "two", 3 "three"); the database is opened shared on
 // first use, so a test can add tables by hand before that.

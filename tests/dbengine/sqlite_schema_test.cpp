@@ -9,6 +9,7 @@
 #include "dbengine/dao.h"
 #include "dbengine/error.h"
 #include "dbengine/sqlite_engine.h"
+#include "support/raised_error.h"
 #include "support/sqlite_files.h"
 #include "support/temp_dir.h"
 
@@ -16,21 +17,9 @@ namespace tabsync::dao {
 namespace {
 
 using test::ExecSql;
+using test::ExpectError;
 using test::QuerySql;
 
-// Runs f, which must raise tabsync::Error with the given number; gives the
-// error's description for the caller to check.
-template <class F>
-std::string ExpectError(int number, F f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    EXPECT_EQ(number, e.Number()) << e.what();
-    return e.Description();
-  }
-  ADD_FAILURE() << "no error raised, expected " << number;
-  return "";
-}
 
 std::string TableNames(Database& db) {
   std::string names;

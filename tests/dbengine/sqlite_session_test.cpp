@@ -21,6 +21,7 @@
 #include "dbengine/dao.h"
 #include "dbengine/error.h"
 #include "dbengine/sqlite_engine.h"
+#include "support/raised_error.h"
 #include "support/sqlite_files.h"
 #include "support/temp_dir.h"
 
@@ -28,19 +29,10 @@ namespace tabsync::dao {
 namespace {
 
 using test::ExecSql;
+using test::RaisedError;
 using test::QuerySql;
 using test::ReadFileBytes;
 
-// The Error that |action| raises; number 0 when it raises none.
-template <typename Action>
-Error RaisedError(Action action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error;
-  }
-  return Error(0, "no error raised");
-}
 
 void AddRecord(Database& db, int id, const std::string& name) {
   auto rs = db.OpenRecordset("SELECT ID, Name FROM T");

@@ -11,6 +11,7 @@
 #include "dbengine/error.h"
 #include "dbengine/sqlite_engine.h"
 #include "dbengine/variant.h"
+#include "support/raised_error.h"
 #include "support/sqlite_files.h"
 #include "support/temp_dir.h"
 
@@ -18,18 +19,9 @@ namespace tabsync::dao {
 namespace {
 
 using test::ExecSql;
+using test::RaisedError;
 using test::QuerySql;
 
-// The Error that |action| raises; number 0 when it raises none.
-template <typename Action>
-Error RaisedError(Action action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error;
-  }
-  return Error(0, "no error raised");
-}
 
 // "°" in UTF-8: one character, two bytes.
 const std::string kDegree = "\xC2\xB0";
