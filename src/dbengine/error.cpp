@@ -44,6 +44,12 @@ Error FileInUse(const std::string& path) {
   return Error(errors::kFileInUse, "Could not use '" + path + "'; file already in use.");
 }
 
+Error CannotOpen(const std::string& path) {
+  return Error(errors::kCannotOpen,
+               "The database engine cannot open the file '" + path +
+                   "'. You need permission to use it, or the folder to write in.");
+}
+
 Error TooFewParameters() {
   return Error(errors::kTooFewParameters, "Too few parameters. Expected 1.");
 }

@@ -21,13 +21,12 @@ constexpr int kCommitWaitMs = 5000;
 // Idle statements kept per session before the cache is emptied.
 constexpr size_t kMaxIdleStatements = 512;
 
-// Stat errors other than a missing file still say the file cannot be used.
 void CheckFileBeforeOpen(const std::string& path, bool create) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0) {
     if (create && errno == ENOENT) return;
     if (errno == ENOENT || errno == ENOTDIR) throw FileNotFound(path);
-    throw FileInUse(path);
+    throw CannotOpen(path);
   }
   if (create) throw DatabaseExists(path);
   // SQLite takes an empty file for an empty database; here it is no database.
@@ -38,8 +37,7 @@ void CheckFileBeforeOpen(const std::string& path, bool create) {
 // (and no empty file) from the start, for this session and any other opener.
 void WriteNewFile(const std::string& path) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                                  SQLITE_OPEN_EXCLUSIVE, nullptr);
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc == SQLITE_OK)
     rc = sqlite3_exec(db, "PRAGMA application_id = 1415672403", nullptr, nullptr, nullptr);
   sqlite3_close(db);
@@ -120,7 +118,7 @@ std::shared_ptr<Session> Session::Open(const std::string& path, const Options& o
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close(db);
-    throw UnrecognizedFormat(path);
+    throw CannotOpen(path);
   }
   std::shared_ptr<Session> session(new Session(path, db, options.exclusive));
   sqlite3_extended_result_codes(db, 1);
@@ -156,8 +154,13 @@ void Session::Begin() {
   int primary = rc & 0xff;
   sqlite3_close(db_);
   db_ = nullptr;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) throw FileInUse(path_);
-  throw UnrecognizedFormat(path_);
+  switch (primary) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: throw FileInUse(path_);
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT: throw UnrecognizedFormat(path_);
+    default: throw CannotOpen(path_);  // no permission, or no room for the journal
+  }
 }
 
 void Session::CheckOpen() const {
