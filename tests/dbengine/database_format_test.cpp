@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +21,6 @@ namespace {
 
 using test::ExecSql;
 using test::ExpectError;
-
 
 struct ExpectedField {
   const char* name;
@@ -222,6 +223,113 @@ TEST_F(StoredValuesTest, SqlNullReadsAsNullInEveryType) {
   for (const char* field : {"Stamp", "Price", "Qty", "Ratio", "Title", "Notes", "Data"}) {
     EXPECT_TRUE(Read(2, field).IsNull()) << field;
   }
+}
+
+// --- The worked example of docs/database-format.md ---------------------------
+
+// The example's files, made with the sqlite3 command-line tool as the
+// document shows, read back as the document says the engine reads them.
+class DocumentedExampleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RunSqliteTool(shared_,
+                  "CREATE TABLE Currencies (Code TEXT(3) COLLATE NOCASE PRIMARY KEY, Rate DOUBLE);\n"
+                  "INSERT INTO Currencies VALUES ('EUR', 1.0), ('USD', 1.08);\n");
+    RunSqliteTool(customers_, R"(
+CREATE TABLE Customers (
+  ID COUNTER PRIMARY KEY,
+  Name TEXT(50) COLLATE NOCASE NOT NULL,
+  ZipCode TEXT(10) COLLATE NOCASE,
+  Active BIT,
+  Balance CURRENCY,
+  Joined DATETIME,
+  Notes MEMO COLLATE NOCASE
+);
+CREATE INDEX CustomersByName ON Customers (Name);
+INSERT INTO Customers VALUES
+  (1, 'Miller', '01234', 1, 12.5, '2024-03-01 09:30:00', NULL),
+  (2, 'O''Neil', NULL, 0, 0.1235, '2024-03-02 00:00:00', 'Pays by transfer');
+INSERT INTO Customers (ID, Name, Active)
+  VALUES ((SELECT coalesce(max(ID), 0) + 1 FROM Customers), 'Schmidt', 1);
+CREATE TABLE Settings (Key TEXT(30) COLLATE NOCASE PRIMARY KEY, Value MEMO COLLATE NOCASE);
+INSERT INTO Settings VALUES ('Theme', 'dark');
+CREATE TABLE MSysObjects (Name TEXT(255) COLLATE NOCASE PRIMARY KEY, Type SHORT NOT NULL,
+  Attributes LONG NOT NULL DEFAULT 0, Connect MEMO, ForeignName TEXT(255));
+INSERT INTO MSysObjects (Name, Type, Attributes, Connect, ForeignName) VALUES
+  ('Currencies', 6, 1073741824, ';DATABASE=)" + shared_ + R"(', 'Currencies'),
+  ('Settings', 1, 1, NULL, NULL);
+)");
+    db_ = engine_->OpenDatabase(customers_, kOpenExclusive);
+  }
+
+  void RunSqliteTool(const std::string& database, const std::string& script) {
+    std::string script_path = dir_.File("script.sql");
+    FILE* file = fopen(script_path.c_str(), "w");
+    ASSERT_NE(nullptr, file);
+    fputs(script.c_str(), file);
+    fclose(file);
+    std::string command = "sqlite3 '" + database + "' < '" + script_path + "'";
+    ASSERT_EQ(0, std::system(command.c_str())) << command;
+  }
+
+  test::TempDir dir_;
+  std::string customers_ = dir_.File("customers.db");
+  std::string shared_ = dir_.File("shared.db");
+  std::unique_ptr<DatabaseEngine> engine_ = NewSqliteEngine();
+  std::unique_ptr<Database> db_;
+};
+
+TEST_F(DocumentedExampleTest, TablesInNameOrderWithTheirAttributes) {
+  Collection<TableDef>& tables = db_->TableDefs();
+  ASSERT_EQ(4, tables.Count());
+  const std::vector<std::pair<std::string, int32_t>> expected = {
+      {"Currencies", 1073741824}, {"Customers", 0}, {"MSysObjects", -2147483646}, {"Settings", 1}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(expected[i].first, tables.Item(i).Name());
+    EXPECT_EQ(expected[i].second, tables.Item(i).Attributes()) << expected[i].first;
+  }
+  EXPECT_EQ(";DATABASE=" + shared_, tables.Item("currencies").Connect());
+}
+
+TEST_F(DocumentedExampleTest, CustomersFieldsIndexesAndNextCounter) {
+  TableDef& customers = db_->TableDefs().Item("Customers");
+  const std::vector<std::vector<int>> expected = {{4, 4, 49},  {10, 50, 34}, {10, 10, 34},
+                                                  {1, 1, 33},  {5, 8, 33},   {8, 8, 33},
+                                                  {12, 0, 33}};
+  ASSERT_EQ(7, customers.Fields().Count());
+  for (int i = 0; i < 7; ++i) {
+    Field& field = customers.Fields().Item(i);
+    EXPECT_EQ(expected[i], (std::vector<int>{field.Type(), field.Size(), field.Attributes()}))
+        << field.Name();
+  }
+  ASSERT_EQ(2, customers.Indexes().Count());
+  EXPECT_EQ("PrimaryKey", customers.Indexes().Item(0).Name());
+  EXPECT_EQ("ID", customers.Indexes().Item(0).Fields().Item(0).Name());
+  EXPECT_EQ("CustomersByName", customers.Indexes().Item(1).Name());
+  EXPECT_FALSE(customers.Indexes().Item(1).Unique());
+
+  auto rs = db_->OpenRecordset("SELECT [ID], [Name] FROM Customers WHERE ID = 2;");
+  rs->AddNew();
+  rs->Fields().Item("Name").SetValue("Nakamura");
+  rs->Update();
+  rs = db_->OpenRecordset("SELECT * FROM Customers WHERE Name = 'nakamura'");
+  EXPECT_EQ(Variant(4), rs->Fields().Item("ID").Value());
+  rs = db_->OpenRecordset("SELECT * FROM Customers WHERE ID = 2");
+  std::vector<std::string> texts;
+  for (int i = 0; i < rs->Fields().Count(); ++i) texts.push_back(rs->Fields().Item(i).Value().ToText());
+  EXPECT_EQ((std::vector<std::string>{"2", "O'Neil", "", "False", "0.1235", "2024-03-02 00:00:00",
+                                      "Pays by transfer"}),
+            texts);
+}
+
+TEST_F(DocumentedExampleTest, LinkedTableReadsTheSharedFile) {
+  TableDef& currencies = db_->TableDefs().Item("Currencies");
+  ASSERT_EQ(2, currencies.Fields().Count());
+  EXPECT_EQ(kTypeText, currencies.Fields().Item("Code").Type());
+  EXPECT_EQ(kTypeDouble, currencies.Fields().Item("Rate").Type());
+  auto rs = db_->OpenRecordset("SELECT Code, Rate FROM Currencies WHERE Code = 'usd'");
+  ASSERT_EQ(1, rs->RecordCount());
+  EXPECT_EQ(Variant(1.08), rs->Fields().Item("Rate").Value());
 }
 
 }  // namespace
