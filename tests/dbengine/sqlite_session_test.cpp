@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -233,16 +232,17 @@ TEST_F(SqliteSessionTest, DestroyingDatabaseWithoutCloseCommits) {
   EXPECT_EQ("1|one\n2|two\n", QuerySql(path_, "SELECT * FROM T ORDER BY ID"));
 }
 
-// Some megabytes of changes: a new table of 20,000 records of 200 characters,
-// more than SQLite's page cache holds, and a record deleted from T.
+// About 48 MB of changes, more than the engine's page cache holds (32 MB),
+// so that a session that let SQLite spill pages would write to the file: a
+// new table of 3,000 records of 16,000 characters, and a record deleted from T.
 void WriteManyChanges(Database& db) {
   auto td = db.CreateTableDef("Big");
   td->Fields().Append(td->CreateField("ID", kTypeLong));
-  td->Fields().Append(td->CreateField("Body", kTypeText, 255));
+  td->Fields().Append(td->CreateField("Body", kTypeMemo));
   db.TableDefs().Append(td);
   auto rs = db.OpenRecordset("SELECT ID, Body FROM Big");
-  const std::string body(200, 'x');
-  for (int id = 0; id < 20000; ++id) {
+  const std::string body(16000, 'x');
+  for (int id = 0; id < 3000; ++id) {
     rs->AddNew();
     rs->Fields().Item(0).SetValue(id);
     rs->Fields().Item(1).SetValue(body);
@@ -326,16 +326,14 @@ TEST_F(SqliteSessionTest, SharedOpenInOtherProcessRefusesExclusiveOpen) {
   EXPECT_EQ(0, child.Release());
 }
 
-TEST_F(SqliteSessionTest, ExclusiveOpenRefusedSoonWhileSqliteClientHoldsLock) {
+TEST_F(SqliteSessionTest, ExclusiveOpenRefusedWhileSqliteClientHoldsLock) {
   for (const char* begin : {"BEGIN IMMEDIATE", "BEGIN; SELECT * FROM T;"}) {
     SCOPED_TRACE(begin);
     sqlite3* client = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(path_.c_str(), &client, SQLITE_OPEN_READWRITE, nullptr));
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(client, sqlite3_close);
     ASSERT_EQ(SQLITE_OK, sqlite3_exec(client, begin, nullptr, nullptr, nullptr));
-    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(3045, RaisedError([&] { engine_->OpenDatabase(path_, kOpenExclusive); }).Number());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     ASSERT_EQ(SQLITE_OK, sqlite3_exec(client, "COMMIT", nullptr, nullptr, nullptr));
     EXPECT_NO_THROW(engine_->OpenDatabase(path_, kOpenExclusive)->Close());
   }
