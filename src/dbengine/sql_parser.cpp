@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "dbengine/error.h"
+#include "dbengine/names.h"
 
 namespace tabsync::dao {
 namespace {
@@ -36,16 +37,10 @@ bool IsNameChar(char c) {
   return u >= 0x80 || c == '_' || IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 bool IsKeyword(const Token& token) {
   return token.kind == Token::Kind::kWord &&
          std::any_of(kKeywords.begin(), kKeywords.end(),
-                     [&](std::string_view k) { return EqualsIgnoreCase(token.text, k); });
+                     [&](std::string_view k) { return SameName(token.text, k); });
 }
 
 // An empty name or a missing "]" makes a bad token, as does a missing closing quote.
@@ -177,7 +172,7 @@ bool Parser::TakeSymbol(std::string_view symbol) {
 }
 
 bool Parser::TakeKeyword(std::string_view keyword) {
-  if (Peek().kind != Token::Kind::kWord || !EqualsIgnoreCase(Peek().text, keyword)) return false;
+  if (Peek().kind != Token::Kind::kWord || !SameName(Peek().text, keyword)) return false;
   ++pos_;
   return true;
 }
