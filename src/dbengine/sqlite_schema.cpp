@@ -20,6 +20,12 @@ std::string QuotedList(const std::vector<std::string>& names) {
   return list;
 }
 
+std::string CreateIndexSql(const std::string& table, const IndexImpl& index) {
+  return std::string(index.Unique() ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+         QuoteName(index.Name()) + " ON " + QuoteName(table) + " (" +
+         QuotedList(index.FieldNames()) + ")";
+}
+
 // A name that no table or column of the file uses, for renames that change
 // only the letter case (SQLite takes those for a clash with itself).
 std::string TemporaryName(const std::string& name) { return name + "~tabsync~rename"; }
@@ -214,12 +220,16 @@ void TableDefImpl::RefreshLink() {
   Check();
   if (kind_ == Kind::kLocal) throw InvalidOperation();
   if (kind_ == Kind::kOdbcLink) throw OdbcCallFailed();
+  OpenLinkSource()->Close();
+  fields_loaded_ = false;
+}
+
+std::shared_ptr<Session> TableDefImpl::OpenLinkSource() const {
   std::string path = LinkedFilePath(connect_);
   if (path.empty()) throw FileNotFound(path);
   std::shared_ptr<Session> linked = OpenLinkedFile(path);
   if (!HasLocalTable(*linked, source_table_)) throw ObjectNotFound(source_table_);
-  linked->Close();
-  fields_loaded_ = false;
+  return linked;
 }
 
 // ---- TableDefImpl: fields and indexes -------------------------------------
@@ -270,10 +280,7 @@ void TableDefImpl::LoadFields() {
 }
 
 void TableDefImpl::LoadLinkedFields() {
-  std::string path = LinkedFilePath(connect_);
-  if (path.empty()) throw FileNotFound(path);
-  std::shared_ptr<Session> linked = OpenLinkedFile(path);
-  if (!HasLocalTable(*linked, source_table_)) throw ObjectNotFound(source_table_);
+  std::shared_ptr<Session> linked = OpenLinkSource();
   std::vector<ColumnInfo> columns = ReadColumns(*linked, source_table_);
   linked->Close();
   fields_.items().clear();
@@ -378,11 +385,7 @@ void TableDefImpl::AppendIndex(std::shared_ptr<Index> index) {
   // SQLite cannot add a primary key to a stored table.
   if (kind_ != Kind::kLocal) throw ReadOnly();
   if (impl->Primary()) throw InvalidOperation();
-  session_->Atomically([&] {
-    session_->Exec(std::string(impl->Unique() ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
-                   QuoteName(impl->Name()) + " ON " + QuoteName(name_) + " (" +
-                   QuotedList(impl->FieldNames()) + ")");
-  });
+  session_->Atomically([&] { session_->Exec(CreateIndexSql(name_, *impl)); });
   impl->MarkStored();
   indexes_.items().push_back(impl);
   session_->SchemaChanged();
@@ -451,11 +454,7 @@ void TableDefImpl::CreateInFile() {
     }
   }
   session_->Exec(sql + ")");
-  for (IndexImpl* index : others) {
-    session_->Exec(std::string(index->Unique() ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
-                   QuoteName(index->Name()) + " ON " + QuoteName(name_) + " (" +
-                   QuotedList(index->FieldNames()) + ")");
-  }
+  for (IndexImpl* index : others) session_->Exec(CreateIndexSql(name_, *index));
   if (attributes_ != 0) {
     CatalogRow row;
     row.name = name_;

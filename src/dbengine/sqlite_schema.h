@@ -119,6 +119,9 @@ class TableDefImpl : public TableDef, public std::enable_shared_from_this<TableD
   void LoadFields();
   void LoadIndexes();
   void LoadLinkedFields();
+  // The linked file, opened for reading, after checking that it holds the
+  // source table (3024, 3343, 3011).
+  std::shared_ptr<Session> OpenLinkSource() const;
   void AppendField(std::shared_ptr<Field> field);
   void AppendIndex(std::shared_ptr<Index> index);
   void AddColumnToStoredTable(const std::shared_ptr<TableFieldImpl>& field);
