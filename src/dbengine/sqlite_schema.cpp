@@ -30,6 +30,18 @@ std::string CreateIndexSql(const std::string& table, const IndexImpl& index) {
 // only the letter case (SQLite takes those for a clash with itself).
 std::string TemporaryName(const std::string& name) { return name + "~tabsync~rename"; }
 
+// Runs the rename statement that `sql(from, to)` gives; a change of letter
+// case alone goes through a temporary name.
+template <typename MakeSql>
+void RenameInSteps(Session& session, const std::string& from, const std::string& to, MakeSql sql) {
+  std::string current = from;
+  if (SameName(from, to)) {
+    session.Exec(sql(QuoteName(from), QuoteName(TemporaryName(from))));
+    current = TemporaryName(from);
+  }
+  session.Exec(sql(QuoteName(current), QuoteName(to)));
+}
+
 TableDefImpl::Kind KindOfConnect(const std::string& connect) {
   if (connect.empty()) return TableDefImpl::Kind::kLocal;
   return IsOdbcConnect(connect) ? TableDefImpl::Kind::kOdbcLink : TableDefImpl::Kind::kDesktopLink;
@@ -173,13 +185,9 @@ void TableDefImpl::SetName(const std::string& name) {
 
 void TableDefImpl::RenameInFile(const std::string& name) {
   if (kind_ == Kind::kLocal) {
-    std::string from = name_;
-    if (SameName(from, name)) {
-      session_->Exec("ALTER TABLE " + QuoteName(from) + " RENAME TO " +
-                     QuoteName(TemporaryName(from)));
-      from = TemporaryName(from);
-    }
-    session_->Exec("ALTER TABLE " + QuoteName(from) + " RENAME TO " + QuoteName(name));
+    RenameInSteps(*session_, name_, name, [](const std::string& from, const std::string& to) {
+      return "ALTER TABLE " + from + " RENAME TO " + to;
+    });
   }
   RenameCatalogRow(*session_, name_, name);
 }
@@ -400,14 +408,9 @@ void TableDefImpl::RenameColumn(TableFieldImpl& field, const std::string& name) 
     if (existing.get() != &field && SameName(existing->Name(), name)) throw FieldDefinedTwice();
   std::string table = QuoteName(name_);
   session_->Atomically([&] {
-    std::string from = field.Name();
-    if (SameName(from, name)) {
-      session_->Exec("ALTER TABLE " + table + " RENAME COLUMN " + QuoteName(from) + " TO " +
-                     QuoteName(TemporaryName(from)));
-      from = TemporaryName(from);
-    }
-    session_->Exec("ALTER TABLE " + table + " RENAME COLUMN " + QuoteName(from) + " TO " +
-                   QuoteName(name));
+    RenameInSteps(*session_, field.Name(), name, [&](const std::string& from, const std::string& to) {
+      return "ALTER TABLE " + table + " RENAME COLUMN " + from + " TO " + to;
+    });
   });
   field.set_name(name);
   indexes_loaded_ = false;

@@ -147,7 +147,7 @@ Session::~Session() {
 void Session::Begin() {
   // The first read takes the lock that the whole session keeps: exclusive for
   // an exclusive open, shared otherwise. It also proves the file a database.
-  int rc = sqlite3_exec(db_, exclusive_ ? "BEGIN EXCLUSIVE" : "BEGIN", nullptr, nullptr, nullptr);
+  int rc = sqlite3_exec(db_, BeginSql(), nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK)
     rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) return;
@@ -190,12 +190,7 @@ void Session::Return(const std::string& sql, sqlite3_stmt* statement) {
   if (!db_ || lent_.erase(statement) == 0) return;
   sqlite3_reset(statement);
   sqlite3_clear_bindings(statement);
-  if (idle_count_ >= kMaxIdleStatements) {
-    for (auto& [text, list] : idle_)
-      for (sqlite3_stmt* s : list) sqlite3_finalize(s);
-    idle_.clear();
-    idle_count_ = 0;
-  }
+  if (idle_count_ >= kMaxIdleStatements) FinalizeIdle();
   idle_[sql].push_back(statement);
   ++idle_count_;
 }
@@ -240,14 +235,18 @@ void Session::RecoverTransaction() {
   // Some failures (disk full, I/O) make SQLite roll the whole transaction
   // back; the session goes on in a new one rather than in autocommit mode.
   if (db_ && sqlite3_get_autocommit(db_))
-    sqlite3_exec(db_, exclusive_ ? "BEGIN EXCLUSIVE" : "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_exec(db_, BeginSql(), nullptr, nullptr, nullptr);
 }
 
-void Session::FinalizeAll() {
+void Session::FinalizeIdle() {
   for (auto& [text, list] : idle_)
     for (sqlite3_stmt* statement : list) sqlite3_finalize(statement);
   idle_.clear();
   idle_count_ = 0;
+}
+
+void Session::FinalizeAll() {
+  FinalizeIdle();
   for (sqlite3_stmt* statement : lent_) sqlite3_finalize(statement);
   lent_.clear();
 }

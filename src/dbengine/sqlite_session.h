@@ -106,7 +106,9 @@ class Session : public std::enable_shared_from_this<Session> {
   void Begin();
   void RecoverTransaction();
   void Return(const std::string& sql, sqlite3_stmt* statement);
+  void FinalizeIdle();
   void FinalizeAll();
+  const char* BeginSql() const { return exclusive_ ? "BEGIN EXCLUSIVE" : "BEGIN"; }
 
   std::string path_;
   sqlite3* db_;
