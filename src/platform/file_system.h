@@ -1,0 +1,94 @@
+#ifndef TABSYNC_PLATFORM_FILE_SYSTEM_H_
+#define TABSYNC_PLATFORM_FILE_SYSTEM_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "dbengine/error.h"
+
+namespace tabsync::platform {
+
+// The file errors the operations below raise, as tabsync::Error
+// (dbengine/error.h), with the descriptions FileError gives.
+namespace file_errors {
+constexpr int kFileNotFound = 53;       // "File not found"
+constexpr int kFileAlreadyExists = 58;  // "File already exists"
+constexpr int kDiskFull = 61;           // "Disk full"
+constexpr int kPermissionDenied = 70;   // "Permission denied"
+constexpr int kPathFileAccess = 75;     // "Path/File access error"
+constexpr int kPathNotFound = 76;       // "Path not found"
+}  // namespace file_errors
+
+// The error of that number with its description ("Path not found" for 76).
+Error FileError(int number);
+
+// A file opened for appending. Each Append reaches the file with one write
+// before it returns; nothing is buffered in the program.
+class AppendFile {
+ public:
+  virtual ~AppendFile() = default;
+  // Raises 61 when the disk is full, 75 on other write failures.
+  virtual void Append(std::string_view bytes) = 0;
+};
+
+// The file operations of the update run and the installation flow. Paths use
+// "/"; a folder may be given with or without its trailing "/". A file is
+// read-only when it has no write permission bit at all.
+//
+// Abstract so that the logic can be tested against an in-memory fake; the real
+// one is NewPosixFileSystem() in posix_file_system.h.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // True for an existing file (not a folder); never raises.
+  virtual bool FileExists(const std::string& path) const = 0;
+  // True for an existing folder; never raises.
+  virtual bool FolderExists(const std::string& path) const = 0;
+  // True when both name the same existing folder, however spelt (symbolic
+  // links, "//", "/./" resolved by identity); false when either is missing.
+  virtual bool SameFolder(const std::string& a, const std::string& b) const = 0;
+
+  // Creates one folder. Raises 58 when it (or a file of that name) exists, 76
+  // when its parent folder is missing, 70 without permission.
+  virtual void CreateFolder(const std::string& path) = 0;
+  // Copies a file. Raises 53 when the source is missing (or a folder), 76 when
+  // the destination's folder is missing, 58 when the destination exists and
+  // overwrite is false, 70 when it is read-only, a folder, or not writable,
+  // 61 when the disk is full. With overwrite the destination is replaced
+  // whole and atomically: a copy that fails half-way leaves the destination as
+  // it was. The copy gets the source's permission bits.
+  virtual void CopyFile(const std::string& source, const std::string& destination,
+                        bool overwrite) = 0;
+  // Moves (renames) a file, also across file systems. Raises 53 when the
+  // source is missing, 58 when the destination exists, 76 when the
+  // destination's folder is missing, 70 without permission.
+  virtual void MoveFile(const std::string& source, const std::string& destination) = 0;
+  // Deletes a file. Raises 53 when it is missing (or a folder), 70 when it is
+  // read-only and force is false, or cannot be removed.
+  virtual void DeleteFile(const std::string& path, bool force) = 0;
+
+  // Opens a file for appending, creating it when missing. Raises 75 for an
+  // empty path or a folder, 76 when the folder is missing, 70 without
+  // permission.
+  virtual std::unique_ptr<AppendFile> OpenForAppend(const std::string& path) = 0;
+};
+
+// The folder part of a path, without its trailing "/", except that the parent
+// of a file in the root folder is "/". A trailing "/" on the path itself is
+// ignored. "" when the path has no folder part (or is the root).
+// "/srv/db/users.mdb" -> "/srv/db", "/users.mdb" -> "/", "users.mdb" -> "".
+std::string GetParentFolderName(std::string_view path);
+
+// folder + "/" + name, with exactly one "/" between them; name alone when
+// folder is empty.
+std::string BuildPath(std::string_view folder, std::string_view name);
+
+// The folder with one "/" at its end: unchanged when it already ends in "/",
+// otherwise "/" appended ("" gives "/").
+std::string WithTrailingSlash(std::string_view folder);
+
+}  // namespace tabsync::platform
+
+#endif  // TABSYNC_PLATFORM_FILE_SYSTEM_H_

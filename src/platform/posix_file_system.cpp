@@ -1,0 +1,280 @@
+#include "platform/posix_file_system.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <string_view>
+
+namespace tabsync::platform {
+
+namespace {
+
+using namespace file_errors;
+
+// `missing` is what ENOENT means to the caller: the file it names (53) or a
+// folder on the way to it (76). ENOTDIR is the same case: a folder on the way
+// is a file, so that folder does not exist.
+int ErrorNumberOf(int error, int missing) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return missing;
+    case EEXIST:
+      return kFileAlreadyExists;
+    case ENOSPC:
+    case EDQUOT:
+      return kDiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return kPermissionDenied;
+    default:
+      return kPathFileAccess;
+  }
+}
+
+[[noreturn]] void Raise(int number) { throw FileError(number); }
+
+// Takes errno as an argument so that clean-up calls made before the raise
+// cannot change it.
+[[noreturn]] void RaiseErrno(int error, int missing) { Raise(ErrorNumberOf(error, missing)); }
+
+// A write fails only for lack of space or for an I/O fault, never for a name.
+[[noreturn]] void RaiseWriteErrno(int error) {
+  Raise(error == ENOSPC || error == EDQUOT ? kDiskFull : kPathFileAccess);
+}
+
+bool Stat(const std::string& path, struct stat* info) {
+  return ::stat(path.c_str(), info) == 0;
+}
+
+bool IsFile(const struct stat& info) { return !S_ISDIR(info.st_mode); }
+
+bool IsReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
+
+bool IsFolder(const std::string& path) {
+  struct stat info;
+  return Stat(path, &info) && S_ISDIR(info.st_mode);
+}
+
+// The folder a file of `path` lies in, as a name that open() accepts.
+std::string FolderOf(const std::string& path) {
+  std::string folder = GetParentFolderName(path);
+  return folder.empty() ? "." : folder;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);  // an error is reported by Close(), not here
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  int get() const { return fd_; }
+
+  // 0 or the errno of close(), which on network file systems reports a write
+  // that failed late.
+  int Close() {
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0 ? 0 : errno;
+  }
+
+ private:
+  int fd_;
+};
+
+void WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      RaiseWriteErrno(errno);
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+// Reads at most `size` bytes; 0 at the end of the file.
+size_t ReadSome(int fd, char* buffer, size_t size) {
+  for (;;) {
+    ssize_t count = ::read(fd, buffer, size);
+    if (count >= 0) return static_cast<size_t>(count);
+    if (errno != EINTR) Raise(kPathFileAccess);
+  }
+}
+
+void CopyBytes(int from, int to) {
+  char buffer[64 * 1024];
+  while (size_t count = ReadSome(from, buffer, sizeof buffer)) {
+    WriteAll(to, std::string_view(buffer, count));
+  }
+}
+
+// Without this a crash right after the rename could lose the rename itself,
+// leaving the old destination or no file at all.
+void SyncFolder(const std::string& folder) {
+  FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) RaiseErrno(errno, kPathNotFound);
+  // File systems that cannot sync a folder say EINVAL; the rename is then as
+  // durable as they make it, and the copy itself is complete.
+  if (::fsync(fd.get()) != 0 && errno != EINVAL) RaiseWriteErrno(errno);
+}
+
+// A new file beside `destination`, removed again unless MoveOnto() renamed it
+// there. Being in the same folder makes the rename atomic.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::string& destination)
+      : path_(TemplateFor(destination)), file_(::mkostemp(path_.data(), O_CLOEXEC)) {
+    if (file_.get() < 0) RaiseErrno(errno, kPathNotFound);
+  }
+  ~TemporaryFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());  // best effort: the failure is already raised
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  int fd() const { return file_.get(); }
+
+  // Flushes the content to disk and renames the file over `destination`.
+  void MoveOnto(const std::string& destination) {
+    if (::fsync(fd()) != 0) RaiseWriteErrno(errno);
+    if (int error = file_.Close()) RaiseWriteErrno(error);
+    if (::rename(path_.c_str(), destination.c_str()) != 0) RaiseErrno(errno, kPathNotFound);
+    path_.clear();
+  }
+
+ private:
+  static std::string TemplateFor(const std::string& destination) {
+    std::string name = BaseName(destination);
+    std::string folder = destination.substr(0, destination.size() - name.size());
+    return folder + "." + name + ".tmp-XXXXXX";
+  }
+
+  std::string path_;
+  FileDescriptor file_;
+};
+
+class PosixAppendFile : public AppendFile {
+ public:
+  explicit PosixAppendFile(int fd) : file_(fd) {}
+  void Append(std::string_view bytes) override { WriteAll(file_.get(), bytes); }
+
+ private:
+  FileDescriptor file_;
+};
+
+class PosixFileSystem : public FileSystem {
+ public:
+  bool FileExists(const std::string& path) const override {
+    struct stat info;
+    return Stat(path, &info) && IsFile(info);
+  }
+
+  bool FolderExists(const std::string& path) const override { return IsFolder(path); }
+
+  bool SameFolder(const std::string& a, const std::string& b) const override {
+    struct stat first, second;
+    return Stat(a, &first) && S_ISDIR(first.st_mode) && Stat(b, &second) &&
+           S_ISDIR(second.st_mode) && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+  }
+
+  void CreateFolder(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0777) != 0) RaiseErrno(errno, kPathNotFound);
+  }
+
+  void CopyFile(const std::string& source, const std::string& destination,
+                bool overwrite) override {
+    struct stat source_info = ExistingFileInfo(source);
+    CheckCopyDestination(destination, overwrite);
+    WriteCopy(source, source_info, destination);
+  }
+
+  void MoveFile(const std::string& source, const std::string& destination) override {
+    ExistingFileInfo(source);
+    CheckNewDestination(destination);
+    if (::rename(source.c_str(), destination.c_str()) == 0) return;
+    if (errno != EXDEV) RaiseErrno(errno, kPathNotFound);
+    MoveAcrossFileSystems(source, destination);
+  }
+
+  void DeleteFile(const std::string& path, bool force) override {
+    struct stat info = ExistingFileInfo(path);
+    if (IsReadOnly(info) && !force) Raise(kPermissionDenied);
+    if (::unlink(path.c_str()) != 0) RaiseErrno(errno, kFileNotFound);
+  }
+
+  std::unique_ptr<AppendFile> OpenForAppend(const std::string& path) override {
+    if (path.empty()) Raise(kPathFileAccess);
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) RaiseErrno(errno, kPathNotFound);  // a folder gives EISDIR, hence 75
+    return std::make_unique<PosixAppendFile>(fd);
+  }
+
+ private:
+  // The status of an existing file; raises 53 for a folder or a missing file.
+  static struct stat ExistingFileInfo(const std::string& path) {
+    struct stat info;
+    if (!Stat(path, &info) || !IsFile(info)) Raise(kFileNotFound);
+    return info;
+  }
+
+  static void CheckNewDestination(const std::string& destination) {
+    if (!IsFolder(FolderOf(destination))) Raise(kPathNotFound);
+    struct stat info;
+    if (Stat(destination, &info)) Raise(kFileAlreadyExists);
+  }
+
+  // The rename of the copy would replace a file that the user may not write,
+  // so the rights on the old destination are checked here.
+  static void CheckCopyDestination(const std::string& destination, bool overwrite) {
+    if (!IsFolder(FolderOf(destination))) Raise(kPathNotFound);
+    struct stat info;
+    if (!Stat(destination, &info)) return;
+    if (!overwrite) Raise(kFileAlreadyExists);
+    if (S_ISDIR(info.st_mode) || IsReadOnly(info)) Raise(kPermissionDenied);
+    if (::faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0) {
+      RaiseErrno(errno, kPathNotFound);
+    }
+  }
+
+  static void WriteCopy(const std::string& source, const struct stat& source_info,
+                        const std::string& destination) {
+    FileDescriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (input.get() < 0) RaiseErrno(errno, kFileNotFound);
+    TemporaryFile copy(destination);
+    CopyBytes(input.get(), copy.fd());
+    // fchmod, unlike the mode given to open(), is not narrowed by the umask.
+    if (::fchmod(copy.fd(), source_info.st_mode & 0777) != 0) RaiseErrno(errno, kPathNotFound);
+    copy.MoveOnto(destination);
+    SyncFolder(FolderOf(destination));
+  }
+
+  void MoveAcrossFileSystems(const std::string& source, const std::string& destination) {
+    CopyFile(source, destination, false);
+    if (::unlink(source.c_str()) == 0) return;
+    int error = errno;
+    // Keep the move all or nothing: the source stays, so the copy goes.
+    ::unlink(destination.c_str());
+    RaiseErrno(error, kFileNotFound);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> NewPosixFileSystem() { return std::make_unique<PosixFileSystem>(); }
+
+}  // namespace tabsync::platform

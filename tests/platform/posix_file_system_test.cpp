@@ -1,0 +1,538 @@
+// The POSIX file system against real files in a temporary folder. Root may
+// open and remove files whatever their permission bits say, so the cases that
+// rely on the kernel refusing access are skipped when run as root; the
+// read-only rule that the file system checks itself is tested for every user.
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "platform/posix_file_system.h"
+#include "support/raised_error.h"
+#include "support/temp_dir.h"
+
+namespace tabsync::platform {
+namespace {
+
+using test::ExpectError;
+using test::RaisedError;
+using test::TempDir;
+
+namespace fs = std::filesystem;
+
+bool RunningAsRoot() { return ::geteuid() == 0; }
+constexpr char kRootIgnoresPermissions[] = "root is not refused by permission bits";
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << path;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return static_cast<mode_t>(-1);
+  return info.st_mode & 07777;
+}
+
+std::set<std::string> NamesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// Bytes that a text-mode copy or a copy stopping at a zero byte would change.
+std::string BinaryBytes(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) % 256);
+  return bytes;
+}
+
+// Sets a path's mode for one test and gives it back, so that the temporary
+// folder can be removed even after a failed assertion.
+class ModeForTest {
+ public:
+  ModeForTest(std::string path, mode_t mode) : path_(std::move(path)), old_(ModeOf(path_)) {
+    ::chmod(path_.c_str(), mode);
+  }
+  ~ModeForTest() { ::chmod(path_.c_str(), old_); }
+
+ private:
+  std::string path_;
+  mode_t old_;
+};
+
+class PosixFileSystemTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  std::unique_ptr<FileSystem> files_ = NewPosixFileSystem();
+};
+
+// Existence
+
+TEST_F(PosixFileSystemTest, FileExistsOnlyForFiles) {
+  WriteFile(dir_.File("a.mdb"), "a");
+  EXPECT_TRUE(files_->FileExists(dir_.File("a.mdb")));
+  EXPECT_FALSE(files_->FileExists(dir_.Path()));
+  EXPECT_FALSE(files_->FileExists(dir_.File("missing.mdb")));
+  EXPECT_FALSE(files_->FileExists(""));
+}
+
+TEST_F(PosixFileSystemTest, FolderExistsOnlyForFolders) {
+  WriteFile(dir_.File("a.mdb"), "a");
+  EXPECT_TRUE(files_->FolderExists(dir_.Path()));
+  EXPECT_TRUE(files_->FolderExists(GetParentFolderName(dir_.Path() + "x")));
+  EXPECT_FALSE(files_->FolderExists(dir_.File("a.mdb")));
+  EXPECT_FALSE(files_->FolderExists(dir_.File("missing")));
+  EXPECT_FALSE(files_->FolderExists(""));
+}
+
+// CopyFile
+
+TEST_F(PosixFileSystemTest, CopyCreatesDestinationWithSourceBytes) {
+  std::string bytes = BinaryBytes(300 * 1024);  // more than one read
+  WriteFile(dir_.File("a.mdb"), bytes);
+  files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false);
+  EXPECT_EQ(bytes, ReadFile(dir_.File("b.mdb")));
+  EXPECT_EQ(bytes, ReadFile(dir_.File("a.mdb")));
+}
+
+TEST_F(PosixFileSystemTest, CopyOfEmptyFileGivesEmptyFile) {
+  WriteFile(dir_.File("a.mdb"), "");
+  files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false);
+  EXPECT_TRUE(files_->FileExists(dir_.File("b.mdb")));
+  EXPECT_EQ("", ReadFile(dir_.File("b.mdb")));
+}
+
+TEST_F(PosixFileSystemTest, CopyWithOverwriteReplacesContentWhole) {
+  WriteFile(dir_.File("a.mdb"), "new");
+  WriteFile(dir_.File("a.mdb.bak"), "a much longer old content");
+  files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"), true);
+  EXPECT_EQ("new", ReadFile(dir_.File("a.mdb.bak")));
+}
+
+TEST_F(PosixFileSystemTest, CopyLeavesNoTemporaryFiles) {
+  WriteFile(dir_.File("a.mdb"), "new");
+  WriteFile(dir_.File("b.mdb"), "old");
+  files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), true);
+  files_->CopyFile(dir_.File("a.mdb"), dir_.File("c.mdb"), false);
+  EXPECT_EQ((std::set<std::string>{"a.mdb", "b.mdb", "c.mdb"}), NamesIn(dir_.Path()));
+}
+
+TEST_F(PosixFileSystemTest, CopyKeepsOwnerOnlyPermissionBits) {
+  WriteFile(dir_.File("a.mdb"), "secret");
+  ASSERT_EQ(0, ::chmod(dir_.File("a.mdb").c_str(), 0600));
+  files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"), false);
+  EXPECT_EQ(0600u, ModeOf(dir_.File("a.mdb.bak")));
+}
+
+TEST_F(PosixFileSystemTest, CopyKeepsReadableByAllPermissionBitsUnderStrictUmask) {
+  WriteFile(dir_.File("a.mdb"), "shared");
+  ASSERT_EQ(0, ::chmod(dir_.File("a.mdb").c_str(), 0644));
+  mode_t old_umask = ::umask(077);
+  Error error = RaisedError([&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false); });
+  ::umask(old_umask);
+  EXPECT_EQ(0, error.Number()) << error.what();
+  EXPECT_EQ(0644u, ModeOf(dir_.File("b.mdb")));
+}
+
+TEST_F(PosixFileSystemTest, CopyOverExistingFileTakesSourcePermissionBits) {
+  WriteFile(dir_.File("a.mdb"), "secret");
+  WriteFile(dir_.File("a.mdb.bak"), "old");
+  ASSERT_EQ(0, ::chmod(dir_.File("a.mdb").c_str(), 0600));
+  ASSERT_EQ(0, ::chmod(dir_.File("a.mdb.bak").c_str(), 0666));
+  files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"), true);
+  EXPECT_EQ(0600u, ModeOf(dir_.File("a.mdb.bak")));
+}
+
+TEST_F(PosixFileSystemTest, CopyOfReadOnlySourceIsReadOnly) {
+  WriteFile(dir_.File("a.mdb"), "fixed");
+  ASSERT_EQ(0, ::chmod(dir_.File("a.mdb").c_str(), 0444));
+  files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false);
+  EXPECT_EQ("fixed", ReadFile(dir_.File("b.mdb")));
+  EXPECT_EQ(0444u, ModeOf(dir_.File("b.mdb")));
+}
+
+TEST_F(PosixFileSystemTest, CopyOfMissingOrFolderSourceIsFileNotFound) {
+  EXPECT_EQ("File not found", ExpectError(file_errors::kFileNotFound, [&] {
+              files_->CopyFile(dir_.File("missing.mdb"), dir_.File("b.mdb"), true);
+            }));
+  ASSERT_EQ(0, ::mkdir(dir_.File("folder").c_str(), 0777));
+  ExpectError(file_errors::kFileNotFound,
+              [&] { files_->CopyFile(dir_.File("folder"), dir_.File("b.mdb"), true); });
+  EXPECT_FALSE(files_->FileExists(dir_.File("b.mdb")));
+}
+
+TEST_F(PosixFileSystemTest, CopyIntoMissingFolderIsPathNotFoundAndLeavesNothing) {
+  WriteFile(dir_.File("a.mdb"), "a");
+  EXPECT_EQ("Path not found", ExpectError(file_errors::kPathNotFound, [&] {
+              files_->CopyFile(dir_.File("a.mdb"), dir_.File("missing/a.mdb"), true);
+            }));
+  ExpectError(file_errors::kPathNotFound,
+              [&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb/b.mdb"), true); });
+  EXPECT_EQ((std::set<std::string>{"a.mdb"}), NamesIn(dir_.Path()));
+}
+
+TEST_F(PosixFileSystemTest, CopyOntoExistingFileWithoutOverwriteIsRefused) {
+  WriteFile(dir_.File("a.mdb"), "new");
+  WriteFile(dir_.File("b.mdb"), "old");
+  EXPECT_EQ("File already exists", ExpectError(file_errors::kFileAlreadyExists, [&] {
+              files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false);
+            }));
+  EXPECT_EQ("old", ReadFile(dir_.File("b.mdb")));
+}
+
+TEST_F(PosixFileSystemTest, CopyOntoReadOnlyDestinationIsRefused) {
+  WriteFile(dir_.File("a.mdb"), "new");
+  WriteFile(dir_.File("a.mdb.bak"), "old");
+  ASSERT_EQ(0, ::chmod(dir_.File("a.mdb.bak").c_str(), 0444));
+  EXPECT_EQ("Permission denied", ExpectError(file_errors::kPermissionDenied, [&] {
+              files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"), true);
+            }));
+  EXPECT_EQ("old", ReadFile(dir_.File("a.mdb.bak")));
+  EXPECT_EQ(0444u, ModeOf(dir_.File("a.mdb.bak")));
+  EXPECT_EQ((std::set<std::string>{"a.mdb", "a.mdb.bak"}), NamesIn(dir_.Path()));
+}
+
+TEST_F(PosixFileSystemTest, CopyOntoFolderIsRefused) {
+  WriteFile(dir_.File("a.mdb"), "new");
+  ASSERT_EQ(0, ::mkdir(dir_.File("b.mdb").c_str(), 0777));
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), true); });
+  ExpectError(file_errors::kFileAlreadyExists,
+              [&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false); });
+  EXPECT_TRUE(files_->FolderExists(dir_.File("b.mdb")));
+}
+
+// Lowers the largest file this process may write, so that a copy fails
+// half-way through its writes; gives the limit back when it goes.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit lowered = old_;
+    lowered.rlim_cur = bytes;
+    old_handler_ = ::signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG
+    ::setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    ::signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit old_;
+  sighandler_t old_handler_;
+};
+
+TEST_F(PosixFileSystemTest, CopyThatFailsHalfWayLeavesDestinationAsItWas) {
+  std::string bytes = BinaryBytes(256 * 1024);
+  WriteFile(dir_.File("a.mdb"), bytes);
+  WriteFile(dir_.File("a.mdb.bak"), "old");
+  Error error(0, "");
+  {
+    FileSizeLimit limit(64 * 1024);
+    error = RaisedError([&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"), true); });
+  }
+  EXPECT_EQ(file_errors::kPathFileAccess, error.Number()) << error.what();
+  EXPECT_EQ("old", ReadFile(dir_.File("a.mdb.bak")));
+  EXPECT_EQ((std::set<std::string>{"a.mdb", "a.mdb.bak"}), NamesIn(dir_.Path()));
+}
+
+TEST_F(PosixFileSystemTest, CopyOfUnreadableSourceIsPermissionDenied) {
+  if (RunningAsRoot()) GTEST_SKIP() << kRootIgnoresPermissions;
+  WriteFile(dir_.File("a.mdb"), "a");
+  ModeForTest unreadable(dir_.File("a.mdb"), 0);
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false); });
+  EXPECT_EQ((std::set<std::string>{"a.mdb"}), NamesIn(dir_.Path()));
+}
+
+TEST_F(PosixFileSystemTest, CopyIntoUnwritableFolderIsPermissionDenied) {
+  if (RunningAsRoot()) GTEST_SKIP() << kRootIgnoresPermissions;
+  WriteFile(dir_.File("a.mdb"), "a");
+  ASSERT_EQ(0, ::mkdir(dir_.File("locked").c_str(), 0777));
+  ModeForTest locked(dir_.File("locked"), 0555);
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("locked/a.mdb"), false); });
+  EXPECT_TRUE(NamesIn(dir_.File("locked")).empty());
+}
+
+TEST_F(PosixFileSystemTest, CopyOntoDestinationTheUserMayNotWriteIsRefused) {
+  if (RunningAsRoot()) GTEST_SKIP() << kRootIgnoresPermissions;
+  WriteFile(dir_.File("a.mdb"), "new");
+  WriteFile(dir_.File("b.mdb"), "old");
+  // A group write bit keeps the file from counting as read-only, yet its
+  // owner may not write it.
+  ModeForTest group_only(dir_.File("b.mdb"), 0464);
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), true); });
+  EXPECT_EQ(0464u, ModeOf(dir_.File("b.mdb")));
+}
+
+// MoveFile
+
+TEST_F(PosixFileSystemTest, MoveRenamesFile) {
+  WriteFile(dir_.File("a.mdb"), "a");
+  files_->MoveFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"));
+  EXPECT_FALSE(files_->FileExists(dir_.File("a.mdb")));
+  EXPECT_EQ("a", ReadFile(dir_.File("a.mdb.bak")));
+}
+
+TEST_F(PosixFileSystemTest, MoveOntoExistingFileIsRefused) {
+  WriteFile(dir_.File("a.mdb"), "a");
+  WriteFile(dir_.File("b.mdb"), "b");
+  ExpectError(file_errors::kFileAlreadyExists,
+              [&] { files_->MoveFile(dir_.File("a.mdb"), dir_.File("b.mdb")); });
+  EXPECT_EQ("a", ReadFile(dir_.File("a.mdb")));
+  EXPECT_EQ("b", ReadFile(dir_.File("b.mdb")));
+}
+
+TEST_F(PosixFileSystemTest, MoveOfMissingOrFolderSourceIsFileNotFound) {
+  ExpectError(file_errors::kFileNotFound,
+              [&] { files_->MoveFile(dir_.File("missing.mdb"), dir_.File("b.mdb")); });
+  ASSERT_EQ(0, ::mkdir(dir_.File("folder").c_str(), 0777));
+  ExpectError(file_errors::kFileNotFound,
+              [&] { files_->MoveFile(dir_.File("folder"), dir_.File("b.mdb")); });
+  EXPECT_TRUE(files_->FolderExists(dir_.File("folder")));
+}
+
+TEST_F(PosixFileSystemTest, MoveIntoMissingFolderIsPathNotFound) {
+  WriteFile(dir_.File("a.mdb"), "a");
+  ExpectError(file_errors::kPathNotFound,
+              [&] { files_->MoveFile(dir_.File("a.mdb"), dir_.File("missing/a.mdb")); });
+  EXPECT_EQ("a", ReadFile(dir_.File("a.mdb")));
+}
+
+TEST_F(PosixFileSystemTest, MoveOutOfUnwritableFolderIsPermissionDenied) {
+  if (RunningAsRoot()) GTEST_SKIP() << kRootIgnoresPermissions;
+  ASSERT_EQ(0, ::mkdir(dir_.File("locked").c_str(), 0777));
+  WriteFile(dir_.File("locked/a.mdb"), "a");
+  ModeForTest locked(dir_.File("locked"), 0555);
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->MoveFile(dir_.File("locked/a.mdb"), dir_.File("a.mdb")); });
+  EXPECT_FALSE(files_->FileExists(dir_.File("a.mdb")));
+}
+
+// A folder on another file system than the temporary folder, removed with
+// everything in it when the object goes; Path() is empty when there is none.
+class OtherFileSystemFolder {
+ public:
+  explicit OtherFileSystemFolder(const std::string& here) {
+    struct stat ours, shm;
+    if (::stat(here.c_str(), &ours) != 0 || ::stat("/dev/shm", &shm) != 0) return;
+    if (!S_ISDIR(shm.st_mode) || ours.st_dev == shm.st_dev) return;
+    std::string pattern = "/dev/shm/tabsync-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern + "/";
+  }
+  ~OtherFileSystemFolder() {
+    std::error_code ignored;  // a leftover temporary folder is no test failure
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+TEST_F(PosixFileSystemTest, MoveAcrossFileSystemsCopiesAndRemovesSource) {
+  OtherFileSystemFolder other(dir_.Path());
+  if (other.Path().empty()) GTEST_SKIP() << "no writable /dev/shm on another file system";
+  WriteFile(dir_.File("a.mdb"), "a");
+  ASSERT_EQ(0, ::chmod(dir_.File("a.mdb").c_str(), 0600));
+  files_->MoveFile(dir_.File("a.mdb"), other.Path() + "a.mdb");
+  EXPECT_FALSE(files_->FileExists(dir_.File("a.mdb")));
+  EXPECT_EQ("a", ReadFile(other.Path() + "a.mdb"));
+  EXPECT_EQ(0600u, ModeOf(other.Path() + "a.mdb"));
+  EXPECT_EQ((std::set<std::string>{"a.mdb"}), NamesIn(other.Path()));
+}
+
+// DeleteFile
+
+TEST_F(PosixFileSystemTest, DeleteRemovesFile) {
+  WriteFile(dir_.File("a.mdb"), "a");
+  files_->DeleteFile(dir_.File("a.mdb"), false);
+  EXPECT_FALSE(files_->FileExists(dir_.File("a.mdb")));
+}
+
+TEST_F(PosixFileSystemTest, DeleteOfMissingFileOrFolderIsFileNotFound) {
+  ExpectError(file_errors::kFileNotFound,
+              [&] { files_->DeleteFile(dir_.File("missing.mdb"), true); });
+  ASSERT_EQ(0, ::mkdir(dir_.File("folder").c_str(), 0777));
+  ExpectError(file_errors::kFileNotFound, [&] { files_->DeleteFile(dir_.File("folder"), true); });
+  EXPECT_TRUE(files_->FolderExists(dir_.File("folder")));
+}
+
+TEST_F(PosixFileSystemTest, DeleteOfReadOnlyFileWithoutForceIsRefused) {
+  WriteFile(dir_.File("tabsync.log"), "log");
+  ASSERT_EQ(0, ::chmod(dir_.File("tabsync.log").c_str(), 0444));
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->DeleteFile(dir_.File("tabsync.log"), false); });
+  EXPECT_EQ("log", ReadFile(dir_.File("tabsync.log")));
+}
+
+TEST_F(PosixFileSystemTest, ForcedDeleteRemovesReadOnlyFile) {
+  WriteFile(dir_.File("a.mdb.bak"), "old");
+  ASSERT_EQ(0, ::chmod(dir_.File("a.mdb.bak").c_str(), 0444));
+  files_->DeleteFile(dir_.File("a.mdb.bak"), true);
+  EXPECT_FALSE(files_->FileExists(dir_.File("a.mdb.bak")));
+}
+
+TEST_F(PosixFileSystemTest, DeleteInUnwritableFolderIsPermissionDenied) {
+  if (RunningAsRoot()) GTEST_SKIP() << kRootIgnoresPermissions;
+  ASSERT_EQ(0, ::mkdir(dir_.File("locked").c_str(), 0777));
+  WriteFile(dir_.File("locked/a.mdb"), "a");
+  ModeForTest locked(dir_.File("locked"), 0555);
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->DeleteFile(dir_.File("locked/a.mdb"), true); });
+  EXPECT_TRUE(files_->FileExists(dir_.File("locked/a.mdb")));
+}
+
+// CreateFolder
+
+TEST_F(PosixFileSystemTest, CreateFolderMakesFolderWithOrWithoutTrailingSlash) {
+  files_->CreateFolder(dir_.File("Infrastructure"));
+  files_->CreateFolder(dir_.File("Infrastructure/DB/"));
+  EXPECT_TRUE(files_->FolderExists(dir_.File("Infrastructure/DB")));
+}
+
+TEST_F(PosixFileSystemTest, CreateExistingFolderOrFileNameIsRefused) {
+  ASSERT_EQ(0, ::mkdir(dir_.File("folder").c_str(), 0777));
+  WriteFile(dir_.File("file"), "f");
+  ExpectError(file_errors::kFileAlreadyExists, [&] { files_->CreateFolder(dir_.File("folder")); });
+  ExpectError(file_errors::kFileAlreadyExists, [&] { files_->CreateFolder(dir_.File("file")); });
+  EXPECT_TRUE(files_->FileExists(dir_.File("file")));
+}
+
+TEST_F(PosixFileSystemTest, CreateFolderInMissingParentIsPathNotFound) {
+  ExpectError(file_errors::kPathNotFound,
+              [&] { files_->CreateFolder(dir_.File("missing/DB")); });
+  WriteFile(dir_.File("file"), "f");
+  ExpectError(file_errors::kPathNotFound, [&] { files_->CreateFolder(dir_.File("file/DB")); });
+  EXPECT_FALSE(files_->FolderExists(dir_.File("missing")));
+}
+
+TEST_F(PosixFileSystemTest, CreateFolderWithOverlongNameIsAccessError) {
+  EXPECT_EQ("Path/File access error", ExpectError(file_errors::kPathFileAccess, [&] {
+              files_->CreateFolder(dir_.File(std::string(300, 'x')));
+            }));
+}
+
+TEST_F(PosixFileSystemTest, CreateFolderInUnwritableParentIsPermissionDenied) {
+  if (RunningAsRoot()) GTEST_SKIP() << kRootIgnoresPermissions;
+  ASSERT_EQ(0, ::mkdir(dir_.File("locked").c_str(), 0777));
+  ModeForTest locked(dir_.File("locked"), 0555);
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->CreateFolder(dir_.File("locked/DB")); });
+}
+
+// SameFolder
+
+TEST_F(PosixFileSystemTest, SameFolderFollowsSymbolicLink) {
+  ASSERT_EQ(0, ::mkdir(dir_.File("db").c_str(), 0777));
+  ASSERT_EQ(0, ::symlink(dir_.File("db").c_str(), dir_.File("link").c_str()));
+  EXPECT_TRUE(files_->SameFolder(dir_.File("db"), dir_.File("link/")));
+}
+
+TEST_F(PosixFileSystemTest, SameFolderIgnoresSpelling) {
+  ASSERT_EQ(0, ::mkdir(dir_.File("a").c_str(), 0777));
+  ASSERT_EQ(0, ::mkdir(dir_.File("a/b").c_str(), 0777));
+  EXPECT_TRUE(files_->SameFolder(dir_.File("a/b"), dir_.File("a//b/./")));
+  EXPECT_TRUE(files_->SameFolder(dir_.File("a/b"), dir_.File("a/b/../b")));
+  EXPECT_TRUE(files_->SameFolder("//", "/"));
+}
+
+TEST_F(PosixFileSystemTest, SameFolderIsFalseForDifferentMissingOrFileArguments) {
+  ASSERT_EQ(0, ::mkdir(dir_.File("a").c_str(), 0777));
+  ASSERT_EQ(0, ::mkdir(dir_.File("b").c_str(), 0777));
+  WriteFile(dir_.File("f"), "f");
+  EXPECT_FALSE(files_->SameFolder(dir_.File("a"), dir_.File("b")));
+  EXPECT_FALSE(files_->SameFolder(dir_.File("a"), dir_.File("missing")));
+  EXPECT_FALSE(files_->SameFolder(dir_.File("missing"), dir_.File("missing")));
+  EXPECT_FALSE(files_->SameFolder(dir_.File("f"), dir_.File("f")));
+}
+
+// OpenForAppend
+
+TEST_F(PosixFileSystemTest, AppendWritesExactBytesFromTwoOpenings) {
+  std::string log = dir_.File("tabsync.log");
+  std::unique_ptr<AppendFile> first = files_->OpenForAppend(log);
+  std::unique_ptr<AppendFile> second = files_->OpenForAppend(log);
+  first->Append("one\r\n");
+  second->Append(std::string("t\0o\r\n", 5));
+  first->Append("three\r\n");
+  EXPECT_EQ(std::string("one\r\nt\0o\r\nthree\r\n", 17), ReadFile(log));
+}
+
+TEST_F(PosixFileSystemTest, AppendKeepsExistingContent) {
+  WriteFile(dir_.File("tabsync.log"), "old\r\n");
+  files_->OpenForAppend(dir_.File("tabsync.log"))->Append("new\r\n");
+  EXPECT_EQ("old\r\nnew\r\n", ReadFile(dir_.File("tabsync.log")));
+}
+
+TEST_F(PosixFileSystemTest, AppendIsInFileBeforeItReturns) {
+  std::unique_ptr<AppendFile> log = files_->OpenForAppend(dir_.File("tabsync.log"));
+  log->Append("line\r\n");
+  EXPECT_EQ("line\r\n", ReadFile(dir_.File("tabsync.log")));
+}
+
+TEST_F(PosixFileSystemTest, AppendFileClosesItsDescriptorWhenDestroyed) {
+  size_t before = NamesIn("/proc/self/fd").size();
+  std::unique_ptr<AppendFile> log = files_->OpenForAppend(dir_.File("tabsync.log"));
+  EXPECT_EQ(before + 1, NamesIn("/proc/self/fd").size());
+  log.reset();
+  EXPECT_EQ(before, NamesIn("/proc/self/fd").size());
+}
+
+TEST_F(PosixFileSystemTest, OpenForAppendOfEmptyPathOrFolderIsAccessError) {
+  ExpectError(file_errors::kPathFileAccess, [&] { files_->OpenForAppend(""); });
+  ExpectError(file_errors::kPathFileAccess, [&] { files_->OpenForAppend(dir_.Path()); });
+  std::string folder = dir_.Path().substr(0, dir_.Path().size() - 1);
+  ExpectError(file_errors::kPathFileAccess, [&] { files_->OpenForAppend(folder); });
+}
+
+TEST_F(PosixFileSystemTest, OpenForAppendInMissingFolderIsPathNotFound) {
+  ExpectError(file_errors::kPathNotFound,
+              [&] { files_->OpenForAppend(dir_.File("missing/tabsync.log")); });
+  EXPECT_FALSE(files_->FolderExists(dir_.File("missing")));
+}
+
+TEST_F(PosixFileSystemTest, OpenForAppendOfUnwritableFileIsPermissionDenied) {
+  if (RunningAsRoot()) GTEST_SKIP() << kRootIgnoresPermissions;
+  WriteFile(dir_.File("tabsync.log"), "old");
+  ModeForTest read_only(dir_.File("tabsync.log"), 0444);
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->OpenForAppend(dir_.File("tabsync.log")); });
+}
+
+TEST_F(PosixFileSystemTest, AppendOnFullDeviceIsDiskFull) {
+  if (!files_->FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  std::unique_ptr<AppendFile> full = files_->OpenForAppend("/dev/full");
+  EXPECT_EQ("Disk full", ExpectError(file_errors::kDiskFull, [&] { full->Append("line\r\n"); }));
+}
+
+}  // namespace
+}  // namespace tabsync::platform
