@@ -1,0 +1,31 @@
+#ifndef TABSYNC_PLATFORM_INI_FILE_H_
+#define TABSYNC_PLATFORM_INI_FILE_H_
+
+#include <string>
+#include <string_view>
+
+namespace tabsync::platform {
+
+// Reads one value from the text of an ini file by the rules of unixODBC's own
+// reader, so that this program sees a data source exactly as the driver
+// manager does (docs/data-sources.md):
+// - lines end in "\n"; white space (blank, tab, "\r", "\v", "\f") around a
+//   line's parts is trimmed;
+// - a line that is empty or blank is skipped anywhere; a line starting with
+//   "#" or ";" is a comment;
+// - a line starting with "[" begins a section named by the text up to "]" (or
+//   the line's end), trimmed;
+// - inside a section, a line is key "=" value only when its first character is
+//   an ASCII letter or digit (an indented line is ignored); it is split at the
+//   first "=" (a line without "=" is a key with an empty value);
+// - a line other than a comment or blank before the first section makes the
+//   whole file unreadable;
+// - section and key names compare ignoring letter case; only the first section
+//   of a name is consulted, and in it the first line of the key.
+// False, with *value untouched, when the section or key is not found.
+bool ReadIniValue(std::string_view text, std::string_view section, std::string_view key,
+                  std::string* value);
+
+}  // namespace tabsync::platform
+
+#endif  // TABSYNC_PLATFORM_INI_FILE_H_

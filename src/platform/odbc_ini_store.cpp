@@ -1,0 +1,75 @@
+#include "platform/odbc_ini_store.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "platform/ini_file.h"
+
+// Exported by libodbcinst, but <odbcinstext.h> declares it only while
+// unixODBC itself is being built.
+extern "C" char* odbcinst_system_file_path(char* buffer);
+
+namespace tabsync::platform {
+namespace {
+
+// Appends the rest of the open file to *text; false on a read error.
+bool AppendAll(int fd, std::string* text) {
+  char chunk[8192];
+  while (true) {
+    ssize_t count = read(fd, chunk, sizeof chunk);
+    if (count == 0) return true;
+    if (count > 0) {
+      text->append(chunk, static_cast<size_t>(count));
+    } else if (errno != EINTR) {
+      return false;
+    }
+  }
+}
+
+// A file that cannot be opened or read, a folder among them, reads as false.
+bool ReadWholeFile(const std::string& path, std::string* text) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool read_all = AppendAll(fd, text);
+  close(fd);
+  return read_all;
+}
+
+class OdbcIniStore : public RegistrationStore {
+ public:
+  // Reads the file on every call: another program may register a data source
+  // at any time, and the driver manager's own profile reader keeps a copy for
+  // some seconds, which would hide that.
+  bool ReadDataSourceValue(const std::string& data_source, const std::string& key,
+                           std::string* value) const override {
+    std::string text;
+    if (!ReadWholeFile(SystemOdbcIniPath(), &text)) return false;
+    return ReadIniValue(text, data_source, key, value);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<RegistrationStore> NewOdbcIniStore() { return std::make_unique<OdbcIniStore>(); }
+
+std::string SystemOdbcIniPath() {
+  // libodbcinst copies ODBCSYSINI into buffers of this size without checking
+  // its length; a longer value is taken as it stands instead of overrunning
+  // them. It names no folder that can be opened anyway.
+  constexpr size_t kLibraryBuffer = 4096;
+  const char* variable = getenv("ODBCSYSINI");
+  if (variable != nullptr && strlen(variable) >= kLibraryBuffer) {
+    return std::string(variable) + "/odbc.ini";
+  }
+  // The result, not the buffer, names the folder: once libodbcinst has fixed
+  // the folder, and whenever ODBCSYSINI is unset, it returns its own string
+  // and leaves the buffer as it was.
+  char buffer[PATH_MAX + 1] = {};
+  return std::string(odbcinst_system_file_path(buffer)) + "/odbc.ini";
+}
+
+}  // namespace tabsync::platform
