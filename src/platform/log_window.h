@@ -1,0 +1,43 @@
+#ifndef TABSYNC_PLATFORM_LOG_WINDOW_H_
+#define TABSYNC_PLATFORM_LOG_WINDOW_H_
+
+#include <string>
+#include <string_view>
+
+namespace tabsync::platform {
+
+// The caption and the first line of the log window.
+constexpr char kLogWindowCaption[] = "Korvane Database Update .. close this window to finish ..";
+constexpr char kLogWindowFirstLine[] = "Updating log..";
+
+// The log window frmLog as the window system shows it: a caption and one
+// multi-line text box that starts with kLogWindowFirstLine and grows by a line
+// per AddLine. A window is made loaded and hidden (UserInterface::LoadLogWindow);
+// destroying the object unloads it.
+class LogWindow {
+ public:
+  virtual ~LogWindow() = default;
+
+  // Sets the caption to kLogWindowCaption and repaints the text box; the text
+  // stays. Called once when the window is loaded.
+  virtual void MakeEmpty() = 0;
+  // Appends carriage return + line feed + line to the text box. Never copies
+  // the text already there.
+  virtual void AddLine(std::string_view line) = 0;
+  // Lets the window system handle pending events (repaint, the close box), so
+  // that the window stays live during a long run.
+  virtual void ProcessPendingEvents() = 0;
+
+  virtual std::string Caption() const = 0;
+  // The whole text of the text box, lines separated by carriage return + line
+  // feed.
+  virtual std::string Text() const = 0;
+
+  // Shows the window, not modal and without owner.
+  virtual void Show() = 0;
+  virtual bool Visible() const = 0;
+};
+
+}  // namespace tabsync::platform
+
+#endif  // TABSYNC_PLATFORM_LOG_WINDOW_H_

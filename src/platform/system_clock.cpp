@@ -1,0 +1,29 @@
+#include "platform/system_clock.h"
+
+#include <time.h>
+
+namespace tabsync::platform {
+
+namespace {
+
+class SystemClock : public Clock {
+ public:
+  // localtime_r, unlike localtime, need not read the time zone itself.
+  SystemClock() { tzset(); }
+
+  LocalTime Now() const override {
+    time_t now = time(nullptr);
+    struct tm local = {};
+    // Fails only for a time beyond the range of a year in an int; the zeros
+    // then show a broken clock in the log rather than stopping the run.
+    if (localtime_r(&now, &local) == nullptr) return LocalTime();
+    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour,        local.tm_min,     local.tm_sec};
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Clock> NewSystemClock() { return std::make_unique<SystemClock>(); }
+
+}  // namespace tabsync::platform

@@ -1,0 +1,191 @@
+#include "log/run_log.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "log/log_line.h"
+#include "platform/console_user_interface.h"
+#include "platform/posix_file_system.h"
+#include "support/fake_file_system.h"
+#include "support/fixed_clock.h"
+#include "support/raised_error.h"
+#include "support/sqlite_files.h"
+#include "support/temp_dir.h"
+
+namespace tabsync::log {
+namespace {
+
+using test::ExpectError;
+
+constexpr platform::LocalTime kMorning{2026, 12, 7, 9, 5, 31};
+
+TEST(FormatLogLineTest, PrefixIsDateBlankTimeBlank) {
+  EXPECT_EQ("12-07-2026 09:05:31 ## BEGIN UPDATING\r\n",
+            FormatLogLine("## BEGIN UPDATING", true, kMorning));
+  EXPECT_EQ("01-02-0999 00:00:00 x\r\n", FormatLogLine("x", true, {999, 1, 2, 0, 0, 0}));
+  EXPECT_EQ("12-31-2026 23:59:59 x\r\n", FormatLogLine("x", true, {2026, 12, 31, 23, 59, 59}));
+}
+
+TEST(FormatLogLineTest, WithoutDateTimeTheTextStartsTheLine) {
+  EXPECT_EQ("   ADD RECORD Key=1\r\n", FormatLogLine("   ADD RECORD Key=1", false, kMorning));
+}
+
+TEST(FormatLogLineTest, EmptyTextKeepsPrefixAndLineEnd) {
+  EXPECT_EQ("12-07-2026 09:05:31 \r\n", FormatLogLine("", true, kMorning));
+  EXPECT_EQ("\r\n", FormatLogLine("", false, kMorning));
+}
+
+TEST(FormatLogLineTest, TextIsWrittenUnchanged) {
+  // Line breaks inside the text and UTF-8 pass through; nothing is quoted.
+  EXPECT_EQ("12-07-2026 09:05:31 a\nb \"Cutoff 5\xC2\xB0\"\r\n",
+            FormatLogLine("a\nb \"Cutoff 5\xC2\xB0\"", true, kMorning));
+}
+
+// A log window that records what the log did to it, in order.
+class RecordingWindow : public platform::LogWindow {
+ public:
+  explicit RecordingWindow(std::vector<std::string>* events) : events_(events) {}
+  ~RecordingWindow() override { events_->push_back("unload"); }
+
+  void MakeEmpty() override { events_->push_back("make empty"); }
+  void AddLine(std::string_view line) override { events_->push_back("line " + std::string(line)); }
+  void ProcessPendingEvents() override { events_->push_back("events"); }
+  std::string Caption() const override { return ""; }
+  std::string Text() const override { return ""; }
+  void Show() override { events_->push_back("show"); }
+  bool Visible() const override { return false; }
+
+ private:
+  std::vector<std::string>* events_;
+};
+
+class RecordingUserInterface : public platform::UserInterface {
+ public:
+  std::unique_ptr<platform::LogWindow> LoadLogWindow() override {
+    events.push_back("load");
+    return std::make_unique<RecordingWindow>(&events);
+  }
+  std::vector<std::string> events;
+};
+
+class RunLogTest : public ::testing::Test {
+ protected:
+  RunLogTest() { files_.AddFolder("/share/DB"); }
+
+  test::FakeFileSystem files_;
+  test::FixedClock clock_{kMorning};
+  std::unique_ptr<platform::UserInterface> console_ = platform::NewConsoleUserInterface();
+  RunLog log_{files_, clock_, *console_};
+};
+
+TEST_F(RunLogTest, LinesReachTheFileAsTheyAreWritten) {
+  log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  log_.WriteLog("## BEGIN UPDATING", true);
+  EXPECT_EQ("12-07-2026 09:05:31 ## BEGIN UPDATING\r\n",
+            files_.GetFile("/share/DB/Stabmerge.log").content);
+  clock_.Set({2026, 12, 7, 9, 5, 32});
+  log_.WriteLog("plain", false);
+  EXPECT_EQ("12-07-2026 09:05:31 ## BEGIN UPDATING\r\nplain\r\n",
+            files_.GetFile("/share/DB/Stabmerge.log").content);
+}
+
+TEST_F(RunLogTest, AppendsToAnExistingFile) {
+  files_.AddFile("/share/DB/Stabmerge.log", "old\r\n");
+  log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  log_.WriteLog("new", true);
+  EXPECT_EQ("old\r\n12-07-2026 09:05:31 new\r\n", files_.GetFile("/share/DB/Stabmerge.log").content);
+}
+
+TEST_F(RunLogTest, ChangedPathSendsLaterLinesToTheNewFile) {
+  files_.AddFolder("/other");
+  log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  log_.WriteLog("first", false);
+  log_.SetLogFilePath("/other/run.log");
+  log_.WriteLog("second", false);
+  EXPECT_EQ("first\r\n", files_.GetFile("/share/DB/Stabmerge.log").content);
+  EXPECT_EQ("second\r\n", files_.GetFile("/other/run.log").content);
+}
+
+TEST_F(RunLogTest, FileDeletedAfterSettingThePathIsCreatedAgain) {
+  log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  log_.WriteLog("earlier run", false);
+  log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  files_.DeleteFile("/share/DB/Stabmerge.log", true);
+  log_.WriteLog("this run", false);
+  EXPECT_EQ("this run\r\n", files_.GetFile("/share/DB/Stabmerge.log").content);
+}
+
+TEST_F(RunLogTest, UnwritableFileRaisesAndTheWindowKeepsTheLine) {
+  log_.SetLogFilePath("/missing/Stabmerge.log");
+  EXPECT_EQ("Path not found", ExpectError(76, [&] { log_.WriteLog("lost", true); }));
+  EXPECT_EQ("Updating log..\r\nlost", log_.frmLog().Text());
+}
+
+TEST_F(RunLogTest, EmptyPathRaisesPathFileAccessError) {
+  EXPECT_EQ("Path/File access error", ExpectError(75, [&] { log_.WriteLog("x", true); }));
+}
+
+TEST_F(RunLogTest, FailedWriteRaisesDiskFull) {
+  log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  files_.FailOn("append", "/share/DB/Stabmerge.log", 61);
+  EXPECT_EQ("Disk full", ExpectError(61, [&] { log_.WriteLog("x", true); }));
+}
+
+TEST_F(RunLogTest, FirstLineLoadsTheWindowHiddenWithItsCaption) {
+  EXPECT_FALSE(log_.LogWindowLoaded());
+  log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  log_.WriteLog("## BEGIN UPDATING", true);
+  ASSERT_TRUE(log_.LogWindowLoaded());
+  EXPECT_FALSE(log_.frmLog().Visible());
+  EXPECT_EQ("Korvane Database Update .. close this window to finish ..", log_.frmLog().Caption());
+  // The window shows the text without the date and time.
+  EXPECT_EQ("Updating log..\r\n## BEGIN UPDATING", log_.frmLog().Text());
+}
+
+TEST_F(RunLogTest, UnloadedWindowComesBackWithItsFirstLineOnly) {
+  log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  log_.WriteLog("one", true);
+  log_.UnloadLogWindow();
+  EXPECT_FALSE(log_.LogWindowLoaded());
+  log_.WriteLog("two", true);
+  EXPECT_EQ("Updating log..\r\ntwo", log_.frmLog().Text());
+  EXPECT_EQ("12-07-2026 09:05:31 one\r\n12-07-2026 09:05:31 two\r\n",
+            files_.GetFile("/share/DB/Stabmerge.log").content);
+}
+
+TEST(RunLogWindowTest, EachLineGoesToTheWindowThenTheFileThenEvents) {
+  test::FakeFileSystem files;
+  files.AddFolder("/db");
+  test::FixedClock clock{kMorning};
+  RecordingUserInterface ui;
+  RunLog log{files, clock, ui};
+  log.SetLogFilePath("/db/Stabmerge.log");
+  log.WriteLog("a", true);
+  log.WriteLog("b", true);
+  EXPECT_EQ((std::vector<std::string>{"load", "make empty", "line a", "events", "line b", "events"}),
+            ui.events);
+  // A line that cannot be written leaves out the event processing.
+  files.FailOn("append", "/db/Stabmerge.log", 61);
+  EXPECT_THROW(log.WriteLog("c", true), Error);
+  EXPECT_EQ("line c", ui.events.back());
+}
+
+TEST(RunLogRealFileTest, EveryLineIsOnDiskWhenWriteLogReturns) {
+  test::TempDir dir;
+  auto files = platform::NewPosixFileSystem();
+  test::FixedClock clock{kMorning};
+  auto ui = platform::NewConsoleUserInterface();
+  RunLog log{*files, clock, *ui};
+  log.SetLogFilePath(dir.File("Stabmerge.log"));
+  log.WriteLog("DATABASE START: users.mdb", true);
+  EXPECT_EQ("12-07-2026 09:05:31 DATABASE START: users.mdb\r\n",
+            test::ReadFileBytes(dir.File("Stabmerge.log")));
+  log.WriteLog("", false);
+  EXPECT_EQ("12-07-2026 09:05:31 DATABASE START: users.mdb\r\n\r\n",
+            test::ReadFileBytes(dir.File("Stabmerge.log")));
+}
+
+}  // namespace
+}  // namespace tabsync::log

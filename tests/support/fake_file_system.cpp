@@ -1,0 +1,159 @@
+#include "support/fake_file_system.h"
+
+#include <stdexcept>
+
+namespace tabsync::test {
+
+namespace fe = platform::file_errors;
+
+class FakeFileSystem::FakeAppendFile : public platform::AppendFile {
+ public:
+  FakeAppendFile(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+
+  void Append(std::string_view bytes) override {
+    owner_.CheckInjected("append", path_, "append " + path_);
+    owner_.files_[path_].content.append(bytes);
+  }
+
+ private:
+  FakeFileSystem& owner_;
+  std::string path_;
+};
+
+std::string FakeFileSystem::Normal(const std::string& path) {
+  std::string normal;
+  for (char c : path) {
+    if (c == '/' && !normal.empty() && normal.back() == '/') continue;
+    normal.push_back(c);
+  }
+  if (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  return normal;
+}
+
+void FakeFileSystem::AddFolder(const std::string& path) {
+  std::string normal = Normal(path);
+  for (size_t slash = normal.find('/', 1); slash != std::string::npos;
+       slash = normal.find('/', slash + 1)) {
+    folders_.insert(normal.substr(0, slash));
+  }
+  folders_.insert(normal);
+}
+
+void FakeFileSystem::AddFile(const std::string& path, const std::string& content,
+                             bool read_only) {
+  std::string normal = Normal(path);
+  AddFolder(platform::GetParentFolderName(normal));
+  files_[normal] = File{content, read_only};
+}
+
+void FakeFileSystem::AddFolderAlias(const std::string& alias, const std::string& folder) {
+  AddFolder(alias);
+  aliases_[Normal(alias)] = Normal(folder);
+}
+
+void FakeFileSystem::FailOn(const std::string& operation, const std::string& path, int number) {
+  failures_[{operation, Normal(path)}] = number;
+}
+
+void FakeFileSystem::HideFolder(const std::string& path) { hidden_.insert(Normal(path)); }
+
+bool FakeFileSystem::HasFile(const std::string& path) const {
+  return files_.count(Normal(path)) != 0;
+}
+
+const FakeFileSystem::File& FakeFileSystem::GetFile(const std::string& path) const {
+  return files_.at(Normal(path));
+}
+
+bool FakeFileSystem::FileExists(const std::string& path) const { return HasFile(path); }
+
+bool FakeFileSystem::FolderExists(const std::string& path) const {
+  std::string normal = Normal(path);
+  return folders_.count(normal) != 0 && hidden_.count(normal) == 0;
+}
+
+bool FakeFileSystem::SameFolder(const std::string& a, const std::string& b) const {
+  auto resolve = [this](const std::string& path) {
+    std::string normal = Normal(path);
+    auto alias = aliases_.find(normal);
+    return alias == aliases_.end() ? normal : alias->second;
+  };
+  return FolderExists(a) && FolderExists(b) && resolve(a) == resolve(b);
+}
+
+bool FakeFileSystem::ParentExists(const std::string& normal_path) const {
+  return folders_.count(platform::GetParentFolderName(normal_path)) != 0;
+}
+
+void FakeFileSystem::Record(const std::string& action) { actions_.push_back(action); }
+
+void FakeFileSystem::CheckInjected(const std::string& operation, const std::string& path,
+                                   const std::string& action) {
+  auto failure = failures_.find({operation, Normal(path)});
+  if (failure == failures_.end()) return;
+  Record(action + " FAILED");
+  throw platform::FileError(failure->second);
+}
+
+void FakeFileSystem::CreateFolder(const std::string& path) {
+  std::string normal = Normal(path);
+  std::string action = "create folder " + normal;
+  CheckInjected("create folder", normal, action);
+  if (folders_.count(normal) || files_.count(normal)) throw platform::FileError(fe::kFileAlreadyExists);
+  if (!ParentExists(normal)) throw platform::FileError(fe::kPathNotFound);
+  folders_.insert(normal);
+  Record(action);
+}
+
+void FakeFileSystem::CopyFile(const std::string& source, const std::string& destination,
+                              bool overwrite) {
+  std::string from = Normal(source);
+  std::string to = Normal(destination);
+  std::string action = "copy " + from + " -> " + to;
+  CheckInjected("copy", to, action);
+  auto file = files_.find(from);
+  if (file == files_.end()) throw platform::FileError(fe::kFileNotFound);
+  if (!ParentExists(to)) throw platform::FileError(fe::kPathNotFound);
+  auto target = files_.find(to);
+  if (target != files_.end() && !overwrite) throw platform::FileError(fe::kFileAlreadyExists);
+  if (folders_.count(to) || (target != files_.end() && target->second.read_only)) {
+    throw platform::FileError(fe::kPermissionDenied);
+  }
+  files_[to] = file->second;
+  Record(action);
+}
+
+void FakeFileSystem::MoveFile(const std::string& source, const std::string& destination) {
+  std::string from = Normal(source);
+  std::string to = Normal(destination);
+  std::string action = "move " + from + " -> " + to;
+  CheckInjected("move", to, action);
+  auto file = files_.find(from);
+  if (file == files_.end()) throw platform::FileError(fe::kFileNotFound);
+  if (files_.count(to) || folders_.count(to)) throw platform::FileError(fe::kFileAlreadyExists);
+  if (!ParentExists(to)) throw platform::FileError(fe::kPathNotFound);
+  files_[to] = file->second;
+  files_.erase(from);
+  Record(action);
+}
+
+void FakeFileSystem::DeleteFile(const std::string& path, bool force) {
+  std::string normal = Normal(path);
+  std::string action = "delete " + normal;
+  CheckInjected("delete", normal, action);
+  auto file = files_.find(normal);
+  if (file == files_.end()) throw platform::FileError(fe::kFileNotFound);
+  if (file->second.read_only && !force) throw platform::FileError(fe::kPermissionDenied);
+  files_.erase(file);
+  Record(action);
+}
+
+std::unique_ptr<platform::AppendFile> FakeFileSystem::OpenForAppend(const std::string& path) {
+  std::string normal = Normal(path);
+  if (path.empty() || folders_.count(normal)) throw platform::FileError(fe::kPathFileAccess);
+  if (!ParentExists(normal)) throw platform::FileError(fe::kPathNotFound);
+  files_.try_emplace(normal);
+  return std::make_unique<FakeAppendFile>(*this, normal);
+}
+
+}  // namespace tabsync::test

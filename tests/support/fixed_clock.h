@@ -1,0 +1,21 @@
+#ifndef TABSYNC_TESTS_SUPPORT_FIXED_CLOCK_H_
+#define TABSYNC_TESTS_SUPPORT_FIXED_CLOCK_H_
+
+#include "platform/clock.h"
+
+namespace tabsync::test {
+
+// A clock that shows whatever time the test sets.
+class FixedClock : public platform::Clock {
+ public:
+  explicit FixedClock(platform::LocalTime now) : now_(now) {}
+  platform::LocalTime Now() const override { return now_; }
+  void Set(platform::LocalTime now) { now_ = now; }
+
+ private:
+  platform::LocalTime now_;
+};
+
+}  // namespace tabsync::test
+
+#endif  // TABSYNC_TESTS_SUPPORT_FIXED_CLOCK_H_
