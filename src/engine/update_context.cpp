@@ -1,0 +1,51 @@
+#include "engine/update_context.h"
+
+#include "engine/release_steps.h"
+
+namespace tabsync::engine {
+namespace {
+
+dao::Database& Handle(const std::unique_ptr<dao::Database>& database) {
+  if (!database) throw Error(91, "Object variable or With block variable not set");
+  return *database;
+}
+
+}  // namespace
+
+UpdateContext::UpdateContext(dao::DatabaseEngine& dbEngine, platform::FileSystem& files,
+                             const platform::RegistrationStore& registrations,
+                             log::RunLog& log)
+    : db_engine_(dbEngine),
+      files_(files),
+      registrations_(registrations),
+      log_(log),
+      release_steps_(ApplyReleaseSteps) {}
+
+dao::Database& UpdateContext::ExistingDatabase() { return Handle(existing_database_); }
+
+dao::Database& UpdateContext::UpdateInfoDatabase() { return Handle(update_info_database_); }
+
+void UpdateContext::SetExistingDatabase(std::unique_ptr<dao::Database> database) {
+  existing_database_ = std::move(database);
+}
+
+void UpdateContext::SetUpdateInfoDatabase(std::unique_ptr<dao::Database> database) {
+  update_info_database_ = std::move(database);
+}
+
+void ReportError(UpdateContext& context, const Error& error) {
+  context.SetErrorsDetected(true);
+  context.WriteLog(" ERROR " + std::to_string(error.Number()) + ": " + error.Description());
+}
+
+bool RunCaptured(UpdateContext& context, const std::function<void()>& step) {
+  try {
+    step();
+    return true;
+  } catch (const Error& error) {
+    ReportError(context, error);
+    return false;
+  }
+}
+
+}  // namespace tabsync::engine

@@ -1,0 +1,88 @@
+#ifndef TABSYNC_ENGINE_UPDATE_CONTEXT_H_
+#define TABSYNC_ENGINE_UPDATE_CONTEXT_H_
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "dbengine/dao.h"
+#include "dbengine/error.h"
+#include "log/run_log.h"
+#include "platform/file_system.h"
+#include "platform/registration_store.h"
+
+namespace tabsync::engine {
+
+class UpdateContext;
+
+// Runs the release steps of one database (ApplyReleaseSteps in
+// release_steps.h). False when the step that merges the whole database failed.
+using ReleaseStepsFunction = std::function<bool(UpdateContext&, const std::string& baseName)>;
+
+// The state of an update run and the platform it works on, handed to every
+// procedure of the update engine. The two database handles are open only
+// while one database is being updated; a closed handle stays in its place
+// until the next database is opened, so a failed open leaves the handle of
+// the database before, closed, and every use of it fails in turn.
+class UpdateContext {
+ public:
+  // The objects passed in must outlive the context. The release steps are
+  // ApplyReleaseSteps unless SetReleaseSteps gives others.
+  UpdateContext(dao::DatabaseEngine& dbEngine, platform::FileSystem& files,
+                const platform::RegistrationStore& registrations, log::RunLog& log);
+  UpdateContext(const UpdateContext&) = delete;
+  UpdateContext& operator=(const UpdateContext&) = delete;
+
+  dao::DatabaseEngine& DBEngine() { return db_engine_; }
+  platform::FileSystem& Files() { return files_; }
+  const platform::RegistrationStore& Registrations() const { return registrations_; }
+
+  // One line of the run log, with the date and time prefix. Raises when the
+  // log file cannot be written.
+  void WriteLog(const std::string& sText) { log_.WriteLog(sText, true); }
+
+  // The database in use and the update-information database of the catalogue
+  // entry being updated. Raise 91 while no handle has been set yet; a closed
+  // handle raises the engine's 3420 on use.
+  dao::Database& ExistingDatabase();
+  dao::Database& UpdateInfoDatabase();
+  void SetExistingDatabase(std::unique_ptr<dao::Database> database);
+  void SetUpdateInfoDatabase(std::unique_ptr<dao::Database> database);
+
+  // The catalogue file name of the database being updated ("resource.mdb");
+  // kept after its update.
+  const std::string& CurrentDatabaseFile() const { return current_database_file_; }
+  void SetCurrentDatabaseFile(const std::string& fileName) { current_database_file_ = fileName; }
+
+  // Set by any failure of the run; only the starter of a run resets it.
+  bool ErrorsDetected() const { return errors_detected_; }
+  void SetErrorsDetected(bool detected) { errors_detected_ = detected; }
+
+  ReleaseStepsFunction& ReleaseSteps() { return release_steps_; }
+  void SetReleaseSteps(ReleaseStepsFunction steps) { release_steps_ = std::move(steps); }
+
+ private:
+  dao::DatabaseEngine& db_engine_;
+  platform::FileSystem& files_;
+  const platform::RegistrationStore& registrations_;
+  log::RunLog& log_;
+  std::unique_ptr<dao::Database> existing_database_;
+  std::unique_ptr<dao::Database> update_info_database_;
+  std::string current_database_file_;
+  bool errors_detected_ = false;
+  ReleaseStepsFunction release_steps_;
+};
+
+// Logs a failure the run goes on after: sets ErrorsDetected and writes
+// " ERROR " + number + ": " + description. Raises when the log cannot be
+// written.
+void ReportError(UpdateContext& context, const Error& error);
+
+// Runs one step under the run's error capture: an Error the step raises is
+// reported (ReportError) and the run goes on. Returns false when the step
+// raised. An error of writing the report itself passes to the caller.
+bool RunCaptured(UpdateContext& context, const std::function<void()>& step);
+
+}  // namespace tabsync::engine
+
+#endif  // TABSYNC_ENGINE_UPDATE_CONTEXT_H_

@@ -1,0 +1,159 @@
+// The update run on real files: SQLite databases in a temporary folder, the
+// real engine, file system and clock, and data sources in a private odbc.ini.
+
+#include <sys/stat.h>
+
+#include <regex>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "dbengine/sqlite_engine.h"
+#include "engine/catalogue.h"
+#include "engine/update_run.h"
+#include "platform/console_user_interface.h"
+#include "platform/odbc_ini_store.h"
+#include "platform/posix_file_system.h"
+#include "platform/system_clock.h"
+#include "support/private_odbc_folder.h"
+#include "support/sqlite_files.h"
+#include "support/temp_dir.h"
+
+namespace tabsync::engine {
+namespace {
+
+using test::QuerySql;
+using test::ReadFileBytes;
+
+class UpdateRunFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::PrivateOdbcFolder();
+    ASSERT_EQ(0, mkdir(dir_.File("share").c_str(), 0755));
+    ASSERT_EQ(0, mkdir(shared_.c_str(), 0755));
+    ASSERT_EQ(0, mkdir(dir_.File("inst").c_str(), 0755));
+    ASSERT_EQ(0, mkdir(update_.c_str(), 0755));
+    for (const CatalogueEntry& entry : DatabaseCatalogue) {
+      MakeDatabase(update_ + entry.file_name, "new");
+      if (std::string(entry.file_name) != "onlineshop.mdb") {
+        MakeDatabase(shared_ + entry.file_name, "old");
+      }
+    }
+    test::WriteOdbcIni(
+        "# data sources of the server\n"
+        "[Accounting]\nDriver=SQLite3\nDBQ=" + shared_ + "accounting.mdb\n"
+        "[Orbisdat]\nDBQ=" + shared_ + "availability.mdb\n"
+        "[Config]\nDBQ=" + shared_ + "config.mdb\n"
+        "[OnlineShop]\nDBQ=" + shared_ + "onlineshop.mdb\n"
+        "[Resource]\nDBQ=" + shared_ + "resource.mdb\n"
+        "[users]\r\ndbq = " + shared_ + "users.mdb \r\n");
+    log_.SetLogFilePath(shared_ + "Stabmerge.log");
+  }
+
+  void TearDown() override { test::WriteOdbcIni(""); }
+
+  static void MakeDatabase(const std::string& path, const std::string& version) {
+    test::ExecSql(path,
+                  "CREATE TABLE Version (DBVersion TEXT(20) PRIMARY KEY);"
+                  "INSERT INTO Version VALUES ('" + version + "');");
+  }
+
+  // The log with every line's date and time prefix checked and replaced by
+  // "<time> ".
+  std::string LogWithoutTimes() const {
+    static const std::regex prefix("(^|\n)[0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} ");
+    return std::regex_replace(ReadFileBytes(shared_ + "Stabmerge.log"), prefix, "$1<time> ");
+  }
+
+  test::TempDir dir_;
+  std::string shared_ = dir_.File("share/DB/");
+  std::string update_ = dir_.File("inst/DB/");
+  std::unique_ptr<dao::DatabaseEngine> engine_ = dao::NewSqliteEngine();
+  std::unique_ptr<platform::FileSystem> files_ = platform::NewPosixFileSystem();
+  std::unique_ptr<platform::RegistrationStore> store_ = platform::NewOdbcIniStore();
+  std::unique_ptr<platform::Clock> clock_ = platform::NewSystemClock();
+  std::unique_ptr<platform::UserInterface> ui_ = platform::NewConsoleUserInterface();
+  log::RunLog log_{*files_, *clock_, *ui_};
+  UpdateContext context_{*engine_, *files_, *store_, log_};
+};
+
+TEST_F(UpdateRunFilesTest, RunBacksUpReplacesRestoresAndLogsEveryAction) {
+  std::string accounting = ReadFileBytes(shared_ + "accounting.mdb");
+  std::string config = ReadFileBytes(shared_ + "config.mdb");
+  std::string update_config = ReadFileBytes(update_ + "config.mdb");
+  ASSERT_EQ(0, chmod((shared_ + "users.mdb").c_str(), 0600));
+
+  UpdateAllDatabases(context_, update_.substr(0, update_.size() - 1));
+
+  EXPECT_FALSE(context_.ErrorsDetected());
+  std::string expected_log = "<time> ## BEGIN UPDATING\r\n";
+  for (const CatalogueEntry& entry : DatabaseCatalogue) {
+    std::string file = entry.file_name;
+    std::string source = entry.data_source_name;
+    expected_log += "<time> *********************************\r\n";
+    expected_log += "<time> DATABASE START: " + file + "\r\n";
+    if (file == "onlineshop.mdb") {
+      expected_log += "<time>  COPY WHOLE DATABASE onlineshop.mdb\r\n";
+    } else if (!IsDataDatabase(file)) {
+      expected_log += "<time> Database '" + source + "' with merge information: " + shared_ + file + "\r\n";
+      expected_log += "<time> Database '" + source + "' with DB to be updated: " + update_ + file + "\r\n";
+    }
+    expected_log += "<time> DATABASE END: " + file + "\r\n";
+  }
+  expected_log += "<time> ## END UPDATING\r\n";
+  EXPECT_EQ(expected_log, LogWithoutTimes());
+
+  // Backups hold the content from before the run, with the same permissions.
+  EXPECT_EQ(accounting, ReadFileBytes(shared_ + "accounting.mdb.bak"));
+  EXPECT_EQ(config, ReadFileBytes(shared_ + "config.mdb.bak"));
+  struct stat status;
+  ASSERT_EQ(0, stat((shared_ + "users.mdb.bak").c_str(), &status));
+  EXPECT_EQ(0600u, status.st_mode & 0777);
+  EXPECT_FALSE(files_->FileExists(shared_ + "onlineshop.mdb.bak"));
+
+  // The reference databases are now the update information; the update
+  // folder holds its files as they were, without backups.
+  EXPECT_EQ("new\n", QuerySql(shared_ + "config.mdb", "SELECT DBVersion FROM Version"));
+  EXPECT_EQ("new\n", QuerySql(shared_ + "resource.mdb", "SELECT DBVersion FROM Version"));
+  EXPECT_EQ("old\n", QuerySql(shared_ + "users.mdb", "SELECT DBVersion FROM Version"));
+  EXPECT_EQ("new\n", QuerySql(shared_ + "onlineshop.mdb", "SELECT DBVersion FROM Version"));
+  EXPECT_EQ(update_config, ReadFileBytes(update_ + "config.mdb"));
+  EXPECT_FALSE(files_->FileExists(update_ + "config.mdb.bak"));
+  EXPECT_FALSE(files_->FileExists(update_ + "resource.mdb.bak"));
+}
+
+TEST_F(UpdateRunFilesTest, SecondRunReplacesEachBackupWithTheFirstRunsResult) {
+  UpdateAllDatabases(context_, update_);
+  UpdateAllDatabases(context_, update_);
+  EXPECT_FALSE(context_.ErrorsDetected());
+  EXPECT_EQ("new\n", QuerySql(shared_ + "config.mdb.bak", "SELECT DBVersion FROM Version"));
+  EXPECT_EQ("new\n", QuerySql(shared_ + "onlineshop.mdb.bak", "SELECT DBVersion FROM Version"));
+  EXPECT_EQ("old\n", QuerySql(shared_ + "accounting.mdb.bak", "SELECT DBVersion FROM Version"));
+}
+
+TEST_F(UpdateRunFilesTest, DataSourceMissingFromOdbcIniIsSkipped) {
+  test::WriteOdbcIni("[Accounting]\nDBQ=" + shared_ + "accounting.mdb\n");
+  UpdateAllDatabases(context_, update_);
+  EXPECT_TRUE(context_.ErrorsDetected());
+  std::string log = LogWithoutTimes();
+  EXPECT_NE(std::string::npos,
+            log.find("<time> DATABASE START: users.mdb\r\n"
+                     "<time>  !ERROR ODBC data source not registered: Users\r\n"
+                     "<time> DATABASE END: users.mdb\r\n"
+                     "<time> ## END UPDATING\r\n"));
+  EXPECT_FALSE(files_->FileExists("/users.mdb"));
+}
+
+TEST_F(UpdateRunFilesTest, UpdateFolderReachedThroughALinkIsTheDatabaseFolder) {
+  ASSERT_EQ(0, symlink(shared_.c_str(), dir_.File("link").c_str()));
+  UpdateAllDatabases(context_, dir_.File("link"));
+  EXPECT_TRUE(context_.ErrorsDetected());
+  EXPECT_NE(std::string::npos,
+            LogWithoutTimes().find("<time>  !ERROR update folder and database folder are the same: " +
+                                   shared_ + "\r\n"));
+  EXPECT_EQ("old\n", QuerySql(shared_ + "config.mdb", "SELECT DBVersion FROM Version"));
+  EXPECT_FALSE(files_->FileExists(shared_ + "config.mdb.bak"));
+}
+
+}  // namespace
+}  // namespace tabsync::engine

@@ -1,0 +1,437 @@
+#include "engine/update_run.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/catalogue.h"
+#include "platform/console_user_interface.h"
+#include "support/fake_database_engine.h"
+#include "support/fake_file_system.h"
+#include "support/fake_registration_store.h"
+#include "support/fixed_clock.h"
+
+namespace tabsync::engine {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr char kUpdate[] = "/inst/DB/";
+constexpr char kShared[] = "/share/DB/";
+constexpr char kLogFile[] = "/share/DB/Stabmerge.log";
+constexpr char kPrefix[] = "12-07-2026 09:05:31 ";
+constexpr char kStars[] = "*********************************";
+
+// The run against in-memory fakes: an update folder with all six databases,
+// the six data sources registered in the shared folder, where all six
+// databases are in use.
+class UpdateRunTest : public ::testing::Test {
+ protected:
+  UpdateRunTest() {
+    for (const CatalogueEntry& entry : DatabaseCatalogue) {
+      files_.AddFile(std::string(kUpdate) + entry.file_name, std::string("new ") + entry.file_name);
+      files_.AddFile(std::string(kShared) + entry.file_name, std::string("old ") + entry.file_name);
+      store_.Register(entry.data_source_name, std::string(kShared) + entry.file_name);
+    }
+    log_.SetLogFilePath(kLogFile);
+  }
+
+  // The log file's lines without their date and time prefix (which every line
+  // must have).
+  Lines LogLines() const {
+    Lines lines;
+    const std::string& content = files_.GetFile(kLogFile).content;
+    size_t start = 0;
+    for (size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2) {
+      std::string line = content.substr(start, end - start);
+      EXPECT_EQ(kPrefix, line.substr(0, 20)) << line;
+      lines.push_back(line.substr(20));
+    }
+    EXPECT_EQ(content.size(), start) << "the log must end with a line end";
+    return lines;
+  }
+
+  // The log lines of one database, from its row of asterisks to its
+  // "DATABASE END: " line.
+  Lines DatabaseLines(const std::string& fileName) const {
+    Lines all = LogLines();
+    Lines lines;
+    for (size_t i = 0; i < all.size(); ++i) {
+      if (all[i] != kStars || i + 1 >= all.size()) continue;
+      bool ours = false;
+      for (size_t j = i + 1; j < all.size() && all[j] != kStars; ++j) {
+        if (all[j] == "DATABASE END: " + fileName) ours = true;
+      }
+      if (!ours) continue;
+      for (size_t j = i + 1; j < all.size() && all[j] != kStars && all[j] != "## END UPDATING"; ++j) {
+        lines.push_back(all[j]);
+      }
+    }
+    return lines;
+  }
+
+  // The fake file system's actions that name the file.
+  Lines FileActions(const std::string& fileName) const {
+    Lines actions;
+    for (const std::string& action : files_.Actions()) {
+      if (action.find("/" + fileName) != std::string::npos) actions.push_back(action);
+    }
+    return actions;
+  }
+
+  Lines EngineActions(const std::string& fileName) const {
+    Lines actions;
+    for (const std::string& action : engine_.Actions()) {
+      if (action.find("/" + fileName) != std::string::npos) actions.push_back(action);
+    }
+    return actions;
+  }
+
+  static Lines OpenedAndClosed(const std::string& fileName) {
+    return {"open /share/DB/" + fileName + " exclusive", "open /inst/DB/" + fileName + " shared",
+            "close /inst/DB/" + fileName, "close /share/DB/" + fileName};
+  }
+
+  test::FakeFileSystem files_;
+  test::FakeRegistrationStore store_;
+  test::FakeDatabaseEngine engine_;
+  test::FixedClock clock_{{2026, 12, 7, 9, 5, 31}};
+  std::unique_ptr<platform::UserInterface> ui_ = platform::NewConsoleUserInterface();
+  log::RunLog log_{files_, clock_, *ui_};
+  UpdateContext context_{engine_, files_, store_, log_};
+};
+
+TEST_F(UpdateRunTest, RunLogsEachDatabaseInCatalogueOrder) {
+  UpdateAllDatabases(context_, "/inst/DB");
+  Lines expected = {"## BEGIN UPDATING"};
+  for (const CatalogueEntry& entry : DatabaseCatalogue) {
+    std::string file = entry.file_name;
+    std::string source = entry.data_source_name;
+    expected.push_back(kStars);
+    expected.push_back("DATABASE START: " + file);
+    if (!IsDataDatabase(file)) {
+      expected.push_back("Database '" + source + "' with merge information: /share/DB/" + file);
+      expected.push_back("Database '" + source + "' with DB to be updated: /inst/DB/" + file);
+    }
+    expected.push_back("DATABASE END: " + file);
+  }
+  expected.push_back("## END UPDATING");
+  EXPECT_EQ(expected, LogLines());
+  EXPECT_FALSE(context_.ErrorsDetected());
+  EXPECT_EQ("users.mdb", context_.CurrentDatabaseFile());
+}
+
+TEST_F(UpdateRunTest, DataDatabaseIsBackedUpOpenedAndClosed) {
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ(Lines{"copy /share/DB/users.mdb -> /share/DB/users.mdb.bak"}, FileActions("users.mdb"));
+  EXPECT_EQ(OpenedAndClosed("users.mdb"), EngineActions("users.mdb"));
+  EXPECT_EQ("old users.mdb", files_.GetFile("/share/DB/users.mdb.bak").content);
+  EXPECT_FALSE(files_.HasFile("/inst/DB/users.mdb.bak"));
+}
+
+TEST_F(UpdateRunTest, ReferenceDatabaseIsReplacedAndUpdateInformationRestored) {
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"copy /inst/DB/config.mdb -> /inst/DB/config.mdb.bak",
+                   "copy /share/DB/config.mdb -> /share/DB/config.mdb.bak",
+                   "copy /inst/DB/config.mdb -> /share/DB/config.mdb",
+                   "copy /inst/DB/config.mdb.bak -> /inst/DB/config.mdb",
+                   "delete /inst/DB/config.mdb.bak"}),
+            FileActions("config.mdb"));
+  EXPECT_EQ(OpenedAndClosed("config.mdb"), EngineActions("config.mdb"));
+  EXPECT_EQ("new config.mdb", files_.GetFile("/share/DB/config.mdb").content);
+  EXPECT_EQ("old config.mdb", files_.GetFile("/share/DB/config.mdb.bak").content);
+  EXPECT_FALSE(files_.HasFile("/inst/DB/config.mdb.bak"));
+}
+
+TEST_F(UpdateRunTest, UpdateFolderGetsOneTrailingSlash) {
+  UpdateAllDatabases(context_, "/inst/DB");
+  EXPECT_EQ("open /inst/DB/accounting.mdb shared", engine_.Actions()[1]);
+  engine_ = test::FakeDatabaseEngine();
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ("open /inst/DB/accounting.mdb shared", engine_.Actions()[1]);
+}
+
+TEST_F(UpdateRunTest, ReleaseStepsRunBetweenOpensAndClosesWithTheBaseName) {
+  Lines calls;
+  context_.SetReleaseSteps([&](UpdateContext& context, const std::string& baseName) {
+    calls.push_back(baseName + " " + engine_.Actions().back() + " " +
+                    context.CurrentDatabaseFile());
+    return true;
+  });
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"accounting open /inst/DB/accounting.mdb shared accounting.mdb",
+                   "availability open /inst/DB/availability.mdb shared availability.mdb",
+                   "config open /inst/DB/config.mdb shared config.mdb",
+                   "onlineshop open /inst/DB/onlineshop.mdb shared onlineshop.mdb",
+                   "resource open /inst/DB/resource.mdb shared resource.mdb",
+                   "users open /inst/DB/users.mdb shared users.mdb"}),
+            calls);
+}
+
+TEST_F(UpdateRunTest, MissingDatabaseIsCopiedWholeWithoutBackupOrOpen) {
+  files_.DeleteFile("/share/DB/onlineshop.mdb", true);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: onlineshop.mdb", " COPY WHOLE DATABASE onlineshop.mdb",
+                   "DATABASE END: onlineshop.mdb"}),
+            DatabaseLines("onlineshop.mdb"));
+  EXPECT_EQ((Lines{"delete /share/DB/onlineshop.mdb",
+                   "copy /inst/DB/onlineshop.mdb -> /share/DB/onlineshop.mdb"}),
+            FileActions("onlineshop.mdb"));
+  EXPECT_TRUE(EngineActions("onlineshop.mdb").empty());
+  EXPECT_FALSE(context_.ErrorsDetected());
+}
+
+TEST_F(UpdateRunTest, MissingReferenceDatabaseIsCopiedWholeToo) {
+  files_.DeleteFile("/share/DB/resource.mdb", true);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: resource.mdb", " COPY WHOLE DATABASE resource.mdb",
+                   "DATABASE END: resource.mdb"}),
+            DatabaseLines("resource.mdb"));
+  EXPECT_EQ("new resource.mdb", files_.GetFile("/share/DB/resource.mdb").content);
+  EXPECT_FALSE(files_.HasFile("/inst/DB/resource.mdb.bak"));
+}
+
+TEST_F(UpdateRunTest, UnregisteredDataSourceIsSkippedNotLookedForInTheRoot) {
+  test::FakeRegistrationStore store;
+  for (const CatalogueEntry& entry : DatabaseCatalogue) {
+    if (std::string(entry.data_source_name) != "Orbisdat") {
+      store.Register(entry.data_source_name, std::string(kShared) + entry.file_name);
+    }
+  }
+  UpdateContext context{engine_, files_, store, log_};
+  UpdateAllDatabases(context, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: availability.mdb",
+                   " !ERROR ODBC data source not registered: Orbisdat",
+                   "DATABASE END: availability.mdb"}),
+            DatabaseLines("availability.mdb"));
+  EXPECT_FALSE(files_.HasFile("/availability.mdb"));
+  EXPECT_TRUE(FileActions("availability.mdb").empty());
+  EXPECT_TRUE(context.ErrorsDetected());
+  EXPECT_EQ("## END UPDATING", LogLines().back());
+}
+
+TEST_F(UpdateRunTest, UpdateFolderThatIsTheDatabaseFolderIsSkipped) {
+  files_.AddFolderAlias("/inst/link", "/inst/DB");
+  store_.Register("Accounting", "/inst/link/accounting.mdb");
+  store_.Register("Config", "/inst//DB/config.mdb");
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: accounting.mdb",
+                   " !ERROR update folder and database folder are the same: /inst/link/",
+                   "DATABASE END: accounting.mdb"}),
+            DatabaseLines("accounting.mdb"));
+  EXPECT_EQ((Lines{"DATABASE START: config.mdb",
+                   " !ERROR update folder and database folder are the same: /inst//DB/",
+                   "DATABASE END: config.mdb"}),
+            DatabaseLines("config.mdb"));
+  EXPECT_TRUE(FileActions("config.mdb").empty());
+  EXPECT_TRUE(EngineActions("accounting.mdb").empty());
+  EXPECT_TRUE(context_.ErrorsDetected());
+  EXPECT_EQ("## END UPDATING", LogLines().back());
+}
+
+TEST_F(UpdateRunTest, MissingDataSourceFolderEndsTheRunAtTheWholeCopy) {
+  store_.Register("Config", "/gone/config.mdb");
+  UpdateAllDatabases(context_, "/inst/DB/");
+  Lines lines = LogLines();
+  EXPECT_EQ((Lines{kStars, " ERROR 76: Path not found"}), Lines(lines.end() - 2, lines.end()));
+  EXPECT_TRUE(context_.ErrorsDetected());
+  EXPECT_TRUE(EngineActions("onlineshop.mdb").empty());
+  EXPECT_TRUE(EngineActions("users.mdb").empty());
+}
+
+TEST_F(UpdateRunTest, DatabaseFileWithoutItsFolderIsReportedAndSkipped) {
+  files_.HideFolder("/share/DB");
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: users.mdb",
+                   " !ERROR ODBC-entried folder does not exist: /share/DB/",
+                   "DATABASE END: users.mdb"}),
+            DatabaseLines("users.mdb"));
+  EXPECT_TRUE(engine_.Actions().empty());
+  EXPECT_TRUE(context_.ErrorsDetected());
+}
+
+TEST_F(UpdateRunTest, FailedBackupOfUpdateInformationEndsTheRun) {
+  files_.FailOn("copy", "/inst/DB/config.mdb.bak", 70);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  Lines lines = LogLines();
+  EXPECT_EQ((Lines{"Database 'Config' with DB to be updated: /inst/DB/config.mdb",
+                   " ERROR 70: Permission denied"}),
+            Lines(lines.end() - 2, lines.end()));
+  EXPECT_TRUE(context_.ErrorsDetected());
+  EXPECT_TRUE(EngineActions("config.mdb").empty());
+  EXPECT_TRUE(EngineActions("onlineshop.mdb").empty());
+}
+
+TEST_F(UpdateRunTest, FailedBackupKeepsDataDatabaseUnopened) {
+  files_.FailOn("copy", "/share/DB/accounting.mdb.bak", 61);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: accounting.mdb", " ERROR 61: Disk full",
+                   " !ERROR database not updated, its backup failed: /share/DB/accounting.mdb",
+                   "DATABASE END: accounting.mdb"}),
+            DatabaseLines("accounting.mdb"));
+  EXPECT_TRUE(EngineActions("accounting.mdb").empty());
+  EXPECT_TRUE(context_.ErrorsDetected());
+  EXPECT_EQ(OpenedAndClosed("availability.mdb"), EngineActions("availability.mdb"));
+}
+
+TEST_F(UpdateRunTest, FailedBackupKeepsReferenceDatabaseButRestoresUpdateInformation) {
+  files_.FailOn("copy", "/share/DB/resource.mdb.bak", 61);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: resource.mdb",
+                   "Database 'Resource' with merge information: /share/DB/resource.mdb",
+                   "Database 'Resource' with DB to be updated: /inst/DB/resource.mdb",
+                   " ERROR 61: Disk full",
+                   " !ERROR database not updated, its backup failed: /share/DB/resource.mdb",
+                   "DATABASE END: resource.mdb"}),
+            DatabaseLines("resource.mdb"));
+  EXPECT_EQ((Lines{"copy /inst/DB/resource.mdb -> /inst/DB/resource.mdb.bak",
+                   "copy /share/DB/resource.mdb -> /share/DB/resource.mdb.bak FAILED",
+                   "copy /inst/DB/resource.mdb.bak -> /inst/DB/resource.mdb",
+                   "delete /inst/DB/resource.mdb.bak"}),
+            FileActions("resource.mdb"));
+  EXPECT_TRUE(EngineActions("resource.mdb").empty());
+  EXPECT_EQ("old resource.mdb", files_.GetFile("/share/DB/resource.mdb").content);
+}
+
+TEST_F(UpdateRunTest, ReferenceBackupIsTakenBeforeTheOpenAndOnlyOnce) {
+  Lines seen;
+  context_.SetReleaseSteps([&](UpdateContext&, const std::string& baseName) {
+    if (baseName == "resource") seen = FileActions("resource.mdb");
+    return true;
+  });
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"copy /inst/DB/resource.mdb -> /inst/DB/resource.mdb.bak",
+                   "copy /share/DB/resource.mdb -> /share/DB/resource.mdb.bak"}),
+            seen);
+  int backups = 0;
+  for (const std::string& action : FileActions("resource.mdb")) {
+    if (action == "copy /share/DB/resource.mdb -> /share/DB/resource.mdb.bak") ++backups;
+  }
+  EXPECT_EQ(1, backups);
+}
+
+TEST_F(UpdateRunTest, OlderBackupIsDeletedFirstEvenWhenReadOnly) {
+  files_.AddFile("/share/DB/users.mdb.bak", "last run", true);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"delete /share/DB/users.mdb.bak",
+                   "copy /share/DB/users.mdb -> /share/DB/users.mdb.bak"}),
+            FileActions("users.mdb"));
+  EXPECT_EQ("old users.mdb", files_.GetFile("/share/DB/users.mdb.bak").content);
+}
+
+TEST_F(UpdateRunTest, DataDatabaseHeldOpenElsewhereIsLoggedAndTheRunGoesOn) {
+  engine_.FailOpen("/share/DB/accounting.mdb", 3045);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  // No database was opened before, so the handle is empty when it is closed.
+  EXPECT_EQ((Lines{"DATABASE START: accounting.mdb",
+                   " ERROR 3045: open failed: /share/DB/accounting.mdb",
+                   " ERROR 91: Object variable or With block variable not set",
+                   "DATABASE END: accounting.mdb"}),
+            DatabaseLines("accounting.mdb"));
+  EXPECT_EQ("old accounting.mdb", files_.GetFile("/share/DB/accounting.mdb.bak").content);
+  EXPECT_TRUE(context_.ErrorsDetected());
+  EXPECT_EQ(OpenedAndClosed("availability.mdb"), EngineActions("availability.mdb"));
+}
+
+TEST_F(UpdateRunTest, FailedOpenLeavesThePreviousClosedHandle) {
+  engine_.FailOpen("/share/DB/onlineshop.mdb", 3045);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: onlineshop.mdb",
+                   " ERROR 3045: open failed: /share/DB/onlineshop.mdb",
+                   " ERROR 3420: Object invalid or no longer set.",
+                   "DATABASE END: onlineshop.mdb"}),
+            DatabaseLines("onlineshop.mdb"));
+}
+
+TEST_F(UpdateRunTest, ReferenceDatabaseWhoseOpenFailedIsNotReplaced) {
+  engine_.FailOpen("/inst/DB/config.mdb", 3024);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  Lines lines = DatabaseLines("config.mdb");
+  EXPECT_EQ(" ERROR 3024: open failed: /inst/DB/config.mdb", lines[3]);
+  EXPECT_EQ(" !ERROR database not replaced, its merge failed: /share/DB/config.mdb",
+            lines[lines.size() - 2]);
+  EXPECT_EQ("old config.mdb", files_.GetFile("/share/DB/config.mdb").content);
+  EXPECT_EQ((Lines{"copy /inst/DB/config.mdb -> /inst/DB/config.mdb.bak",
+                   "copy /share/DB/config.mdb -> /share/DB/config.mdb.bak",
+                   "copy /inst/DB/config.mdb.bak -> /inst/DB/config.mdb",
+                   "delete /inst/DB/config.mdb.bak"}),
+            FileActions("config.mdb"));
+  EXPECT_TRUE(context_.ErrorsDetected());
+}
+
+TEST_F(UpdateRunTest, ReferenceDatabaseWhoseMergeFailedIsNotReplaced) {
+  context_.SetReleaseSteps([](UpdateContext&, const std::string& baseName) {
+    return baseName != "resource";
+  });
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: resource.mdb",
+                   "Database 'Resource' with merge information: /share/DB/resource.mdb",
+                   "Database 'Resource' with DB to be updated: /inst/DB/resource.mdb",
+                   " !ERROR database not replaced, its merge failed: /share/DB/resource.mdb",
+                   "DATABASE END: resource.mdb"}),
+            DatabaseLines("resource.mdb"));
+  EXPECT_EQ("old resource.mdb", files_.GetFile("/share/DB/resource.mdb").content);
+  EXPECT_FALSE(files_.HasFile("/inst/DB/resource.mdb.bak"));
+  EXPECT_EQ("new config.mdb", files_.GetFile("/share/DB/config.mdb").content);
+  EXPECT_TRUE(context_.ErrorsDetected());
+}
+
+TEST_F(UpdateRunTest, FailedCloseOfUpdateInformationStillClosesTheDatabaseInUse) {
+  engine_.FailClose("/inst/DB/users.mdb", 3000);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"open /share/DB/users.mdb exclusive", "open /inst/DB/users.mdb shared",
+                   "close /inst/DB/users.mdb FAILED", "close /share/DB/users.mdb"}),
+            EngineActions("users.mdb"));
+  EXPECT_EQ(" ERROR 3000: close failed", DatabaseLines("users.mdb")[1]);
+}
+
+TEST_F(UpdateRunTest, FailedReplacementIsLoggedAndUpdateInformationStillRestored) {
+  files_.FailOn("copy", "/share/DB/config.mdb", 70);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ(" ERROR 70: Permission denied", DatabaseLines("config.mdb")[3]);
+  EXPECT_EQ("old config.mdb", files_.GetFile("/share/DB/config.mdb").content);
+  EXPECT_FALSE(files_.HasFile("/inst/DB/config.mdb.bak"));
+}
+
+TEST_F(UpdateRunTest, FailedRestoreKeepsTheBackupOfTheUpdateInformation) {
+  files_.FailOn("copy", "/inst/DB/config.mdb", 70);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ(" ERROR 70: Permission denied", DatabaseLines("config.mdb")[3]);
+  EXPECT_EQ("new config.mdb", files_.GetFile("/inst/DB/config.mdb.bak").content);
+  EXPECT_EQ((Lines{"copy /inst/DB/config.mdb -> /inst/DB/config.mdb.bak",
+                   "copy /share/DB/config.mdb -> /share/DB/config.mdb.bak",
+                   "copy /inst/DB/config.mdb -> /share/DB/config.mdb",
+                   "copy /inst/DB/config.mdb.bak -> /inst/DB/config.mdb FAILED"}),
+            FileActions("config.mdb"));
+}
+
+TEST_F(UpdateRunTest, UnwritableLogEndsTheRunWithErrorsDetected) {
+  log_.SetLogFilePath("/missing/Stabmerge.log");
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_TRUE(context_.ErrorsDetected());
+  EXPECT_TRUE(files_.Actions().empty());
+  EXPECT_TRUE(engine_.Actions().empty());
+}
+
+TEST_F(UpdateRunTest, LogFailingMidRunEndsTheRunWithErrorsDetected) {
+  context_.SetReleaseSteps([&](UpdateContext&, const std::string& baseName) {
+    if (baseName == "availability") files_.FailOn("append", kLogFile, 61);
+    return true;
+  });
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_TRUE(context_.ErrorsDetected());
+  EXPECT_EQ("DATABASE START: availability.mdb", LogLines().back());
+  EXPECT_EQ("close /share/DB/availability.mdb", engine_.Actions().back());
+}
+
+TEST_F(UpdateRunTest, SecondRunBacksUpWhatTheFirstLeft) {
+  UpdateAllDatabases(context_, "/inst/DB/");
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ("new config.mdb", files_.GetFile("/share/DB/config.mdb.bak").content);
+  EXPECT_EQ("old users.mdb", files_.GetFile("/share/DB/users.mdb.bak").content);
+  EXPECT_FALSE(context_.ErrorsDetected());
+}
+
+}  // namespace
+}  // namespace tabsync::engine
