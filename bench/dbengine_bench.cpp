@@ -18,12 +18,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "comparison_reporter.h"
 #include "dbengine/dao.h"
 #include "dbengine/sqlite_engine.h"
 #include "dbengine/variant.h"
@@ -332,43 +332,17 @@ void BM_PlainSqliteLookupsAndAdds(benchmark::State& state) { TimeLookupsAndAdds(
 BENCHMARK(BM_EngineLookupsAndAdds)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlainSqliteLookupsAndAdds)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The console table, then one line with the two wall times and their ratio.
-class ComparisonReporter : public benchmark::ConsoleReporter {
- public:
-  ComparisonReporter() : ConsoleReporter(OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) continue;
-      wall_ms_[run.run_name.function_name] = run.real_accumulated_time * 1000 / run.iterations;
-    }
-  }
-
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    auto engine = wall_ms_.find("BM_EngineLookupsAndAdds");
-    auto plain = wall_ms_.find("BM_PlainSqliteLookupsAndAdds");
-    if (engine == wall_ms_.end() || plain == wall_ms_.end()) return;
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "\n%d lookups + %d adds on %d records: engine %.0f ms, plain SQLite %.0f ms "
-                  "(engine / plain = %.2f)\n",
-                  kLookups, kAdds, kRecords, engine->second, plain->second, engine->second / plain->second);
-    GetOutputStream() << line;
-  }
-
- private:
-  std::map<std::string, double> wall_ms_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  ComparisonReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  tabsync::bench::ComparisonReporter reporter(
+      "BM_EngineLookupsAndAdds", "BM_PlainSqliteLookupsAndAdds", [](double engine, double plain) {
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "%d lookups + %d adds on %d records: engine %.0f ms, plain SQLite %.0f ms "
+                      "(engine / plain = %.2f)",
+                      kLookups, kAdds, kRecords, engine, plain, engine / plain);
+        return std::string(line);
+      });
+  return tabsync::bench::RunComparison(argc, argv, reporter);
 }

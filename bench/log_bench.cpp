@@ -14,11 +14,11 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "comparison_reporter.h"
 #include "log/log_line.h"
 #include "log/run_log.h"
 #include "platform/console_user_interface.h"
@@ -101,44 +101,17 @@ void BM_PlainWrite(benchmark::State& state) {
 BENCHMARK(BM_WriteLog)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlainWrite)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The console table, then one line with the two median wall times and their
-// ratio.
-class ComparisonReporter : public benchmark::ConsoleReporter {
- public:
-  ComparisonReporter() : ConsoleReporter(OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
-      wall_ms_[run.run_name.function_name] = run.real_accumulated_time * 1000 / run.iterations;
-    }
-  }
-
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    auto log = wall_ms_.find("BM_WriteLog");
-    auto plain = wall_ms_.find("BM_PlainWrite");
-    if (log == wall_ms_.end() || plain == wall_ms_.end()) return;
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "\n%d lines (median of 3): WriteLog %.0f ms, plain write %.0f ms "
-                  "(WriteLog / plain = %.2f)\n",
-                  kLines, log->second, plain->second, log->second / plain->second);
-    GetOutputStream() << line;
-  }
-
- private:
-  std::map<std::string, double> wall_ms_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  ComparisonReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  tabsync::bench::ComparisonReporter reporter(
+      "BM_WriteLog", "BM_PlainWrite", [](double log, double plain) {
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "%d lines (median of 3): WriteLog %.0f ms, plain write %.0f ms "
+                      "(WriteLog / plain = %.2f)",
+                      kLines, log, plain, log / plain);
+        return std::string(line);
+      });
+  return tabsync::bench::RunComparison(argc, argv, reporter);
 }

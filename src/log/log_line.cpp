@@ -3,31 +3,26 @@
 namespace tabsync::log {
 namespace {
 
-// Appends value as exactly `digits` decimal digits. A run writes a line per
-// action, so the prefix is built by hand rather than through a formatting
-// library.
-void AppendDigits(std::string* out, int value, int digits) {
+// Appends value as exactly `digits` decimal digits, then the separator. A run
+// writes a line per action, so the prefix is built by hand rather than
+// through a formatting library.
+void AppendField(std::string* out, int value, int digits, char separator) {
   char text[4];
   for (int i = digits - 1; i >= 0; --i) {
     text[i] = static_cast<char>('0' + value % 10);
     value /= 10;
   }
   out->append(text, digits);
+  out->push_back(separator);
 }
 
 void AppendDateTime(std::string* out, const platform::LocalTime& now) {
-  AppendDigits(out, now.month, 2);
-  out->push_back('-');
-  AppendDigits(out, now.day, 2);
-  out->push_back('-');
-  AppendDigits(out, now.year, 4);
-  out->push_back(' ');
-  AppendDigits(out, now.hour, 2);
-  out->push_back(':');
-  AppendDigits(out, now.minute, 2);
-  out->push_back(':');
-  AppendDigits(out, now.second, 2);
-  out->push_back(' ');
+  AppendField(out, now.month, 2, '-');
+  AppendField(out, now.day, 2, '-');
+  AppendField(out, now.year, 4, ' ');
+  AppendField(out, now.hour, 2, ':');
+  AppendField(out, now.minute, 2, ':');
+  AppendField(out, now.second, 2, ' ');
 }
 
 }  // namespace

@@ -5,16 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/console_user_interface.h"
-#include "support/fake_database_engine.h"
-#include "support/fake_file_system.h"
-#include "support/fake_registration_store.h"
-#include "support/fixed_clock.h"
+#include "support/fake_run_test.h"
 
 namespace tabsync::engine {
 namespace {
 
-class ReleaseStepsTest : public ::testing::Test {
+class ReleaseStepsTest : public test::FakeRunTest {
  protected:
   ReleaseStepsTest() {
     files_.AddFolder("/db");
@@ -31,13 +27,6 @@ class ReleaseStepsTest : public ::testing::Test {
 
   std::string LogText() const { return files_.GetFile("/db/Stabmerge.log").content; }
 
-  test::FakeFileSystem files_;
-  test::FakeRegistrationStore store_;
-  test::FakeDatabaseEngine engine_;
-  test::FixedClock clock_{{2026, 12, 7, 9, 5, 31}};
-  std::unique_ptr<platform::UserInterface> ui_ = platform::NewConsoleUserInterface();
-  log::RunLog log_{files_, clock_, *ui_};
-  UpdateContext context_{engine_, files_, store_, log_};
   std::vector<std::string> ran_;
 };
 

@@ -6,11 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/catalogue.h"
-#include "platform/console_user_interface.h"
-#include "support/fake_database_engine.h"
-#include "support/fake_file_system.h"
-#include "support/fake_registration_store.h"
-#include "support/fixed_clock.h"
+#include "support/fake_run_test.h"
 
 namespace tabsync::engine {
 namespace {
@@ -26,7 +22,7 @@ constexpr char kStars[] = "*********************************";
 // The run against in-memory fakes: an update folder with all six databases,
 // the six data sources registered in the shared folder, where all six
 // databases are in use.
-class UpdateRunTest : public ::testing::Test {
+class UpdateRunTest : public test::FakeRunTest {
  protected:
   UpdateRunTest() {
     for (const CatalogueEntry& entry : DatabaseCatalogue) {
@@ -93,13 +89,6 @@ class UpdateRunTest : public ::testing::Test {
             "close /inst/DB/" + fileName, "close /share/DB/" + fileName};
   }
 
-  test::FakeFileSystem files_;
-  test::FakeRegistrationStore store_;
-  test::FakeDatabaseEngine engine_;
-  test::FixedClock clock_{{2026, 12, 7, 9, 5, 31}};
-  std::unique_ptr<platform::UserInterface> ui_ = platform::NewConsoleUserInterface();
-  log::RunLog log_{files_, clock_, *ui_};
-  UpdateContext context_{engine_, files_, store_, log_};
 };
 
 TEST_F(UpdateRunTest, RunLogsEachDatabaseInCatalogueOrder) {
