@@ -107,6 +107,11 @@ TEST_F(UpdateRunTest, RunLogsEachDatabaseInCatalogueOrder) {
   }
   expected.push_back("## END UPDATING");
   EXPECT_EQ(expected, LogLines());
+  // The hidden window holds the same lines, without date and time.
+  std::string window = "Updating log..";
+  for (const std::string& line : expected) window += "\r\n" + line;
+  EXPECT_EQ(window, log_.frmLog().Text());
+  EXPECT_FALSE(log_.frmLog().Visible());
   EXPECT_FALSE(context_.ErrorsDetected());
   EXPECT_EQ("users.mdb", context_.CurrentDatabaseFile());
 }
