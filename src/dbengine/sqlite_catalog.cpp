@@ -56,6 +56,7 @@ std::vector<IndexInfo> ReadIndexes(Session& session, const std::string& table) {
     IndexInfo info;
     info.name = ColumnText(list.get(), 0);
     info.unique = sqlite3_column_int(list.get(), 1) != 0;
+    if (session.IsHelperIndex(info.name)) continue;
     indexes.push_back(std::move(info));
   }
   for (IndexInfo& info : indexes) {

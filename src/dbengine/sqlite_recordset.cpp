@@ -424,6 +424,26 @@ std::string Condition(const SqlStatement& statement, const std::string& table,
   return ConditionWriter(table, columns).Write(*statement.where, parameters);
 }
 
+// The column of a condition that compares one column for equality with one
+// value, as a key lookup does; null for any other condition.
+const SqlExpr* EqualityColumn(const SqlExpr* where) {
+  if (!where || where->kind != SqlExpr::Kind::kCompare || where->op != "=") return nullptr;
+  const SqlExpr& left = *where->operands[0];
+  const SqlExpr& right = *where->operands[1];
+  if (left.kind == SqlExpr::Kind::kColumn && right.kind == SqlExpr::Kind::kLiteral) return &left;
+  if (right.kind == SqlExpr::Kind::kColumn && left.kind == SqlExpr::Kind::kLiteral) return &right;
+  return nullptr;
+}
+
+void NoteLookup(Session& session, const QueryPlan& plan, const SqlStatement& statement,
+                const std::vector<std::shared_ptr<TableFieldImpl>>& columns) {
+  const SqlExpr* column = EqualityColumn(statement.where.get());
+  if (!column) return;
+  const TableFieldImpl& field =
+      ConditionWriter::Resolve(plan.table, columns, column->qualifier, column->name);
+  session.NoteEqualityLookup(plan.file_table, field.Name(), IsTextType(field.Type()));
+}
+
 }  // namespace
 
 std::unique_ptr<Recordset> OpenQuery(const std::shared_ptr<Session>& session, TableList& tables,
@@ -450,6 +470,7 @@ std::unique_ptr<Recordset> OpenQuery(const std::shared_ptr<Session>& session, Ta
     plan.locator = table->RowLocator();
     for (const auto& column : columns)
       if (column->column().counter) plan.counters.push_back(column->Name());
+    NoteLookup(*session, plan, statement, columns);
   }
   plan.select_sql = SelectSql(plan, condition);
   auto recordset = std::make_unique<RecordsetImpl>(session, rows, std::move(plan), updatable);

@@ -20,6 +20,8 @@ constexpr int kBusyWaitMs = 200;
 constexpr int kCommitWaitMs = 5000;
 // Idle statements kept per session before the cache is emptied.
 constexpr size_t kMaxIdleStatements = 512;
+// A single lookup scans; the second on the same column earns it an index.
+constexpr int kLookupsBeforeIndex = 2;
 
 void CheckFileBeforeOpen(const std::string& path, bool create) {
   struct stat info;
@@ -227,6 +229,8 @@ void Session::Atomically(const std::function<void()>& step) {
     RecoverTransaction();
     SchemaChanged();
     ForgetCounters();
+    // A helper index made inside the step is gone with it; count afresh.
+    lookups_.clear();
     throw;
   }
 }
@@ -256,6 +260,7 @@ void Session::Close() {
   // Record sets still open are ended first, so that the commit is not held
   // up by their read cursors.
   for (sqlite3_stmt* statement : lent_) sqlite3_reset(statement);
+  DropHelperIndexes();
   sqlite3_busy_timeout(db_, kCommitWaitMs);
   int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   std::optional<Error> failure;
@@ -267,6 +272,64 @@ void Session::Close() {
   sqlite3_close(db_);
   db_ = nullptr;
   if (failure) throw *failure;
+}
+
+void Session::NoteEqualityLookup(const std::string& table, const std::string& column,
+                                 bool nocase) {
+  std::string key = LowerName(table) + '\x1f' + LowerName(column) + (nocase ? "\x1fnocase" : "");
+  if (++lookups_[key] != kLookupsBeforeIndex) return;
+  try {
+    if (ScansFor(table, column, nocase)) CreateHelperIndex(table, column, nocase);
+  } catch (const Error&) {
+    // Without the index the lookups still find their rows, only slower.
+  }
+}
+
+bool Session::IsHelperIndex(const std::string& name) const {
+  for (const std::string& helper : helper_indexes_)
+    if (SameName(helper, name)) return true;
+  return false;
+}
+
+// SQLite's own plan says whether an index (or the rowid) serves the lookup.
+bool Session::ScansFor(const std::string& table, const std::string& column, bool nocase) {
+  Statement plan = Prepare("EXPLAIN QUERY PLAN SELECT 1 FROM " + QuoteName(table) + " WHERE " +
+                           QuoteName(column) + (nocase ? " COLLATE NOCASE" : "") + " = ?");
+  bool scans = false;
+  while (plan.Step()) {
+    const unsigned char* detail = sqlite3_column_text(plan.get(), 3);
+    if (detail && std::string(reinterpret_cast<const char*>(detail)).rfind("SCAN ", 0) == 0)
+      scans = true;
+  }
+  return scans;
+}
+
+// A name no object of the file has, so that dropping it cannot touch the
+// file's own indexes.
+std::string Session::UnusedIndexName() {
+  for (int n = static_cast<int>(helper_indexes_.size()) + 1;; ++n) {
+    std::string name = "tabsync_lookup_" + std::to_string(n);
+    Statement taken = Prepare("SELECT 1 FROM sqlite_schema WHERE name = ? COLLATE NOCASE");
+    taken.BindText(1, name);
+    if (!taken.Step()) return name;
+  }
+}
+
+void Session::CreateHelperIndex(const std::string& table, const std::string& column, bool nocase) {
+  std::string name = UnusedIndexName();
+  Exec("CREATE INDEX " + QuoteName(name) + " ON " + QuoteName(table) + " (" + QuoteName(column) +
+       (nocase ? " COLLATE NOCASE" : "") + ")");
+  helper_indexes_.push_back(name);
+}
+
+void Session::DropHelperIndexes() {
+  for (const std::string& name : helper_indexes_) {
+    // A failed drop leaves an ordinary index in the file, which changes no
+    // data; the commit goes ahead.
+    sqlite3_exec(db_, ("DROP INDEX IF EXISTS " + QuoteName(name)).c_str(), nullptr, nullptr,
+                 nullptr);
+  }
+  helper_indexes_.clear();
 }
 
 Error Session::ErrorFor(int rc) const {

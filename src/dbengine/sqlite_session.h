@@ -94,6 +94,16 @@ class Session : public std::enable_shared_from_this<Session> {
   // Renames and new columns invalidate the remembered numbers.
   void ForgetCounters() { counters_.clear(); }
 
+  // Notes a query that finds rows of `table` by the equality of `column`
+  // with a value (compared ignoring case when `nocase`). A lookup per record
+  // on a column SQLite can only scan would make a merge quadratic, so from
+  // the second such lookup in a session a column without a usable index gets
+  // a helper index. Helper indexes live only inside the session: Close drops
+  // them before its commit, so the file never holds them.
+  void NoteEqualityLookup(const std::string& table, const std::string& column, bool nocase);
+  // Whether the index of that name is one of this session's helpers.
+  bool IsHelperIndex(const std::string& name) const;
+
   // Bumped by every schema change, so that objects holding schema facts
   // (record sets keep their column list) can tell.
   uint64_t schema_version() const { return schema_version_; }
@@ -108,6 +118,10 @@ class Session : public std::enable_shared_from_this<Session> {
   void Return(const std::string& sql, sqlite3_stmt* statement);
   void FinalizeIdle();
   void FinalizeAll();
+  bool ScansFor(const std::string& table, const std::string& column, bool nocase);
+  std::string UnusedIndexName();
+  void CreateHelperIndex(const std::string& table, const std::string& column, bool nocase);
+  void DropHelperIndexes();
   const char* BeginSql() const { return exclusive_ ? "BEGIN EXCLUSIVE" : "BEGIN"; }
 
   std::string path_;
@@ -119,6 +133,8 @@ class Session : public std::enable_shared_from_this<Session> {
   std::map<std::string, int64_t> counters_;
   uint64_t schema_version_ = 0;
   int savepoint_depth_ = 0;
+  std::unordered_map<std::string, int> lookups_;  // per table and column
+  std::vector<std::string> helper_indexes_;
 };
 
 }  // namespace tabsync::dao
