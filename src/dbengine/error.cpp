@@ -118,4 +118,8 @@ Error ObjectClosed() {
 
 Error ConversionError() { return Error(errors::kConversionError, "Data type conversion error."); }
 
+Error CriteriaTypeMismatch() {
+  return Error(errors::kCriteriaTypeMismatch, "Data type mismatch in criteria expression.");
+}
+
 }  // namespace tabsync

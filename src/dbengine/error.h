@@ -60,6 +60,7 @@ constexpr int kNumericOverflow = 3349;
 constexpr int kUnrecognizedFormat = 3343;
 constexpr int kObjectClosed = 3420;
 constexpr int kConversionError = 3421;
+constexpr int kCriteriaTypeMismatch = 3464;
 
 }  // namespace errors
 
@@ -93,6 +94,7 @@ Error NumericOverflow();
 Error UnrecognizedFormat(const std::string& path);
 Error ObjectClosed();
 Error ConversionError();
+Error CriteriaTypeMismatch();
 
 }  // namespace tabsync
 

@@ -1,12 +1,13 @@
 #include "engine/update_context.h"
 
 #include "engine/release_steps.h"
+#include "engine/runtime_errors.h"
 
 namespace tabsync::engine {
 namespace {
 
 dao::Database& Handle(const std::unique_ptr<dao::Database>& database) {
-  if (!database) throw Error(91, "Object variable or With block variable not set");
+  if (!database) throw ObjectNotSet();
   return *database;
 }
 

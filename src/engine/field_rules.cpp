@@ -1,0 +1,112 @@
+#include "engine/field_rules.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+#include "dbengine/field_types.h"
+#include "dbengine/names.h"
+#include "engine/runtime_errors.h"
+
+namespace tabsync::engine {
+namespace {
+
+using dao::Variant;
+
+std::optional<double> ParseNumberText(const std::string& text) {
+  const char* begin = text.c_str();
+  while (*begin == ' ') ++begin;
+  char* end = nullptr;
+  double number = std::strtod(begin, &end);
+  if (end == begin) return std::nullopt;
+  while (*end == ' ') ++end;
+  if (*end != '\0') return std::nullopt;
+  return number;
+}
+
+double NumberOf(const Variant& value) {
+  if (value.IsNull()) throw InvalidUseOfNull();
+  if (value.IsNumber()) return value.AsDouble();
+  if (value.IsText()) {
+    if (std::optional<double> number = ParseNumberText(value.AsString())) return *number;
+  }
+  throw TypeMismatch();
+}
+
+// A date as its stored text; a number as the date it stands for (days from
+// 1899-12-30). Nothing for the other kinds.
+std::optional<std::string> DateText(const Variant& value) {
+  if (value.kind() == Variant::Kind::kDate) return value.AsString();
+  if (!value.IsNumber() || value.kind() == Variant::Kind::kBoolean) return std::nullopt;
+  try {
+    return dao::ConvertForField(value, dao::kTypeDate, 0).AsString();
+  } catch (const Error&) {
+    return std::nullopt;  // no date at all, so equal to none
+  }
+}
+
+bool SameValue(const Variant& a, const Variant& b) {
+  using Kind = Variant::Kind;
+  if (a.IsText() || b.IsText()) return a.IsText() && b.IsText() && a.AsString() == b.AsString();
+  if (a.kind() == Kind::kBinary || b.kind() == Kind::kBinary)
+    return a.kind() == b.kind() && a.AsString() == b.AsString();
+  if (a.kind() == Kind::kDate || b.kind() == Kind::kDate) {
+    std::optional<std::string> left = DateText(a), right = DateText(b);
+    return left && right && *left == *right;
+  }
+  // Whole numbers beyond 2^53 differ where their doubles would not.
+  if (a.kind() == Kind::kInteger && b.kind() == Kind::kInteger) return a.AsInteger() == b.AsInteger();
+  return a.AsDouble() == b.AsDouble();
+}
+
+bool UsesStringIdRule(const UpdateContext& context, const std::string& T, dao::Field& source) {
+  return source.Type() != dao::kTypeText && IsStringIdColumn(context, T, source.Name());
+}
+
+}  // namespace
+
+std::string FormatStringId(int16_t n) {
+  if (n < 0) throw InvalidProcedureCall();
+  std::string digits = std::to_string(n);
+  return std::string(digits.size() < 5 ? 5 - digits.size() : 0, '0') + digits;
+}
+
+int16_t StringIdNumber(const Variant& value) {
+  // The platform's rounding: to the nearest, halves to the even neighbour.
+  double rounded = std::nearbyint(NumberOf(value));
+  if (!(rounded >= -32768.0 && rounded <= 32767.0)) throw Overflow();
+  return static_cast<int16_t>(rounded);
+}
+
+bool IsStringIdColumn(const UpdateContext& context, const std::string& T,
+                      const std::string& column) {
+  std::string table = dao::LowerName(T);
+  std::string name = dao::LowerName(column);
+  const std::string& file = context.CurrentDatabaseFile();
+  if (file == "config.mdb" && table == "links")
+    return name == "namestringid" || name == "tooltipstringid";
+  return file == "resource.mdb" && table == "stringtable" && name == "id";
+}
+
+bool FieldValuesEqual(const UpdateContext& context, const std::string& T, dao::Field& source,
+                      dao::Field& target) {
+  Variant source_value = source.Value();
+  if (source_value.IsNull()) return true;
+  Variant target_value = target.Value();
+  if (target_value.IsNull()) return false;
+  if (UsesStringIdRule(context, T, source))
+    return target_value.ToText() == FormatStringId(StringIdNumber(source_value));
+  return SameValue(source_value, target_value);
+}
+
+void CopyFieldValue(const UpdateContext& context, const std::string& T, int16_t i,
+                    dao::Recordset& from, dao::Recordset& to) {
+  dao::Field& source = from.Fields().Item(i);
+  Variant value = source.Value();
+  dao::Field& target = to.Fields().Item(i);
+  if (!value.IsNull() && UsesStringIdRule(context, T, source))
+    value = Variant(FormatStringId(StringIdNumber(value)));
+  target.SetValue(value);
+}
+
+}  // namespace tabsync::engine
