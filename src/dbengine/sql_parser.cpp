@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -99,6 +100,7 @@ Token ReadToken(std::string_view sql, size_t begin) {
 // stands and reports it with that clause's error.
 std::vector<Token> Tokenize(std::string_view sql) {
   std::vector<Token> tokens;
+  tokens.reserve(sql.size() / 4 + 2);
   size_t pos = 0;
   while (true) {
     while (pos < sql.size() && IsBlank(sql[pos])) ++pos;
@@ -109,6 +111,19 @@ std::vector<Token> Tokenize(std::string_view sql) {
   }
   tokens.push_back({Token::Kind::kEnd, "", sql.size(), sql.size()});
   return tokens;
+}
+
+// A number token (with its sign) as a value. Whole numbers beyond 64 bits
+// are kept as doubles rather than refused.
+std::optional<Variant> NumberLiteral(const std::string& text) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  int64_t whole = 0;
+  auto [whole_end, whole_error] = std::from_chars(first, last, whole);
+  if (whole_error == std::errc() && whole_end == last) return Variant(whole);
+  double value = 0;
+  if (std::from_chars(first, last, value).ec != std::errc()) return std::nullopt;
+  return Variant(value);
 }
 
 std::unique_ptr<SqlExpr> MakeExpr(SqlExpr::Kind kind) {
@@ -313,25 +328,64 @@ std::unique_ptr<SqlExpr> Parser::Operand() {
   return Number(sign + TakeText());
 }
 
-// Whole numbers beyond 64 bits are kept as doubles rather than refused.
 std::unique_ptr<SqlExpr> Parser::Number(const std::string& text) {
-  const char* first = text.data();
-  const char* last = first + text.size();
   auto expr = MakeExpr(SqlExpr::Kind::kLiteral);
-  int64_t whole = 0;
-  auto [whole_end, whole_error] = std::from_chars(first, last, whole);
-  if (whole_error == std::errc() && whole_end == last) {
-    expr->literal = Variant(whole);
-    return expr;
-  }
-  double value = 0;
-  if (std::from_chars(first, last, value).ec != std::errc()) Fail();
-  expr->literal = Variant(value);
+  std::optional<Variant> value = NumberLiteral(text);
+  if (!value) Fail();
+  expr->literal = std::move(*value);
   return expr;
 }
 
 }  // namespace
 
 SqlStatement ParseSql(std::string_view sql) { return Parser(sql).Statement(); }
+
+SqlShape ShapeOf(std::string_view sql) {
+  SqlShape shape;
+  shape.text.reserve(sql.size());
+  auto next = [&](size_t pos) {
+    while (pos < sql.size() && IsBlank(sql[pos])) ++pos;
+    return pos == sql.size() ? Token{Token::Kind::kEnd, "", pos, pos} : ReadToken(sql, pos);
+  };
+  // Read one token ahead: "-" is the engine's sign and nothing else, so
+  // before a number it belongs to the literal, as the parser reads it.
+  Token token = next(0);
+  while (token.kind != Token::Kind::kEnd) {
+    Token after = token.kind == Token::Kind::kBad ? Token{Token::Kind::kEnd, "", sql.size(), sql.size()}
+                                                 : next(token.end);
+    if (!shape.text.empty()) shape.text += ' ';
+    bool sign = token.kind == Token::Kind::kSymbol && token.text == "-" &&
+                after.kind == Token::Kind::kNumber;
+    if (sign || token.kind == Token::Kind::kNumber) {
+      std::optional<Variant> value = NumberLiteral(sign ? "-" + after.text : token.text);
+      shape.literals.push_back(value ? std::move(*value) : Variant());
+      shape.spans.emplace_back(token.begin, sign ? after.end : token.end);
+      shape.text += '?';
+      if (sign) after = next(after.end);
+    } else if (token.kind == Token::Kind::kText) {
+      shape.literals.push_back(Variant(std::move(token.text)));
+      shape.spans.emplace_back(token.begin, token.end);
+      shape.text += '?';
+    } else {
+      shape.text.append(sql.substr(token.begin, token.end - token.begin));
+    }
+    token = std::move(after);
+  }
+  return shape;
+}
+
+std::optional<Variant> ReadLiteral(std::string_view text, bool quoted) {
+  if (quoted) {
+    if (text.empty() || text.front() != '\'') return std::nullopt;
+    Token token = ReadText(text, 0);
+    if (token.kind != Token::Kind::kText || token.end != text.size()) return std::nullopt;
+    return Variant(std::move(token.text));
+  }
+  size_t digits = text.size() > 1 && text.front() == '-' ? 1 : 0;
+  if (digits == text.size()) return std::nullopt;
+  Token token = ReadWordOrNumber(text, digits);
+  if (token.kind != Token::Kind::kNumber || token.end != text.size()) return std::nullopt;
+  return NumberLiteral(std::string(text));
+}
 
 }  // namespace tabsync::dao

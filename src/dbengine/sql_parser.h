@@ -2,8 +2,10 @@
 #define TABSYNC_DBENGINE_SQL_PARSER_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dbengine/variant.h"
@@ -48,6 +50,25 @@ struct SqlStatement {
 // neither SELECT nor DELETE or a malformed column list, 3131 for a missing or
 // malformed FROM clause, 3145 for a malformed WHERE condition or text after it.
 SqlStatement ParseSql(std::string_view sql);
+
+// A statement's shape: its tokens, one blank apart, with each literal (a
+// quoted text, or a number with its sign) written as "?", and the literals'
+// values in the order they stand. Statements of one shape parse alike but
+// for their literals, which take the places of the parsed statement's
+// literals in the same order; so a parse can serve every statement of its
+// shape. Never fails: a statement that does not parse has a shape too.
+struct SqlShape {
+  std::string text;
+  std::vector<Variant> literals;
+  // Where each literal stands in the statement: its first offset and the
+  // offset after it.
+  std::vector<std::pair<size_t, size_t>> spans;
+};
+SqlShape ShapeOf(std::string_view sql);
+
+// The value of `text` when it is exactly one literal of the kind given: a
+// quoted text (its inner quotes doubled), or a number with an optional sign.
+std::optional<Variant> ReadLiteral(std::string_view text, bool quoted);
 
 }  // namespace tabsync::dao
 

@@ -1,5 +1,7 @@
 #include "dbengine/sqlite_engine.h"
 
+#include <sqlite3.h>
+
 #include "dbengine/error.h"
 #include "dbengine/sqlite_recordset.h"
 #include "dbengine/sqlite_schema.h"
@@ -45,7 +47,7 @@ class SqliteDatabase : public Database {
 
   std::unique_ptr<Recordset> OpenRecordset(const std::string& sql, int type,
                                            int options) override {
-    return OpenQuery(session_, *tables_, sql, type, options);
+    return OpenQuery(session_, *tables_, queries_, sql, type, options);
   }
 
   void Execute(const std::string& sql, int) override {
@@ -57,6 +59,7 @@ class SqliteDatabase : public Database {
  private:
   std::shared_ptr<Session> session_;
   std::shared_ptr<TableList> tables_;
+  QueryCache queries_;
 };
 
 class SqliteEngine : public DatabaseEngine {
@@ -77,6 +80,13 @@ class SqliteEngine : public DatabaseEngine {
 
 }  // namespace
 
-std::unique_ptr<DatabaseEngine> NewSqliteEngine() { return std::make_unique<SqliteEngine>(); }
+std::unique_ptr<DatabaseEngine> NewSqliteEngine() {
+  // SQLite's count of the memory it holds takes a process-wide lock on every
+  // allocation; nothing here reads it. The setting must come before SQLite's
+  // first use in the process and is refused after, which changes nothing else.
+  static const int memory_status = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  (void)memory_status;
+  return std::make_unique<SqliteEngine>();
+}
 
 }  // namespace tabsync::dao

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "dbengine/field_types.h"
@@ -135,14 +136,25 @@ Variant ReadStored(sqlite3_stmt* statement, int index) {
 
 class RecordsetImpl;
 
+// Whether `name` names the column: its own name, or the table's, a point and
+// its own, in any letter case.
+bool NamesColumn(const std::string& table, const std::string& column, std::string_view name) {
+  if (SameName(column, name)) return true;
+  return name.size() == table.size() + 1 + column.size() && name[table.size()] == '.' &&
+         SameName(name.substr(0, table.size()), table) &&
+         SameName(name.substr(table.size() + 1), column);
+}
+
 // A field of a record set: the column's definition and the current record's
 // value.
 class RecordFieldImpl : public Field {
  public:
+  // `column` belongs to the plan, which the owner keeps.
   RecordFieldImpl(RecordsetImpl* owner, int index, const QueryColumn& column)
       : owner_(owner), index_(index), column_(column) {}
 
   std::string Name() const override { return column_.name; }
+  const std::string& column_name() const { return column_.name; }
   void SetName(const std::string&) override { throw InvalidOperation(); }
   int Type() const override { return column_.column.type; }
   int Size() const override { return column_.column.size; }
@@ -154,34 +166,40 @@ class RecordFieldImpl : public Field {
  private:
   RecordsetImpl* owner_;
   int index_;
-  QueryColumn column_;
+  const QueryColumn& column_;
 };
 
 class RecordsetImpl : public Recordset {
  public:
-  RecordsetImpl(std::shared_ptr<Session> database, std::shared_ptr<Session> rows, QueryPlan plan,
+  RecordsetImpl(std::shared_ptr<Session> database, std::shared_ptr<Session> rows,
+                std::shared_ptr<const QueryPlan> plan, std::vector<Variant> parameters,
                 bool updatable)
       : database_(std::move(database)),
         rows_(std::move(rows)),
         plan_(std::move(plan)),
-        updatable_(updatable && !plan_.locator.empty()) {
-    for (size_t i = 0; i < plan_.columns.size(); ++i)
-      fields_.items().push_back(
-          std::make_shared<RecordFieldImpl>(this, static_cast<int>(i), plan_.columns[i]));
+        parameters_(std::move(parameters)),
+        updatable_(updatable && !plan_->locator.empty()) {
+    // One allocation for all fields: a key query opens a set per record.
+    field_storage_.reserve(plan_->columns.size());
+    fields_.items().reserve(plan_->columns.size());
+    for (size_t i = 0; i < plan_->columns.size(); ++i) {
+      field_storage_.emplace_back(this, static_cast<int>(i), plan_->columns[i]);
+      // Not owning: the fields live as long as the set.
+      fields_.items().push_back(std::shared_ptr<Field>(std::shared_ptr<Field>(), &field_storage_[i]));
+    }
     fields_.set_guard([this] { Check(); });
-    std::string qualified_prefix = LowerName(plan_.table) + ".";
-    fields_.set_matcher([qualified_prefix](const Field& field, const std::string& name) {
-      return SameName(field.Name(), name) ||
-             (LowerName(name) == qualified_prefix + LowerName(field.Name()));
+    fields_.set_matcher([this](const Field& field, const std::string& name) {
+      return NamesColumn(plan_->table, static_cast<const RecordFieldImpl&>(field).column_name(),
+                         name);
     });
   }
 
   ~RecordsetImpl() override { Release(); }
 
   void Open() {
-    select_ = rows_->Prepare(plan_.select_sql);
-    for (size_t i = 0; i < plan_.parameters.size(); ++i)
-      select_.Bind(static_cast<int>(i) + 1, plan_.parameters[i]);
+    select_ = rows_->Prepare(plan_->select_sql);
+    for (size_t i = 0; i < parameters_.size(); ++i)
+      select_.Bind(static_cast<int>(i) + 1, parameters_[i]);
     Fetch();
   }
 
@@ -198,6 +216,10 @@ class RecordsetImpl : public Recordset {
   void MoveFirst() override {
     Check();
     mode_ = Mode::kNone;
+    // On the first record, fetched since the last change of this session,
+    // there is nothing to read again: a key query's record set is moved to
+    // its first record right after the query.
+    if (position_ == 0 && !eof_ && fetched_at_ == rows_->ChangeCount()) return;
     select_.Reset();
     position_ = -1;
     Fetch();
@@ -219,7 +241,7 @@ class RecordsetImpl : public Recordset {
   void AddNew() override {
     Check();
     if (!updatable_) throw ReadOnly();
-    StartBuffer(Mode::kAdd, std::vector<Variant>(plan_.columns.size()));
+    StartBuffer(Mode::kAdd, std::vector<Variant>(plan_->columns.size()));
   }
 
   void Edit() override {
@@ -259,11 +281,11 @@ class RecordsetImpl : public Recordset {
   void SetValueAt(int index, const Variant& value) {
     Check();
     if (mode_ == Mode::kNone) throw updatable_ ? NoAddNewOrEdit() : ReadOnly();
-    const QueryColumn& column = plan_.columns[index];
+    const QueryColumn& column = plan_->columns[index];
     Variant converted = ConvertForField(value, column.column.type, column.column.size);
     // A column listed twice is one column: both positions show the value.
-    for (size_t i = 0; i < plan_.columns.size(); ++i) {
-      if (plan_.columns[i].table_index != column.table_index) continue;
+    for (size_t i = 0; i < plan_->columns.size(); ++i) {
+      if (plan_->columns[i].table_index != column.table_index) continue;
       buffer_[i] = converted;
       dirty_[i] = true;
     }
@@ -295,7 +317,7 @@ class RecordsetImpl : public Recordset {
   void StartBuffer(Mode mode, std::vector<Variant> values) {
     mode_ = mode;
     buffer_ = std::move(values);
-    dirty_.assign(plan_.columns.size(), false);
+    dirty_.assign(plan_->columns.size(), false);
   }
 
   void Fetch() {
@@ -305,39 +327,40 @@ class RecordsetImpl : public Recordset {
     }
     eof_ = false;
     sqlite3_stmt* statement = select_.get();
-    int offset = static_cast<int>(plan_.locator.size());
+    int offset = static_cast<int>(plan_->locator.size());
     locator_values_.resize(offset);
     for (int i = 0; i < offset; ++i) locator_values_[i] = ReadStored(statement, i);
-    row_.resize(plan_.columns.size());
-    for (size_t i = 0; i < plan_.columns.size(); ++i)
-      row_[i] = ReadColumn(statement, offset + static_cast<int>(i), plan_.columns[i].column.type);
+    row_.resize(plan_->columns.size());
+    for (size_t i = 0; i < plan_->columns.size(); ++i)
+      row_[i] = ReadColumn(statement, offset + static_cast<int>(i), plan_->columns[i].column.type);
     ++position_;
     count_ = std::max(count_, position_ + 1);
+    fetched_at_ = rows_->ChangeCount();
   }
 
   // The columns to write, once each, with their values.
   std::vector<std::pair<std::string, Variant>> ChangedColumns() const {
     std::vector<std::pair<std::string, Variant>> changed;
     std::vector<int> seen;
-    for (size_t i = 0; i < plan_.columns.size(); ++i) {
+    for (size_t i = 0; i < plan_->columns.size(); ++i) {
       if (!dirty_[i]) continue;
-      int table_index = plan_.columns[i].table_index;
+      int table_index = plan_->columns[i].table_index;
       if (std::find(seen.begin(), seen.end(), table_index) != seen.end()) continue;
       seen.push_back(table_index);
-      changed.emplace_back(plan_.columns[i].name, buffer_[i]);
+      changed.emplace_back(plan_->columns[i].name, buffer_[i]);
     }
     return changed;
   }
 
   void NumberCounters(std::vector<std::pair<std::string, Variant>>* values) {
-    for (const std::string& counter : plan_.counters) {
+    for (const std::string& counter : plan_->counters) {
       auto given = std::find_if(values->begin(), values->end(),
                                 [&](const auto& value) { return SameName(value.first, counter); });
       if (given != values->end() && !given->second.IsNull()) {
-        database_->NoteCounterValue(plan_.file_table, counter, given->second.AsInteger());
+        database_->NoteCounterValue(plan_->file_table, counter, given->second.AsInteger());
         continue;
       }
-      Variant next(database_->NextCounter(plan_.file_table, counter));
+      Variant next(database_->NextCounter(plan_->file_table, counter));
       if (given != values->end()) {
         given->second = next;
       } else {
@@ -349,7 +372,7 @@ class RecordsetImpl : public Recordset {
   void InsertRecord() {
     std::vector<std::pair<std::string, Variant>> values = ChangedColumns();
     NumberCounters(&values);
-    std::string sql = "INSERT INTO " + QuoteName(plan_.file_table);
+    std::string sql = "INSERT INTO " + QuoteName(plan_->file_table);
     if (values.empty()) {
       sql += " DEFAULT VALUES";
     } else {
@@ -368,26 +391,28 @@ class RecordsetImpl : public Recordset {
   void UpdateRecord() {
     std::vector<std::pair<std::string, Variant>> values = ChangedColumns();
     if (values.empty()) return;
-    std::string sql = "UPDATE " + QuoteName(plan_.file_table) + " SET ";
+    std::string sql = "UPDATE " + QuoteName(plan_->file_table) + " SET ";
     for (size_t i = 0; i < values.size(); ++i)
       sql += (i ? ", " : "") + QuoteName(values[i].first) + " = ?";
-    for (size_t i = 0; i < plan_.locator.size(); ++i)
-      sql += (i ? " AND " : " WHERE ") + plan_.locator[i] + " = ?";
+    for (size_t i = 0; i < plan_->locator.size(); ++i)
+      sql += (i ? " AND " : " WHERE ") + plan_->locator[i] + " = ?";
     Statement update = database_->Prepare(sql);
     int parameter = 1;
     for (const auto& value : values) update.Bind(parameter++, value.second);
     for (const Variant& value : locator_values_) update.Bind(parameter++, value);
     update.Run();
     for (const auto& value : values)
-      for (const std::string& counter : plan_.counters)
+      for (const std::string& counter : plan_->counters)
         if (SameName(counter, value.first) && !value.second.IsNull())
-          database_->NoteCounterValue(plan_.file_table, counter, value.second.AsInteger());
+          database_->NoteCounterValue(plan_->file_table, counter, value.second.AsInteger());
   }
 
   std::shared_ptr<Session> database_;
   std::shared_ptr<Session> rows_;
-  QueryPlan plan_;
+  std::shared_ptr<const QueryPlan> plan_;
+  std::vector<Variant> parameters_;
   bool updatable_;
+  uint64_t fetched_at_ = 0;
   Statement select_;
   bool closed_ = false;
   bool eof_ = true;
@@ -398,6 +423,7 @@ class RecordsetImpl : public Recordset {
   Mode mode_ = Mode::kNone;
   std::vector<Variant> buffer_;
   std::vector<bool> dirty_;
+  std::vector<RecordFieldImpl> field_storage_;
   ItemList<Field> fields_;
 };
 
@@ -435,47 +461,160 @@ const SqlExpr* EqualityColumn(const SqlExpr* where) {
   return nullptr;
 }
 
-void NoteLookup(Session& session, const QueryPlan& plan, const SqlStatement& statement,
-                const std::vector<std::shared_ptr<TableFieldImpl>>& columns) {
+// The key lookup a query makes, if it makes one: the column and how it
+// compares.
+struct Lookup {
+  std::string column;
+  bool nocase = false;
+};
+
+std::optional<Lookup> LookupOf(const QueryPlan& plan, const SqlStatement& statement,
+                               const std::vector<std::shared_ptr<TableFieldImpl>>& columns) {
   const SqlExpr* column = EqualityColumn(statement.where.get());
-  if (!column) return;
+  if (!column) return std::nullopt;
   const TableFieldImpl& field =
       ConditionWriter::Resolve(plan.table, columns, column->qualifier, column->name);
-  session.NoteEqualityLookup(plan.file_table, field.Name(), IsTextType(field.Type()));
+  return Lookup{field.Name(), IsTextType(field.Type())};
 }
 
 }  // namespace
 
-std::unique_ptr<Recordset> OpenQuery(const std::shared_ptr<Session>& session, TableList& tables,
-                                     const std::string& sql, int type, int options) {
-  session->CheckOpen();
-  if (type != kDynaset && type != kSnapshot && type != 8) throw InvalidArgument();
+// A planned query of a local table, for every statement of its shape.
+struct CachedQuery {
+  std::shared_ptr<const QueryPlan> plan;
+  int type = 0;
+  int options = 0;
+  bool updatable = false;
+  std::optional<Lookup> lookup;
+};
+
+QueryCache::QueryCache() = default;
+QueryCache::~QueryCache() = default;
+
+std::shared_ptr<const CachedQuery> QueryCache::Find(const std::string& key,
+                                                    uint64_t schema_version) {
+  if (schema_version != schema_version_) return nullptr;
+  auto found = queries_.find(key);
+  return found == queries_.end() ? nullptr : found->second;
+}
+
+void QueryCache::Store(const std::string& key, uint64_t schema_version,
+                       std::shared_ptr<const CachedQuery> query) {
+  constexpr size_t kMaxQueries = 256;
+  if (schema_version != schema_version_ || queries_.size() >= kMaxQueries) {
+    queries_.clear();
+    last_query_.reset();
+    schema_version_ = schema_version;
+  }
+  queries_[key] = std::move(query);
+}
+
+std::shared_ptr<const CachedQuery> QueryCache::MatchLast(const std::string& sql,
+                                                         uint64_t schema_version,
+                                                         Variant* literal) const {
+  if (!last_query_ || schema_version != schema_version_) return nullptr;
+  if (sql.size() <= last_head_.size() + last_tail_.size()) return nullptr;
+  std::string_view text(sql);
+  if (!text.starts_with(last_head_) || !text.ends_with(last_tail_)) return nullptr;
+  // A literal of the same kind keeps the token boundaries of the last one.
+  std::optional<Variant> value = ReadLiteral(
+      text.substr(last_head_.size(), text.size() - last_head_.size() - last_tail_.size()),
+      last_quoted_);
+  if (!value) return nullptr;
+  *literal = std::move(*value);
+  return last_query_;
+}
+
+void QueryCache::RememberLast(const std::string& sql, const SqlShape& shape,
+                              std::shared_ptr<const CachedQuery> query) {
+  last_query_.reset();
+  if (shape.spans.size() != 1 || !query) return;
+  auto [begin, end] = shape.spans.front();
+  last_head_ = sql.substr(0, begin);
+  last_tail_ = sql.substr(end);
+  last_quoted_ = sql[begin] == '\'';
+  last_query_ = std::move(query);
+}
+
+namespace {
+
+std::unique_ptr<Recordset> OpenPlanned(const std::shared_ptr<Session>& session,
+                                       const CachedQuery& query, std::vector<Variant> parameters) {
+  if (query.lookup) session->NoteEqualityLookup(query.plan->file_table, query.lookup->column,
+                                                query.lookup->nocase);
+  auto recordset = std::make_unique<RecordsetImpl>(session, session, query.plan,
+                                                   std::move(parameters), query.updatable);
+  recordset->Open();
+  return recordset;
+}
+
+// Parses and plans the statement. A local table's plan is kept in the cache
+// when the statement's literals are the plan's parameters, in order, as the
+// shape promises.
+std::unique_ptr<Recordset> PlanAndOpen(const std::shared_ptr<Session>& session, TableList& tables,
+                                       QueryCache& cache, const std::string& key,
+                                       const SqlShape& shape, const std::string& sql, int type,
+                                       int options) {
   SqlStatement statement = ParseKind(sql, SqlStatement::Kind::kSelect);
   std::shared_ptr<TableDefImpl> table = FindTable(tables, statement.table);
   if (table->kind() == TableDefImpl::Kind::kOdbcLink) throw OdbcCallFailed();
   std::vector<std::shared_ptr<TableFieldImpl>> columns = table->Columns();
 
-  QueryPlan plan;
-  plan.table = table->Name();
-  plan.columns = SelectedColumns(statement, plan.table, columns);
-  std::string condition = Condition(statement, plan.table, columns, &plan.parameters);
-  std::shared_ptr<Session> rows = session;
+  auto plan = std::make_shared<QueryPlan>();
+  plan->table = table->Name();
+  plan->columns = SelectedColumns(statement, plan->table, columns);
+  std::string condition = Condition(statement, plan->table, columns, &plan->parameters);
   bool updatable = type == kDynaset && (options & kReadOnlyOption) == 0;
   if (table->kind() == TableDefImpl::Kind::kDesktopLink) {
-    rows = OpenLinkedFile(LinkedFilePath(table->Connect()));
-    plan.file_table = table->SourceTableName();
-    updatable = false;
-  } else {
-    plan.file_table = table->Name();
-    plan.locator = table->RowLocator();
-    for (const auto& column : columns)
-      if (column->column().counter) plan.counters.push_back(column->Name());
-    NoteLookup(*session, plan, statement, columns);
+    std::shared_ptr<Session> rows = OpenLinkedFile(LinkedFilePath(table->Connect()));
+    plan->file_table = table->SourceTableName();
+    plan->select_sql = SelectSql(*plan, condition);
+    std::vector<Variant> parameters = plan->parameters;
+    auto recordset =
+        std::make_unique<RecordsetImpl>(session, rows, std::move(plan), std::move(parameters), false);
+    recordset->Open();
+    return recordset;
   }
-  plan.select_sql = SelectSql(plan, condition);
-  auto recordset = std::make_unique<RecordsetImpl>(session, rows, std::move(plan), updatable);
-  recordset->Open();
-  return recordset;
+  plan->file_table = table->Name();
+  plan->locator = table->RowLocator();
+  for (const auto& column : columns)
+    if (column->column().counter) plan->counters.push_back(column->Name());
+  plan->select_sql = SelectSql(*plan, condition);
+
+  auto query = std::make_shared<CachedQuery>();
+  query->lookup = LookupOf(*plan, statement, columns);
+  query->type = type;
+  query->options = options;
+  query->updatable = updatable;
+  std::vector<Variant> parameters = plan->parameters;
+  query->plan = std::move(plan);
+  if (parameters == shape.literals) {
+    cache.Store(key, session->schema_version(), query);
+    cache.RememberLast(sql, shape, query);
+  }
+  return OpenPlanned(session, *query, std::move(parameters));
+}
+
+}  // namespace
+
+std::unique_ptr<Recordset> OpenQuery(const std::shared_ptr<Session>& session, TableList& tables,
+                                     QueryCache& cache, const std::string& sql, int type,
+                                     int options) {
+  session->CheckOpen();
+  if (type != kDynaset && type != kSnapshot && type != 8) throw InvalidArgument();
+  std::string key = std::to_string(type) + ' ' + std::to_string(options) + ' ';
+  Variant literal;
+  std::shared_ptr<const CachedQuery> query =
+      cache.MatchLast(sql, session->schema_version(), &literal);
+  // The memo knows the text only; the record set's type and options must match too.
+  if (query && query->type == type && query->options == options)
+    return OpenPlanned(session, *query, {std::move(literal)});
+  SqlShape shape = ShapeOf(sql);
+  key += shape.text;
+  query = cache.Find(key, session->schema_version());
+  if (!query) return PlanAndOpen(session, tables, cache, key, shape, sql, type, options);
+  cache.RememberLast(sql, shape, query);
+  return OpenPlanned(session, *query, std::move(shape.literals));
 }
 
 void ExecuteStatement(const std::shared_ptr<Session>& session, TableList& tables,

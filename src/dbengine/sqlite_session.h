@@ -25,7 +25,8 @@ class Session;
 class Statement {
  public:
   Statement() = default;
-  Statement(std::shared_ptr<Session> session, std::string sql, sqlite3_stmt* statement);
+  // `sql` is the session's own copy of the text, which lives as long as it.
+  Statement(std::shared_ptr<Session> session, const std::string* sql, sqlite3_stmt* statement);
   ~Statement();
   Statement(Statement&& other) noexcept;
   Statement& operator=(Statement&& other) noexcept;
@@ -46,7 +47,7 @@ class Statement {
   void Release();
 
   std::shared_ptr<Session> session_;
-  std::string sql_;
+  const std::string* sql_ = nullptr;
   sqlite3_stmt* statement_ = nullptr;
 };
 
@@ -104,6 +105,10 @@ class Session : public std::enable_shared_from_this<Session> {
   // Whether the index of that name is one of this session's helpers.
   bool IsHelperIndex(const std::string& name) const;
 
+  // Grows with every record the session inserts, updates or deletes, so that
+  // a record set can tell whether a record it read may have changed since.
+  uint64_t ChangeCount() const;
+
   // Bumped by every schema change, so that objects holding schema facts
   // (record sets keep their column list) can tell.
   uint64_t schema_version() const { return schema_version_; }
@@ -127,6 +132,8 @@ class Session : public std::enable_shared_from_this<Session> {
   std::string path_;
   sqlite3* db_;
   bool exclusive_;
+  // Idle statements by SQL text. A text stays once seen (its statements
+  // refer to it), so the map grows with the distinct texts only.
   std::unordered_map<std::string, std::vector<sqlite3_stmt*>> idle_;
   size_t idle_count_ = 0;
   std::unordered_set<sqlite3_stmt*> lent_;

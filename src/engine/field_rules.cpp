@@ -80,9 +80,10 @@ int16_t StringIdNumber(const Variant& value) {
 
 bool IsStringIdColumn(const UpdateContext& context, const std::string& T,
                       const std::string& column) {
+  const std::string& file = context.CurrentDatabaseFile();
+  if (file != "config.mdb" && file != "resource.mdb") return false;
   std::string table = dao::LowerName(T);
   std::string name = dao::LowerName(column);
-  const std::string& file = context.CurrentDatabaseFile();
   if (file == "config.mdb" && table == "links")
     return name == "namestringid" || name == "tooltipstringid";
   return file == "resource.mdb" && table == "stringtable" && name == "id";

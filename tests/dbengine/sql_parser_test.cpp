@@ -378,3 +378,61 @@ TEST(SqlParser, TextAfterStatementIs3145) {
 
 }  // namespace
 }  // namespace tabsync::dao
+
+namespace tabsync::dao {
+namespace {
+
+TEST(SqlShape, LiteralsBecomeMarksInOrderWithTheirSpans) {
+  std::string sql = "SELECT [ID], [Name] FROM T WHERE [Name] = 'O''Neil' Or ID < -12.5;";
+  SqlShape shape = ShapeOf(sql);
+  EXPECT_EQ("SELECT [ID] , [Name] FROM T WHERE [Name] = ? Or ID < ? ;", shape.text);
+  ASSERT_EQ(2u, shape.literals.size());
+  EXPECT_EQ(Variant("O'Neil"), shape.literals[0]);
+  EXPECT_EQ(Variant(-12.5), shape.literals[1]);
+  ASSERT_EQ(2u, shape.spans.size());
+  EXPECT_EQ("'O''Neil'", sql.substr(shape.spans[0].first, shape.spans[0].second - shape.spans[0].first));
+  EXPECT_EQ("-12.5", sql.substr(shape.spans[1].first, shape.spans[1].second - shape.spans[1].first));
+}
+
+TEST(SqlShape, StatementsDifferingOnlyInLiteralsShareTheirShape) {
+  EXPECT_EQ(ShapeOf("SELECT A FROM T WHERE A = 1").text, ShapeOf("SELECT A FROM T WHERE A = 'x'").text);
+  EXPECT_EQ(ShapeOf("SELECT A FROM T WHERE A = - 7").text, ShapeOf("SELECT  A FROM T WHERE A=7").text);
+  // Names, brackets and keywords are part of the shape.
+  EXPECT_NE(ShapeOf("SELECT A FROM T WHERE A = 1").text, ShapeOf("SELECT B FROM T WHERE A = 1").text);
+  EXPECT_NE(ShapeOf("SELECT [A] FROM T").text, ShapeOf("SELECT A FROM T").text);
+  EXPECT_NE(ShapeOf("SELECT A FROM T WHERE A = 12abc").text,
+            ShapeOf("SELECT A FROM T WHERE A = 12").text);
+}
+
+TEST(SqlShape, ParsedLiteralsAreTheShapesLiteralsInOrder) {
+  std::string sql = "SELECT A FROM T WHERE (A = 'x' AND B <> -3) OR Not C >= 2.25";
+  SqlShape shape = ShapeOf(sql);
+  SqlStatement statement = ParseSql(sql);
+  std::vector<Variant> parsed;
+  std::vector<const SqlExpr*> pending{statement.where.get()};
+  while (!pending.empty()) {  // depth first, left to right
+    const SqlExpr* expr = pending.back();
+    pending.pop_back();
+    if (expr->kind == Kind::kLiteral) parsed.push_back(expr->literal);
+    for (auto it = expr->operands.rbegin(); it != expr->operands.rend(); ++it)
+      pending.push_back(it->get());
+  }
+  EXPECT_EQ(shape.literals, parsed);
+}
+
+TEST(SqlShape, ReadLiteralTakesExactlyOneLiteralOfTheKindGiven) {
+  EXPECT_EQ(Variant("it's"), ReadLiteral("'it''s'", true));
+  EXPECT_EQ(Variant(int64_t{-12}), ReadLiteral("-12", false));
+  EXPECT_EQ(Variant(0.5), ReadLiteral("0.5", false));
+  EXPECT_FALSE(ReadLiteral("'a' OR 'b'", true));
+  EXPECT_FALSE(ReadLiteral("'a'' OR 1=1", true));
+  EXPECT_FALSE(ReadLiteral("12", true));
+  EXPECT_FALSE(ReadLiteral("'12'", false));
+  EXPECT_FALSE(ReadLiteral("1 OR 1=1", false));
+  EXPECT_FALSE(ReadLiteral("12abc", false));
+  EXPECT_FALSE(ReadLiteral("-", false));
+  EXPECT_FALSE(ReadLiteral("", false));
+}
+
+}  // namespace
+}  // namespace tabsync::dao

@@ -54,6 +54,11 @@ class SqliteRecordsetTest : public testing::Test {
     return values;
   }
 
+  void AddRecordThrough(const std::string& sql, const Variant& id, const Variant& name) {
+    auto rs = Db().OpenRecordset(sql);
+    AddRecord(*rs, id, name);
+  }
+
   static void AddRecord(Recordset& rs, const Variant& id, const Variant& name) {
     rs.AddNew();
     rs.Fields().Item("ID").SetValue(id);
@@ -381,6 +386,68 @@ TEST_F(SqliteRecordsetTest, ExecuteOfSelectRaises3065) {
 TEST_F(SqliteRecordsetTest, OpenRecordsetOfDeleteRaises3219AndDeletesNothing) {
   EXPECT_EQ(3219, RaisedError([&] { Db().OpenRecordset("DELETE FROM T WHERE ID = 1"); }).Number());
   EXPECT_EQ("3\n", QueryAfterClose("SELECT count(*) FROM T"));
+}
+
+}  // namespace
+}  // namespace tabsync::dao
+
+namespace tabsync::dao {
+namespace {
+
+// --- Key queries repeated with other keys (planned once per shape) ---
+
+class RepeatedQueryTest : public SqliteRecordsetTest {
+ protected:
+  std::string NameOf(const std::string& sql) {
+    auto rs = Db().OpenRecordset(sql);
+    return rs->Eof() ? "<none>" : rs->Fields().Item("Name").Value().ToText();
+  }
+};
+
+TEST_F(RepeatedQueryTest, EachKeyFindsItsOwnRecord) {
+  AddRecordThrough("SELECT ID, Name FROM T", -4, "minus four");
+  AddRecordThrough("SELECT ID, Name FROM T", 5, "it's");
+  EXPECT_EQ("one", NameOf("SELECT [ID], [Name] FROM T WHERE [ID] = 1;"));
+  EXPECT_EQ("three", NameOf("SELECT [ID], [Name] FROM T WHERE [ID] = 3;"));
+  EXPECT_EQ("minus four", NameOf("SELECT [ID], [Name] FROM T WHERE [ID] = -4;"));
+  EXPECT_EQ("<none>", NameOf("SELECT [ID], [Name] FROM T WHERE [ID] = 9;"));
+  EXPECT_EQ("two", NameOf("SELECT [ID], [Name] FROM T WHERE [Name] = 'TWO';"));
+  EXPECT_EQ("it's", NameOf("SELECT [ID], [Name] FROM T WHERE [Name] = 'it''s';"));
+  EXPECT_EQ("one", NameOf("SELECT [ID], [Name] FROM T WHERE [Name] = 'one';"));
+  // A text where the last key was a number, and text that is no literal.
+  EXPECT_EQ("<none>", NameOf("SELECT [ID], [Name] FROM T WHERE [ID] = '7';"));
+  EXPECT_EQ("one", NameOf("SELECT [ID], [Name] FROM T WHERE [Name] = 'x' OR [ID] = 1;"));
+  EXPECT_EQ(errors::kTooFewParameters,
+            test::RaisedError([&] { NameOf("SELECT [ID], [Name] FROM T WHERE [ID] = x;"); }).Number());
+}
+
+TEST_F(RepeatedQueryTest, ReadOnlyRequestOfTheSameTextGetsReadOnlySet) {
+  auto dynaset = Db().OpenRecordset("SELECT [ID], [Name] FROM T WHERE [ID] = 1;", kDynaset);
+  dynaset->Edit();
+  auto snapshot = Db().OpenRecordset("SELECT [ID], [Name] FROM T WHERE [ID] = 2;", kSnapshot);
+  EXPECT_EQ(errors::kReadOnly, test::RaisedError([&] { snapshot->Edit(); }).Number());
+  auto read_only = Db().OpenRecordset("SELECT [ID], [Name] FROM T WHERE [ID] = 3;", kDynaset,
+                                      kReadOnlyOption);
+  EXPECT_EQ(errors::kReadOnly, test::RaisedError([&] { read_only->AddNew(); }).Number());
+}
+
+TEST_F(RepeatedQueryTest, RenamedColumnIsNotReadThroughTheOldPlan) {
+  EXPECT_EQ("one", NameOf("SELECT [ID], [Name] FROM T WHERE [ID] = 1;"));
+  Db().TableDefs().Item("T").Fields().Item("Name").SetName("Label");
+  EXPECT_EQ(errors::kTooFewParameters,
+            test::RaisedError([&] { NameOf("SELECT [ID], [Name] FROM T WHERE [ID] = 2;"); }).Number());
+  auto rs = Db().OpenRecordset("SELECT [ID], [Label] FROM T WHERE [ID] = 2;");
+  EXPECT_EQ(Variant("two"), rs->Fields().Item("Label").Value());
+}
+
+TEST_F(RepeatedQueryTest, MoveFirstReadsTheRecordAgainAfterAChange) {
+  auto key = Db().OpenRecordset("SELECT [ID], [Name] FROM T WHERE [ID] = 2;");
+  auto other = Db().OpenRecordset("SELECT [ID], [Name] FROM T WHERE [ID] = 2;");
+  other->Edit();
+  other->Fields().Item("Name").SetValue("zwei");
+  other->Update();
+  key->MoveFirst();
+  EXPECT_EQ(Variant("zwei"), key->Fields().Item("Name").Value());
 }
 
 }  // namespace
