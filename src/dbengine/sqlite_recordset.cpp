@@ -248,7 +248,8 @@ class RecordsetImpl : public Recordset {
     Check();
     if (!updatable_) throw ReadOnly();
     if (eof_) throw NoCurrentRecord();
-    StartBuffer(Mode::kEdit, row_);
+    // The record's values stay where they are; the buffer takes the changes.
+    StartBuffer(Mode::kEdit, std::vector<Variant>());
   }
 
   void Update(int, bool) override {
@@ -262,7 +263,8 @@ class RecordsetImpl : public Recordset {
       ++count_;
     } else {
       UpdateRecord();
-      row_ = buffer_;
+      for (size_t i = 0; i < row_.size(); ++i)
+        if (IsDirty(i)) row_[i] = std::move(buffer_[i]);
     }
   }
 
@@ -273,7 +275,7 @@ class RecordsetImpl : public Recordset {
 
   Variant ValueAt(int index) const {
     Check();
-    if (mode_ != Mode::kNone) return buffer_[index];
+    if (mode_ == Mode::kAdd || (mode_ == Mode::kEdit && IsDirty(index))) return buffer_[index];
     if (eof_) throw NoCurrentRecord();
     return row_[index];
   }
@@ -283,6 +285,8 @@ class RecordsetImpl : public Recordset {
     if (mode_ == Mode::kNone) throw updatable_ ? NoAddNewOrEdit() : ReadOnly();
     const QueryColumn& column = plan_->columns[index];
     Variant converted = ConvertForField(value, column.column.type, column.column.size);
+    buffer_.resize(plan_->columns.size());
+    dirty_.resize(plan_->columns.size(), false);
     // A column listed twice is one column: both positions show the value.
     for (size_t i = 0; i < plan_->columns.size(); ++i) {
       if (plan_->columns[i].table_index != column.table_index) continue;
@@ -293,6 +297,8 @@ class RecordsetImpl : public Recordset {
 
  private:
   enum class Mode { kNone, kAdd, kEdit };
+
+  bool IsDirty(size_t index) const { return index < dirty_.size() && dirty_[index]; }
 
   void Check() const {
     if (closed_) throw ObjectClosed();
@@ -317,7 +323,7 @@ class RecordsetImpl : public Recordset {
   void StartBuffer(Mode mode, std::vector<Variant> values) {
     mode_ = mode;
     buffer_ = std::move(values);
-    dirty_.assign(plan_->columns.size(), false);
+    dirty_.clear();
   }
 
   void Fetch() {
@@ -343,7 +349,7 @@ class RecordsetImpl : public Recordset {
     std::vector<std::pair<std::string, Variant>> changed;
     std::vector<int> seen;
     for (size_t i = 0; i < plan_->columns.size(); ++i) {
-      if (!dirty_[i]) continue;
+      if (!IsDirty(i)) continue;
       int table_index = plan_->columns[i].table_index;
       if (std::find(seen.begin(), seen.end(), table_index) != seen.end()) continue;
       seen.push_back(table_index);
@@ -607,8 +613,11 @@ std::unique_ptr<Recordset> OpenQuery(const std::shared_ptr<Session>& session, Ta
   std::shared_ptr<const CachedQuery> query =
       cache.MatchLast(sql, session->schema_version(), &literal);
   // The memo knows the text only; the record set's type and options must match too.
-  if (query && query->type == type && query->options == options)
-    return OpenPlanned(session, *query, {std::move(literal)});
+  if (query && query->type == type && query->options == options) {
+    std::vector<Variant> parameters;
+    parameters.push_back(std::move(literal));
+    return OpenPlanned(session, *query, std::move(parameters));
+  }
   SqlShape shape = ShapeOf(sql);
   key += shape.text;
   query = cache.Find(key, session->schema_version());

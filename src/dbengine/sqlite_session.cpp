@@ -180,20 +180,18 @@ Statement Session::Prepare(const std::string& sql) {
     sqlite3_stmt* statement = found->second.back();
     found->second.pop_back();
     --idle_count_;
-    lent_.insert(statement);
     return Statement(shared_from_this(), &found->first, statement);
   }
   sqlite3_stmt* statement = nullptr;
   int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
                               SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
   if (rc != SQLITE_OK) throw ErrorFor(rc);
-  lent_.insert(statement);
   return Statement(shared_from_this(), &found->first, statement);
 }
 
 void Session::Return(const std::string& sql, sqlite3_stmt* statement) {
   // After Close the statement was finalized with the rest.
-  if (!db_ || lent_.erase(statement) == 0) return;
+  if (!db_) return;
   // Every user binds all parameters of its statement, so the old values need
   // no clearing.
   sqlite3_reset(statement);
@@ -257,15 +255,17 @@ void Session::FinalizeIdle() {
 
 void Session::FinalizeAll() {
   FinalizeIdle();
-  for (sqlite3_stmt* statement : lent_) sqlite3_finalize(statement);
-  lent_.clear();
+  // The statements still lent out: their leases end without them.
+  while (sqlite3_stmt* statement = sqlite3_next_stmt(db_, nullptr)) sqlite3_finalize(statement);
 }
 
 void Session::Close() {
   CheckOpen();
   // Record sets still open are ended first, so that the commit is not held
   // up by their read cursors.
-  for (sqlite3_stmt* statement : lent_) sqlite3_reset(statement);
+  for (sqlite3_stmt* statement = sqlite3_next_stmt(db_, nullptr); statement;
+       statement = sqlite3_next_stmt(db_, statement))
+    sqlite3_reset(statement);
   DropHelperIndexes();
   sqlite3_busy_timeout(db_, kCommitWaitMs);
   int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);

@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "dbengine/error.h"
@@ -136,7 +135,6 @@ class Session : public std::enable_shared_from_this<Session> {
   // refer to it), so the map grows with the distinct texts only.
   std::unordered_map<std::string, std::vector<sqlite3_stmt*>> idle_;
   size_t idle_count_ = 0;
-  std::unordered_set<sqlite3_stmt*> lent_;
   std::map<std::string, int64_t> counters_;
   uint64_t schema_version_ = 0;
   int savepoint_depth_ = 0;

@@ -50,6 +50,7 @@ bool SameValue(const Variant& a, const Variant& b) {
   if (a.IsText() || b.IsText()) return a.IsText() && b.IsText() && a.AsString() == b.AsString();
   if (a.kind() == Kind::kBinary || b.kind() == Kind::kBinary)
     return a.kind() == b.kind() && a.AsString() == b.AsString();
+  if (a.kind() == Kind::kDate && b.kind() == Kind::kDate) return a.AsString() == b.AsString();
   if (a.kind() == Kind::kDate || b.kind() == Kind::kDate) {
     std::optional<std::string> left = DateText(a), right = DateText(b);
     return left && right && *left == *right;

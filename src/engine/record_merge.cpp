@@ -21,7 +21,9 @@ std::string Bracketed(const std::string& name) {
 
 // A text literal that no key can leave: each quote doubled.
 std::string QuotedText(const std::string& text) {
-  std::string quoted = "'";
+  std::string quoted;
+  quoted.reserve(text.size() + 8);
+  quoted += '\'';
   for (char c : text) {
     quoted += c;
     if (c == '\'') quoted += '\'';
@@ -112,8 +114,11 @@ class RecordMerge {
 
   void MergeCurrentRecord() {
     std::string key_text = KeyText();
-    std::unique_ptr<dao::Recordset> key_set =
-        target_database_.OpenRecordset(key_query_prefix_ + Criterion(key_text) + ";", dao::kDynaset);
+    std::string criterion = Criterion(key_text);
+    std::string key_query;
+    key_query.reserve(key_query_prefix_.size() + criterion.size() + 1);
+    key_query.append(key_query_prefix_).append(criterion).append(";");
+    std::unique_ptr<dao::Recordset> key_set = target_database_.OpenRecordset(key_query, dao::kDynaset);
     if (key_set->RecordCount() > 0) {
       UpdateExistingRecord(*key_set, key_text);
     } else {
