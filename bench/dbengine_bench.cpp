@@ -24,11 +24,14 @@
 #include <vector>
 
 #include "comparison_reporter.h"
+#include "temp_folder.h"
 #include "dbengine/dao.h"
 #include "dbengine/sqlite_engine.h"
 #include "dbengine/variant.h"
 
 namespace {
+
+using tabsync::bench::TempFolder;
 
 namespace dao = tabsync::dao;
 namespace fs = std::filesystem;
@@ -129,28 +132,6 @@ int64_t CountItems(const std::string& path) {
 
 // --- fixture ------------------------------------------------------------------
 
-// A fresh folder under the system's temporary folder, removed with everything
-// in it when the object goes.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "dbengine_bench.XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;  // a folder left behind in /tmp is harmless
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
-
 // The 100,000-record file, built once per benchmark; each iteration works on
 // a fresh copy so that the added keys are new every time.
 class ItemsFixture {
@@ -171,7 +152,7 @@ class ItemsFixture {
   }
 
  private:
-  TempFolder folder_;
+  TempFolder folder_{"tabsync-dbengine-bench"};
   std::string original_;
   std::string work_;
 };

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "comparison_reporter.h"
+#include "temp_folder.h"
 #include "log/log_line.h"
 #include "log/run_log.h"
 #include "platform/console_user_interface.h"
@@ -26,6 +27,8 @@
 #include "platform/system_clock.h"
 
 namespace {
+
+using tabsync::bench::TempFolder;
 
 namespace fs = std::filesystem;
 
@@ -36,23 +39,6 @@ std::string TextOf(int i) {
   return "   ADD RECORD Key=" + std::to_string(i * 7919 % 1000003) + " in table Actions";
 }
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "tabsync-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern + "/";
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return path_ + name; }
-
- private:
-  std::string path_;
-};
-
 void BM_WriteLog(benchmark::State& state) {
   auto files = tabsync::platform::NewPosixFileSystem();
   auto clock = tabsync::platform::NewSystemClock();
@@ -60,7 +46,7 @@ void BM_WriteLog(benchmark::State& state) {
   for (int i = 0; i < kLines; ++i) texts.push_back(TextOf(i));
   for (auto _ : state) {
     state.PauseTiming();
-    TempFolder folder;
+    TempFolder folder("tabsync-log-bench");
     auto ui = tabsync::platform::NewConsoleUserInterface();
     tabsync::log::RunLog log(*files, *clock, *ui);
     log.SetLogFilePath(folder.File("Stabmerge.log"));
@@ -81,7 +67,7 @@ void BM_PlainWrite(benchmark::State& state) {
   }
   for (auto _ : state) {
     state.PauseTiming();
-    TempFolder folder;
+    TempFolder folder("tabsync-log-bench");
     int fd = ::open(folder.File("plain.log").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) state.SkipWithError("cannot open");
     state.ResumeTiming();

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "comparison_reporter.h"
+#include "temp_folder.h"
 #include "dbengine/dao.h"
 #include "dbengine/sqlite_engine.h"
 #include "engine/record_merge.h"
@@ -52,6 +53,8 @@
 #include "platform/system_clock.h"
 
 namespace {
+
+using tabsync::bench::TempFolder;
 
 namespace dao = tabsync::dao;
 namespace engine = tabsync::engine;
@@ -302,28 +305,6 @@ int64_t CountLines(const std::string& path) {
   return lines;
 }
 
-// A fresh folder under the system's temporary folder, removed with everything
-// in it when the object goes.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "tabsync-merge-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;  // a folder left behind in /tmp is harmless
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
-
 // The template files of one case, made once with plain SQLite, and the
 // working copies an iteration merges: the database in use in the folder, the
 // update information in its "update" subfolder, as a run finds them.
@@ -385,7 +366,7 @@ class Workspace {
 
  private:
   Shape shape_;
-  TempFolder folder_;
+  TempFolder folder_{"tabsync-merge-bench"};
   std::string source_template_;
   std::string target_template_;
   Contents expected_;
