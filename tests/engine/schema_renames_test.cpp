@@ -1,14 +1,11 @@
 #include "engine/schema_renames.h"
 
-#include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "dbengine/dao.h"
-#include "dbengine/names.h"
 #include "support/raised_error.h"
 #include "support/sqlite_files.h"
 #include "support/sqlite_merge_test.h"
