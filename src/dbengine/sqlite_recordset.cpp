@@ -472,6 +472,8 @@ const SqlExpr* EqualityColumn(const SqlExpr* where) {
 struct Lookup {
   std::string column;
   bool nocase = false;
+  // The session needs to hear of it no more (see NoteEqualityLookup).
+  mutable bool settled = false;
 };
 
 std::optional<Lookup> LookupOf(const QueryPlan& plan, const SqlStatement& statement,
@@ -546,8 +548,9 @@ namespace {
 
 std::unique_ptr<Recordset> OpenPlanned(const std::shared_ptr<Session>& session,
                                        const CachedQuery& query, std::vector<Variant> parameters) {
-  if (query.lookup) session->NoteEqualityLookup(query.plan->file_table, query.lookup->column,
-                                                query.lookup->nocase);
+  if (query.lookup && !query.lookup->settled)
+    query.lookup->settled = session->NoteEqualityLookup(query.plan->file_table,
+                                                        query.lookup->column, query.lookup->nocase);
   auto recordset = std::make_unique<RecordsetImpl>(session, session, query.plan,
                                                    std::move(parameters), query.updatable);
   recordset->Open();

@@ -285,15 +285,17 @@ uint64_t Session::ChangeCount() const {
   return static_cast<uint64_t>(sqlite3_total_changes64(db_));
 }
 
-void Session::NoteEqualityLookup(const std::string& table, const std::string& column,
+bool Session::NoteEqualityLookup(const std::string& table, const std::string& column,
                                  bool nocase) {
   std::string key = LowerName(table) + '\x1f' + LowerName(column) + (nocase ? "\x1fnocase" : "");
-  if (++lookups_[key] != kLookupsBeforeIndex) return;
+  int count = ++lookups_[key];
+  if (count != kLookupsBeforeIndex) return count > kLookupsBeforeIndex;
   try {
     if (ScansFor(table, column, nocase)) CreateHelperIndex(table, column, nocase);
   } catch (const Error&) {
     // Without the index the lookups still find their rows, only slower.
   }
+  return true;
 }
 
 bool Session::IsHelperIndex(const std::string& name) const {

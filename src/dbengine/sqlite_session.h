@@ -99,8 +99,10 @@ class Session : public std::enable_shared_from_this<Session> {
   // on a column SQLite can only scan would make a merge quadratic, so from
   // the second such lookup in a session a column without a usable index gets
   // a helper index. Helper indexes live only inside the session: Close drops
-  // them before its commit, so the file never holds them.
-  void NoteEqualityLookup(const std::string& table, const std::string& column, bool nocase);
+  // them before its commit, so the file never holds them. True once the
+  // column's lookups are settled (indexed, or found served by an index), so
+  // the caller may stop noting them until the schema changes.
+  bool NoteEqualityLookup(const std::string& table, const std::string& column, bool nocase);
   // Whether the index of that name is one of this session's helpers.
   bool IsHelperIndex(const std::string& name) const;
 
