@@ -93,8 +93,9 @@ class Field {
   virtual void SetAttributes(int attributes) = 0;
 
   // Record-set fields only (3219 on a table or index field). Reading at the
-  // end of the set raises 3021.
-  virtual Variant Value() const = 0;
+  // end of the set raises 3021. The value is the record set's own: it stays
+  // valid until the set moves, writes or drops a record, or closes.
+  virtual const Variant& Value() const = 0;
   // Record-set fields only, during AddNew or Edit (3020 otherwise; 3027 on a
   // read-only set). Converts to the field's type: a text holding a number
   // goes into a numeric field as that number, a text that is not one raises

@@ -160,7 +160,7 @@ class RecordFieldImpl : public Field {
   int Size() const override { return column_.column.size; }
   int Attributes() const override { return column_.attributes; }
   void SetAttributes(int) override { throw InvalidOperation(); }
-  Variant Value() const override;
+  const Variant& Value() const override;
   void SetValue(const Variant& value) override;
 
  private:
@@ -273,7 +273,7 @@ class RecordsetImpl : public Recordset {
     Release();
   }
 
-  Variant ValueAt(int index) const {
+  const Variant& ValueAt(int index) const {
     Check();
     if (mode_ == Mode::kAdd || (mode_ == Mode::kEdit && IsDirty(index))) return buffer_[index];
     if (eof_) throw NoCurrentRecord();
@@ -433,7 +433,7 @@ class RecordsetImpl : public Recordset {
   ItemList<Field> fields_;
 };
 
-Variant RecordFieldImpl::Value() const { return owner_->ValueAt(index_); }
+const Variant& RecordFieldImpl::Value() const { return owner_->ValueAt(index_); }
 void RecordFieldImpl::SetValue(const Variant& value) { owner_->SetValueAt(index_, value); }
 
 SqlStatement ParseKind(const std::string& sql, SqlStatement::Kind expected) {

@@ -30,7 +30,7 @@ class TableFieldImpl : public Field {
   int Size() const override { return column_.size; }
   int Attributes() const override { return attributes_; }
   void SetAttributes(int attributes) override;
-  Variant Value() const override { throw InvalidOperation(); }
+  const Variant& Value() const override { throw InvalidOperation(); }
   void SetValue(const Variant&) override { throw InvalidOperation(); }
 
   const ColumnType& column() const { return column_; }

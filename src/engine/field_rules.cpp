@@ -92,9 +92,9 @@ bool IsStringIdColumn(const UpdateContext& context, const std::string& T,
 
 bool FieldValuesEqual(const UpdateContext& context, const std::string& T, dao::Field& source,
                       dao::Field& target) {
-  Variant source_value = source.Value();
+  const Variant& source_value = source.Value();
   if (source_value.IsNull()) return true;
-  Variant target_value = target.Value();
+  const Variant& target_value = target.Value();
   if (target_value.IsNull()) return false;
   if (UsesStringIdRule(context, T, source))
     return target_value.ToText() == FormatStringId(StringIdNumber(source_value));

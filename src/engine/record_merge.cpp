@@ -131,7 +131,7 @@ class RecordMerge {
   // five-digit identifier text.
   std::string KeyText() {
     dao::Field& key = source_set_->Fields().Item(K_);
-    Variant value = key.Value();
+    const Variant& value = key.Value();
     if (context_.CurrentDatabaseFile() == "resource.mdb" && LowerName(T_) == "stringtable" &&
         key.Type() != dao::kTypeText)
       return FormatStringId(StringIdNumber(value));
