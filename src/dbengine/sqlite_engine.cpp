@@ -11,6 +11,11 @@ namespace tabsync::dao {
 
 namespace {
 
+// SQLite's count of the memory it holds takes a process-wide lock on every
+// allocation, and nothing here reads it. The setting must come before
+// SQLite's first use in the process, so it is made as the program starts.
+const int kMemoryStatusOff = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+
 class SqliteDatabase : public Database {
  public:
   explicit SqliteDatabase(std::shared_ptr<Session> session)
@@ -80,13 +85,6 @@ class SqliteEngine : public DatabaseEngine {
 
 }  // namespace
 
-std::unique_ptr<DatabaseEngine> NewSqliteEngine() {
-  // SQLite's count of the memory it holds takes a process-wide lock on every
-  // allocation; nothing here reads it. The setting must come before SQLite's
-  // first use in the process and is refused after, which changes nothing else.
-  static const int memory_status = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-  (void)memory_status;
-  return std::make_unique<SqliteEngine>();
-}
+std::unique_ptr<DatabaseEngine> NewSqliteEngine() { return std::make_unique<SqliteEngine>(); }
 
 }  // namespace tabsync::dao

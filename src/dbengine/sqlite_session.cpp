@@ -57,29 +57,29 @@ std::string NotNullTarget(const char* message) {
 
 // ---- Statement ------------------------------------------------------------
 
-Statement::Statement(std::shared_ptr<Session> session, const std::string* sql,
+Statement::Statement(std::shared_ptr<Session> session, std::vector<sqlite3_stmt*>* idle,
                      sqlite3_stmt* statement)
-    : session_(std::move(session)), sql_(sql), statement_(statement) {}
+    : session_(std::move(session)), idle_(idle), statement_(statement) {}
 
 Statement::~Statement() { Release(); }
 
 Statement::Statement(Statement&& other) noexcept
     : session_(std::move(other.session_)),
-      sql_(other.sql_),
+      idle_(other.idle_),
       statement_(std::exchange(other.statement_, nullptr)) {}
 
 Statement& Statement::operator=(Statement&& other) noexcept {
   if (this != &other) {
     Release();
     session_ = std::move(other.session_);
-    sql_ = other.sql_;
+    idle_ = other.idle_;
     statement_ = std::exchange(other.statement_, nullptr);
   }
   return *this;
 }
 
 void Statement::Release() {
-  if (statement_ && session_) session_->Return(*sql_, statement_);
+  if (statement_ && session_) session_->Return(idle_, statement_);
   statement_ = nullptr;
 }
 
@@ -169,10 +169,6 @@ void Session::Begin() {
   }
 }
 
-void Session::CheckOpen() const {
-  if (!db_) throw ObjectClosed();
-}
-
 Statement Session::Prepare(const std::string& sql) {
   CheckOpen();
   auto found = idle_.try_emplace(sql).first;
@@ -180,23 +176,23 @@ Statement Session::Prepare(const std::string& sql) {
     sqlite3_stmt* statement = found->second.back();
     found->second.pop_back();
     --idle_count_;
-    return Statement(shared_from_this(), &found->first, statement);
+    return Statement(shared_from_this(), &found->second, statement);
   }
   sqlite3_stmt* statement = nullptr;
   int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
                               SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
   if (rc != SQLITE_OK) throw ErrorFor(rc);
-  return Statement(shared_from_this(), &found->first, statement);
+  return Statement(shared_from_this(), &found->second, statement);
 }
 
-void Session::Return(const std::string& sql, sqlite3_stmt* statement) {
+void Session::Return(std::vector<sqlite3_stmt*>* idle, sqlite3_stmt* statement) {
   // After Close the statement was finalized with the rest.
   if (!db_) return;
   // Every user binds all parameters of its statement, so the old values need
   // no clearing.
   sqlite3_reset(statement);
   if (idle_count_ >= kMaxIdleStatements) FinalizeIdle();
-  idle_[sql].push_back(statement);
+  idle->push_back(statement);
   ++idle_count_;
 }
 

@@ -24,8 +24,10 @@ class Session;
 class Statement {
  public:
   Statement() = default;
-  // `sql` is the session's own copy of the text, which lives as long as it.
-  Statement(std::shared_ptr<Session> session, const std::string* sql, sqlite3_stmt* statement);
+  // `idle` is the session's list of idle statements of the same text, which
+  // lives as long as the session.
+  Statement(std::shared_ptr<Session> session, std::vector<sqlite3_stmt*>* idle,
+            sqlite3_stmt* statement);
   ~Statement();
   Statement(Statement&& other) noexcept;
   Statement& operator=(Statement&& other) noexcept;
@@ -46,7 +48,7 @@ class Statement {
   void Release();
 
   std::shared_ptr<Session> session_;
-  const std::string* sql_ = nullptr;
+  std::vector<sqlite3_stmt*>* idle_ = nullptr;
   sqlite3_stmt* statement_ = nullptr;
 };
 
@@ -70,7 +72,9 @@ class Session : public std::enable_shared_from_this<Session> {
   const std::string& path() const { return path_; }
   bool IsOpen() const { return db_ != nullptr; }
   // Raises 3420 when the session is closed.
-  void CheckOpen() const;
+  void CheckOpen() const {
+    if (!db_) throw ObjectClosed();
+  }
 
   // A statement for the SQL text, from the cache when one is idle.
   Statement Prepare(const std::string& sql);
@@ -121,7 +125,7 @@ class Session : public std::enable_shared_from_this<Session> {
   Session(std::string path, sqlite3* db, bool exclusive);
   void Begin();
   void RecoverTransaction();
-  void Return(const std::string& sql, sqlite3_stmt* statement);
+  void Return(std::vector<sqlite3_stmt*>* idle, sqlite3_stmt* statement);
   void FinalizeIdle();
   void FinalizeAll();
   bool ScansFor(const std::string& table, const std::string& column, bool nocase);
