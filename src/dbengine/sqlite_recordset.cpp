@@ -611,7 +611,6 @@ std::unique_ptr<Recordset> OpenQuery(const std::shared_ptr<Session>& session, Ta
                                      int options) {
   session->CheckOpen();
   if (type != kDynaset && type != kSnapshot && type != 8) throw InvalidArgument();
-  std::string key = std::to_string(type) + ' ' + std::to_string(options) + ' ';
   Variant literal;
   std::shared_ptr<const CachedQuery> query =
       cache.MatchLast(sql, session->schema_version(), &literal);
@@ -622,7 +621,7 @@ std::unique_ptr<Recordset> OpenQuery(const std::shared_ptr<Session>& session, Ta
     return OpenPlanned(session, *query, std::move(parameters));
   }
   SqlShape shape = ShapeOf(sql);
-  key += shape.text;
+  std::string key = std::to_string(type) + ' ' + std::to_string(options) + ' ' + shape.text;
   query = cache.Find(key, session->schema_version());
   if (!query) return PlanAndOpen(session, tables, cache, key, shape, sql, type, options);
   cache.RememberLast(sql, shape, query);

@@ -3,26 +3,27 @@
 namespace tabsync::log {
 namespace {
 
-// Appends value as exactly `digits` decimal digits, then the separator. A run
+// Writes value as exactly `digits` decimal digits, then the separator. A run
 // writes a line per action, so the prefix is built by hand rather than
 // through a formatting library.
-void AppendField(std::string* out, int value, int digits, char separator) {
-  char text[4];
+char* PutField(char* out, int value, int digits, char separator) {
   for (int i = digits - 1; i >= 0; --i) {
-    text[i] = static_cast<char>('0' + value % 10);
+    out[i] = static_cast<char>('0' + value % 10);
     value /= 10;
   }
-  out->append(text, digits);
-  out->push_back(separator);
+  out[digits] = separator;
+  return out + digits + 1;
 }
 
 void AppendDateTime(std::string* out, const platform::LocalTime& now) {
-  AppendField(out, now.month, 2, '-');
-  AppendField(out, now.day, 2, '-');
-  AppendField(out, now.year, 4, ' ');
-  AppendField(out, now.hour, 2, ':');
-  AppendField(out, now.minute, 2, ':');
-  AppendField(out, now.second, 2, ' ');
+  char text[20];
+  char* end = PutField(text, now.month, 2, '-');
+  end = PutField(end, now.day, 2, '-');
+  end = PutField(end, now.year, 4, ' ');
+  end = PutField(end, now.hour, 2, ':');
+  end = PutField(end, now.minute, 2, ':');
+  end = PutField(end, now.second, 2, ' ');
+  out->append(text, end - text);
 }
 
 }  // namespace

@@ -13,13 +13,21 @@ class SystemClock : public Clock {
 
   LocalTime Now() const override {
     time_t now = time(nullptr);
+    // A run logs many lines a second; the conversion is done once a second.
+    if (now == last_second_) return last_local_;
     struct tm local = {};
     // Fails only for a time beyond the range of a year in an int; the zeros
     // then show a broken clock in the log rather than stopping the run.
     if (localtime_r(&now, &local) == nullptr) return LocalTime();
-    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                     local.tm_hour,        local.tm_min,     local.tm_sec};
+    last_second_ = now;
+    last_local_ = LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                            local.tm_hour,        local.tm_min,     local.tm_sec};
+    return last_local_;
   }
+
+ private:
+  mutable time_t last_second_ = -1;
+  mutable LocalTime last_local_;
 };
 
 }  // namespace
