@@ -181,17 +181,8 @@ class RecordsetImpl : public Recordset {
         updatable_(updatable && !plan_->locator.empty()) {
     // One allocation for all fields: a key query opens a set per record.
     field_storage_.reserve(plan_->columns.size());
-    fields_.items().reserve(plan_->columns.size());
-    for (size_t i = 0; i < plan_->columns.size(); ++i) {
+    for (size_t i = 0; i < plan_->columns.size(); ++i)
       field_storage_.emplace_back(this, static_cast<int>(i), plan_->columns[i]);
-      // Not owning: the fields live as long as the set.
-      fields_.items().push_back(std::shared_ptr<Field>(std::shared_ptr<Field>(), &field_storage_[i]));
-    }
-    fields_.set_guard([this] { Check(); });
-    fields_.set_matcher([this](const Field& field, const std::string& name) {
-      return NamesColumn(plan_->table, static_cast<const RecordFieldImpl&>(field).column_name(),
-                         name);
-    });
   }
 
   ~RecordsetImpl() override { Release(); }
@@ -299,6 +290,35 @@ class RecordsetImpl : public Recordset {
   enum class Mode { kNone, kAdd, kEdit };
 
   bool IsDirty(size_t index) const { return index < dirty_.size() && dirty_[index]; }
+
+  // The set's Fields: its columns in query order, found by position or by
+  // name (also table + "." + column, in any letter case).
+  class FieldList : public Collection<Field> {
+   public:
+    explicit FieldList(RecordsetImpl& set) : set_(set) {}
+    int Count() const override {
+      set_.Check();
+      return static_cast<int>(set_.field_storage_.size());
+    }
+    Field& Item(int index) override {
+      set_.Check();
+      if (index < 0 || index >= Count()) throw ItemNotFound();
+      return set_.field_storage_[index];
+    }
+    Field& Item(const std::string& name) override {
+      set_.Check();
+      for (RecordFieldImpl& field : set_.field_storage_)
+        if (NamesColumn(set_.plan_->table, field.column_name(), name)) return field;
+      throw ItemNotFound();
+    }
+    void Append(std::shared_ptr<Field>) override {
+      set_.Check();
+      throw InvalidOperation();
+    }
+
+   private:
+    RecordsetImpl& set_;
+  };
 
   void Check() const {
     if (closed_) throw ObjectClosed();
@@ -430,7 +450,7 @@ class RecordsetImpl : public Recordset {
   std::vector<Variant> buffer_;
   std::vector<bool> dirty_;
   std::vector<RecordFieldImpl> field_storage_;
-  ItemList<Field> fields_;
+  FieldList fields_{*this};
 };
 
 const Variant& RecordFieldImpl::Value() const { return owner_->ValueAt(index_); }
