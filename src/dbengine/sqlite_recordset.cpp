@@ -364,73 +364,104 @@ class RecordsetImpl : public Recordset {
     fetched_at_ = rows_->ChangeCount();
   }
 
+  // A column to write and its value, both owned by the set or its plan.
+  struct Write {
+    const std::string* name;
+    const Variant* value;
+  };
+
   // The columns to write, once each, with their values.
-  std::vector<std::pair<std::string, Variant>> ChangedColumns() const {
-    std::vector<std::pair<std::string, Variant>> changed;
-    std::vector<int> seen;
+  std::vector<Write> ChangedColumns() const {
+    std::vector<Write> changed;
+    changed.reserve(plan_->columns.size() + plan_->counters.size());
     for (size_t i = 0; i < plan_->columns.size(); ++i) {
       if (!IsDirty(i)) continue;
       int table_index = plan_->columns[i].table_index;
-      if (std::find(seen.begin(), seen.end(), table_index) != seen.end()) continue;
-      seen.push_back(table_index);
-      changed.emplace_back(plan_->columns[i].name, buffer_[i]);
+      // A column listed twice is written once.
+      bool seen = std::any_of(changed.begin(), changed.end(), [&](const Write& write) {
+        return write.name == &plan_->columns[ColumnPosition(table_index)].name;
+      });
+      if (!seen) changed.push_back({&plan_->columns[ColumnPosition(table_index)].name, &buffer_[i]});
     }
     return changed;
   }
 
-  void NumberCounters(std::vector<std::pair<std::string, Variant>>* values) {
+  // The first position of the query that shows column `table_index`.
+  size_t ColumnPosition(int table_index) const {
+    for (size_t i = 0; i < plan_->columns.size(); ++i)
+      if (plan_->columns[i].table_index == table_index) return i;
+    return 0;
+  }
+
+  // Gives each COUNTER column its number: the one written, noted for later
+  // numbers, or the next one (kept in `numbers`, which must not grow).
+  void NumberCounters(std::vector<Write>* writes, std::vector<Variant>* numbers) {
+    numbers->reserve(plan_->counters.size());
     for (const std::string& counter : plan_->counters) {
-      auto given = std::find_if(values->begin(), values->end(),
-                                [&](const auto& value) { return SameName(value.first, counter); });
-      if (given != values->end() && !given->second.IsNull()) {
-        database_->NoteCounterValue(plan_->file_table, counter, given->second.AsInteger());
+      auto given = std::find_if(writes->begin(), writes->end(),
+                                [&](const Write& write) { return SameName(*write.name, counter); });
+      if (given != writes->end() && !given->value->IsNull()) {
+        database_->NoteCounterValue(plan_->file_table, counter, given->value->AsInteger());
         continue;
       }
-      Variant next(database_->NextCounter(plan_->file_table, counter));
-      if (given != values->end()) {
-        given->second = next;
+      numbers->push_back(Variant(database_->NextCounter(plan_->file_table, counter)));
+      if (given != writes->end()) {
+        given->value = &numbers->back();
       } else {
-        values->emplace_back(counter, next);
+        writes->push_back({&counter, &numbers->back()});
       }
     }
   }
 
-  void InsertRecord() {
-    std::vector<std::pair<std::string, Variant>> values = ChangedColumns();
-    NumberCounters(&values);
+  // The INSERT for these columns; the last one is kept, as a set that adds
+  // many records writes the same columns each time.
+  const std::string& InsertSql(const std::vector<Write>& writes) {
+    std::vector<const std::string*> names;
+    names.reserve(writes.size());
+    for (const Write& write : writes) names.push_back(write.name);
+    if (names == insert_names_ && !insert_sql_.empty()) return insert_sql_;
     std::string sql = "INSERT INTO " + QuoteName(plan_->file_table);
-    if (values.empty()) {
+    if (writes.empty()) {
       sql += " DEFAULT VALUES";
     } else {
-      std::string names, marks;
-      for (const auto& value : values) {
-        names += (names.empty() ? "" : ", ") + QuoteName(value.first);
+      std::string list, marks;
+      for (const Write& write : writes) {
+        list += (list.empty() ? "" : ", ") + QuoteName(*write.name);
         marks += marks.empty() ? "?" : ", ?";
       }
-      sql += " (" + names + ") VALUES (" + marks + ")";
+      sql += " (" + list + ") VALUES (" + marks + ")";
     }
-    Statement insert = database_->Prepare(sql);
-    for (size_t i = 0; i < values.size(); ++i) insert.Bind(static_cast<int>(i) + 1, values[i].second);
+    insert_names_ = std::move(names);
+    insert_sql_ = std::move(sql);
+    return insert_sql_;
+  }
+
+  void InsertRecord() {
+    std::vector<Write> writes = ChangedColumns();
+    std::vector<Variant> numbers;
+    NumberCounters(&writes, &numbers);
+    Statement insert = database_->Prepare(InsertSql(writes));
+    for (size_t i = 0; i < writes.size(); ++i) insert.Bind(static_cast<int>(i) + 1, *writes[i].value);
     insert.Run();
   }
 
   void UpdateRecord() {
-    std::vector<std::pair<std::string, Variant>> values = ChangedColumns();
-    if (values.empty()) return;
+    std::vector<Write> writes = ChangedColumns();
+    if (writes.empty()) return;
     std::string sql = "UPDATE " + QuoteName(plan_->file_table) + " SET ";
-    for (size_t i = 0; i < values.size(); ++i)
-      sql += (i ? ", " : "") + QuoteName(values[i].first) + " = ?";
+    for (size_t i = 0; i < writes.size(); ++i)
+      sql += (i ? ", " : "") + QuoteName(*writes[i].name) + " = ?";
     for (size_t i = 0; i < plan_->locator.size(); ++i)
       sql += (i ? " AND " : " WHERE ") + plan_->locator[i] + " = ?";
     Statement update = database_->Prepare(sql);
     int parameter = 1;
-    for (const auto& value : values) update.Bind(parameter++, value.second);
+    for (const Write& write : writes) update.Bind(parameter++, *write.value);
     for (const Variant& value : locator_values_) update.Bind(parameter++, value);
     update.Run();
-    for (const auto& value : values)
+    for (const Write& write : writes)
       for (const std::string& counter : plan_->counters)
-        if (SameName(counter, value.first) && !value.second.IsNull())
-          database_->NoteCounterValue(plan_->file_table, counter, value.second.AsInteger());
+        if (SameName(counter, *write.name) && !write.value->IsNull())
+          database_->NoteCounterValue(plan_->file_table, counter, write.value->AsInteger());
   }
 
   std::shared_ptr<Session> database_;
@@ -449,6 +480,8 @@ class RecordsetImpl : public Recordset {
   Mode mode_ = Mode::kNone;
   std::vector<Variant> buffer_;
   std::vector<bool> dirty_;
+  std::vector<const std::string*> insert_names_;
+  std::string insert_sql_;
   std::vector<RecordFieldImpl> field_storage_;
   FieldList fields_{*this};
 };
