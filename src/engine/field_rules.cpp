@@ -60,8 +60,16 @@ bool SameValue(const Variant& a, const Variant& b) {
   return a.AsDouble() == b.AsDouble();
 }
 
+bool HasStringIds(const UpdateContext& context) {
+  const std::string& file = context.CurrentDatabaseFile();
+  return file == "config.mdb" || file == "resource.mdb";
+}
+
+// The database is checked first: the other four have no string identifiers,
+// and the merge asks this of every field of every record.
 bool UsesStringIdRule(const UpdateContext& context, const std::string& T, dao::Field& source) {
-  return source.Type() != dao::kTypeText && IsStringIdColumn(context, T, source.Name());
+  return HasStringIds(context) && source.Type() != dao::kTypeText &&
+         IsStringIdColumn(context, T, source.Name());
 }
 
 }  // namespace
@@ -81,8 +89,8 @@ int16_t StringIdNumber(const Variant& value) {
 
 bool IsStringIdColumn(const UpdateContext& context, const std::string& T,
                       const std::string& column) {
+  if (!HasStringIds(context)) return false;
   const std::string& file = context.CurrentDatabaseFile();
-  if (file != "config.mdb" && file != "resource.mdb") return false;
   std::string table = dao::LowerName(T);
   std::string name = dao::LowerName(column);
   if (file == "config.mdb" && table == "links")
