@@ -166,6 +166,19 @@ TEST_F(SqliteRecordsetTest, AddNewKeepsCurrentRecordAndGrowsRecordCount) {
   EXPECT_EQ(2, rs->Fields().Item("ID").Value().AsInteger());
 }
 
+TEST_F(SqliteRecordsetTest, AdditionsThroughOneSetWriteTheColumnsEachOneSets) {
+  auto rs = Db().OpenRecordset("SELECT ID, Name FROM T");
+  AddRecord(*rs, 4, "four");
+  rs->AddNew();
+  rs->Fields().Item("ID").SetValue(5);
+  rs->Update();
+  rs->AddNew();
+  rs->Fields().Item("Name").SetValue("six");
+  rs->Fields().Item("ID").SetValue(6);
+  rs->Update();
+  EXPECT_EQ("4|four\n5|NULL\n6|six\n", QueryAfterClose("SELECT ID, Name FROM T WHERE ID > 3 ORDER BY ID"));
+}
+
 TEST_F(SqliteRecordsetTest, KeyQuerySeesRecordAddedEarlierInSession) {
   auto target = Db().OpenRecordset("SELECT [ID], [Name] FROM T;");
   AddRecord(*target, 7, "seven");
