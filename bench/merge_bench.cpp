@@ -11,10 +11,10 @@
 //
 // Both run at N = 10,000 and N = 100,000, once with the key column the
 // primary key of both tables and once without any index on it: eight
-// benchmarks, each iteration on fresh copies of files made once per case,
-// its result checked with the timer paused. A closing table sets the median
-// times side by side, with the growth from 10,000 to 100,000 records, the
-// goals and the process's peak memory.
+// benchmarks, each run five times on fresh copies of files made once per
+// case, its result checked with the timer paused. A closing table sets the
+// median times side by side, with the growth from 10,000 to 100,000 records,
+// the goals and the process's peak memory.
 //
 // Run: build/bench/merge_bench
 // (the usual Google Benchmark flags apply, e.g.
@@ -531,21 +531,21 @@ std::string CaseName(Shape shape) {
 }
 
 BENCHMARK_CAPTURE(BM_Merge, records_10000_indexed, kSmallIndexed)
-    ->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Bulk, records_10000_indexed, kSmallIndexed)
-    ->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Merge, records_10000_unindexed, kSmallUnindexed)
-    ->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Bulk, records_10000_unindexed, kSmallUnindexed)
-    ->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Merge, records_100000_indexed, kLargeIndexed)
-    ->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Bulk, records_100000_indexed, kLargeIndexed)
-    ->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Merge, records_100000_unindexed, kLargeUnindexed)
-    ->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Bulk, records_100000_unindexed, kLargeUnindexed)
-    ->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // --- the closing table -------------------------------------------------------------
 
@@ -621,7 +621,7 @@ class MergeReporter : public tabsync::bench::WallTimeReporter {
 
   void PrintCases(std::ostream& out) const {
     out << "\nMerge of N source records into N target records (10% new keys, 10% of the "
-           "records changed in two fields; median wall times, log on):\n";
+           "records changed in two fields; median wall times of 5 runs, log on):\n";
     char line[160];
     std::snprintf(line, sizeof line, "%9s  %-9s %11s %11s %11s  %s\n", "records", "key index",
                   "merge ms", "bulk ms", "merge/bulk", "same result");
