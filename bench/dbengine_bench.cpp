@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "comparison_reporter.h"
+#include "plain_sqlite.h"
 #include "temp_folder.h"
 #include "dbengine/dao.h"
 #include "dbengine/sqlite_engine.h"
@@ -31,7 +32,8 @@
 
 namespace {
 
-using tabsync::bench::TempFolder;
+// The benchmarks' shared helpers: TempFolder and the plain SQLite calls.
+using namespace tabsync::bench;
 
 namespace dao = tabsync::dao;
 namespace fs = std::filesystem;
@@ -64,38 +66,6 @@ std::string StampOf(int64_t id) {
 // (7919 is prime to kRecords, so this is a permutation of 1..kRecords).
 int64_t LookupKey(int i) { return static_cast<int64_t>(i) * 7919 % kRecords + 1; }
 int64_t AddedKey(int i) { return kRecords + 1 + i; }
-
-// --- plain SQLite helpers ---------------------------------------------------
-
-struct SqliteCloser {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-void Check(int rc, sqlite3* db, const char* what) {
-  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE)
-    throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
-}
-
-SqliteHandle OpenSqlite(const std::string& path, int flags) {
-  sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
-  SqliteHandle handle(db);  // sqlite3_open_v2 may give a handle even on failure
-  Check(rc, db, "open");
-  return handle;
-}
-
-void Exec(sqlite3* db, const char* sql) { Check(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db, sql); }
-
-Statement Prepare(sqlite3* db, const char* sql) {
-  sqlite3_stmt* statement = nullptr;
-  Check(sqlite3_prepare_v2(db, sql, -1, &statement, nullptr), db, sql);
-  return Statement(statement);
-}
 
 void BindRecord(sqlite3* db, sqlite3_stmt* insert, int64_t id) {
   std::string name = NameOf(id);

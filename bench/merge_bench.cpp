@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "comparison_reporter.h"
+#include "plain_sqlite.h"
 #include "temp_folder.h"
 #include "dbengine/dao.h"
 #include "dbengine/sqlite_engine.h"
@@ -54,7 +55,8 @@
 
 namespace {
 
-using tabsync::bench::TempFolder;
+// The benchmarks' shared helpers: TempFolder and the plain SQLite calls.
+using namespace tabsync::bench;
 
 namespace dao = tabsync::dao;
 namespace engine = tabsync::engine;
@@ -149,40 +151,6 @@ Order TargetOrder(int64_t id) {
     order.status = "on hold";
   }
   return order;
-}
-
-// --- plain SQLite ------------------------------------------------------------
-
-struct SqliteCloser {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-void Check(int rc, sqlite3* db, const std::string& what) {
-  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE)
-    throw std::runtime_error(what + ": " + sqlite3_errmsg(db));
-}
-
-SqliteHandle OpenSqlite(const std::string& path, int flags) {
-  sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
-  SqliteHandle handle(db);  // sqlite3_open_v2 may give a handle even on failure
-  Check(rc, db, "open " + path);
-  return handle;
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-  Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db, sql);
-}
-
-Statement Prepare(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* statement = nullptr;
-  Check(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), db, sql);
-  return Statement(statement);
 }
 
 void BindText(sqlite3* db, sqlite3_stmt* statement, int index, const std::string& text) {
