@@ -70,6 +70,7 @@ class RecordMerge {
         source_database_(source_database),
         target_database_(target_database),
         T_(source_table.Name()),
+        target_name_(target_table.Name()),
         K_(GetKeyFieldName(context, T_)),
         target_is_string_table_(context.CurrentDatabaseFile() == "resource.mdb" &&
                                 LowerName(target_table.Name()) == "stringtable"),
@@ -107,9 +108,11 @@ class RecordMerge {
   std::string SourceQuery() const { return "SELECT " + column_list_ + "FROM " + Bracketed(T_) + ";"; }
 
   // The string table's target query also reads the record's ReplaceRow flag.
+  // It names the target table as the target writes it: a table paired
+  // through an alias ("privilegies" with "privileges") has another name there.
   std::string TargetQuery() const {
     std::string replace_row = target_is_string_table_ ? ", ReplaceRow " : "";
-    return "SELECT " + column_list_ + replace_row + "FROM " + Bracketed(T_) + ";";
+    return "SELECT " + column_list_ + replace_row + "FROM " + Bracketed(target_name_) + ";";
   }
 
   void MergeCurrentRecord() {
@@ -198,6 +201,7 @@ class RecordMerge {
   dao::Database& source_database_;
   dao::Database& target_database_;
   const std::string T_;
+  const std::string target_name_;
   const std::string K_;
   const bool target_is_string_table_;
   const std::string column_list_;

@@ -29,8 +29,9 @@ std::string GetKeyFieldName(const UpdateContext& context, const std::string& tab
 //   record's ReplaceRow is True; each replaced field logs
 //   "   REPLACE FIELD IN EXISTING RECORD Key=" + key + " Field=" + name + " " +
 //   source value + " -> " + previous value.
-// T is sourceTable's name, K = GetKeyFieldName(T). The tables' names are
-// taken to be equal ignoring letter case. Table and column names are written
+// T is sourceTable's name, K = GetKeyFieldName(T). The records of the target
+// are read and written under targetTable's own name, which may differ from T
+// (a table paired through an alias). Table and column names are written
 // into the queries in brackets and a name holding "]" is refused (3125); a
 // text key is written as a quoted literal with its quotes doubled, and a key
 // for a numeric key field must be a number (3464 otherwise).
