@@ -48,6 +48,9 @@ class UpdateRunFilesTest : public ::testing::Test {
         "[Resource]\nDBQ=" + shared_ + "resource.mdb\n"
         "[users]\r\ndbq = " + shared_ + "users.mdb \r\n");
     log_.SetLogFilePath(shared_ + "Stabmerge.log");
+    // The files the run backs up, replaces and restores are the subject
+    // here; the release's steps are tested on a whole release elsewhere.
+    context_.SetReleaseSteps([](UpdateContext&, const std::string&) { return true; });
   }
 
   void TearDown() override { test::WriteOdbcIni(""); }
