@@ -1,0 +1,95 @@
+// make-release [--size N] INSTALLED_FOLDER UPDATE_FOLDER
+//
+// Writes the six databases of an installed older release into
+// INSTALLED_FOLDER and the new release's update information into
+// UPDATE_FOLDER (docs/make-release.md). Exit status: 0 when both are written,
+// 1 when writing fails, 2 for wrong arguments.
+
+#include <charconv>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "dbengine/error.h"
+#include "dbengine/sqlite_engine.h"
+#include "make-release/release_maker.h"
+
+namespace {
+
+constexpr int kDefaultSize = 1;
+
+struct Arguments {
+  int size = kDefaultSize;
+  std::string installed;
+  std::string update;
+};
+
+void PrintUsage() {
+  std::cerr << "usage: make-release [--size N] INSTALLED_FOLDER UPDATE_FOLDER\n"
+            << "  N from 1 to " << tabsync::release::kMaxReleaseSize << ", default "
+            << kDefaultSize << "\n";
+}
+
+// The whole text as a decimal number from 1 to kMaxReleaseSize. Checked here
+// as well as in MakeRelease, so that a wrong size creates no folder.
+std::optional<int> ParseSize(std::string_view text) {
+  int number = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  if (number < 1 || number > tabsync::release::kMaxReleaseSize) return std::nullopt;
+  return number;
+}
+
+std::optional<Arguments> ParseArguments(int argc, char** argv) {
+  Arguments arguments;
+  int i = 1;
+  if (i < argc && std::string_view(argv[i]) == "--size") {
+    if (i + 1 >= argc) return std::nullopt;
+    std::optional<int> size = ParseSize(argv[i + 1]);
+    if (!size) return std::nullopt;
+    arguments.size = *size;
+    i += 2;
+  }
+  if (argc - i != 2) return std::nullopt;
+  arguments.installed = argv[i];
+  arguments.update = argv[i + 1];
+  if (arguments.installed.empty() || arguments.update.empty()) return std::nullopt;
+  return arguments;
+}
+
+// The folder, created when missing, as an absolute path ending in "/". The
+// installed folder must be absolute: its config.mdb links to its resource.mdb
+// by full path.
+std::string PrepareFolder(const std::string& folder) {
+  std::filesystem::create_directories(folder);
+  std::string path = std::filesystem::absolute(folder).lexically_normal().string();
+  return path.ends_with('/') ? path : path + "/";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::optional<Arguments> arguments = ParseArguments(argc, argv);
+  if (!arguments) {
+    PrintUsage();
+    return 2;
+  }
+  try {
+    std::string installed = PrepareFolder(arguments->installed);
+    std::string update = PrepareFolder(arguments->update);
+    std::unique_ptr<tabsync::dao::DatabaseEngine> engine = tabsync::dao::NewSqliteEngine();
+    tabsync::release::MakeRelease(*engine, installed, update, arguments->size);
+    std::cout << "installed release: " << installed << " (6 databases)\n"
+              << "update information: " << update << " (6 databases)\n";
+    return 0;
+  } catch (const tabsync::Error& error) {
+    std::cerr << "make-release: " << error.Number() << ": " << error.Description() << "\n";
+  } catch (const std::filesystem::filesystem_error& error) {
+    std::cerr << "make-release: " << error.what() << "\n";
+  }
+  return 1;
+}
