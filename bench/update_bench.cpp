@@ -238,7 +238,7 @@ void BM_Update(benchmark::State& state, int size) {
   }
 }
 
-// --- the plain file copies ------------------------------------------------------------
+// --- the file copies ------------------------------------------------------------------
 
 void Copy(const std::string& from, const std::string& to) {
   static const std::unique_ptr<platform::FileSystem> files = platform::NewPosixFileSystem();
@@ -342,7 +342,7 @@ class UpdateReporter : public tabsync::bench::WallTimeReporter {
   }
 
   void PrintSizes(std::ostream& out) const {
-    out << "\nWhole update of a release written by make-release, beside the plain file "
+    out << "\nWhole update of a release written by make-release, beside the file "
            "copies it needs (median wall times of 5 runs, log on):\n";
     char line[160];
     std::snprintf(line, sizeof line, "%9s %11s %11s %11s %14s\n", "size", "release MB",
