@@ -65,7 +65,7 @@ class RecordMerge {
  public:
   RecordMerge(UpdateContext& context, dao::Database& source_database,
               dao::Database& target_database, dao::TableDef& source_table,
-              dao::TableDef& target_table)
+              dao::TableDef& target_table, AutoNumbers numbers)
       : context_(context),
         source_database_(source_database),
         target_database_(target_database),
@@ -74,7 +74,8 @@ class RecordMerge {
         K_(GetKeyFieldName(context, T_)),
         target_is_string_table_(context.CurrentDatabaseFile() == "resource.mdb" &&
                                 LowerName(target_table.Name()) == "stringtable"),
-        column_list_(ColumnList(source_table)) {}
+        column_list_(ColumnList(source_table)),
+        numbers_(numbers) {}
 
   void Run() {
     std::string target_query = TargetQuery();
@@ -188,8 +189,9 @@ class RecordMerge {
     int count = source_set_->Fields().Count();
     for (int i = 0; i < count; ++i) {
       dao::Field& target = target_set_->Fields().Item(i);
-      // The target numbers an auto-increment field itself.
-      if (IsAutoIncrement(target)) continue;
+      // The target numbers an auto-increment field itself, unless the
+      // records are carried into a table made for them.
+      if (IsAutoIncrement(target) && numbers_ == AutoNumbers::kGivenByTarget) continue;
       CopyFieldValue(context_, T_, static_cast<int16_t>(i), *source_set_, *target_set_);
       context_.WriteLog("   ADD FIELD TO NEW RECORD " + target.Name() + ":= " +
                         target.Value().ToText());
@@ -205,6 +207,7 @@ class RecordMerge {
   const std::string K_;
   const bool target_is_string_table_;
   const std::string column_list_;
+  const AutoNumbers numbers_;
   std::unique_ptr<dao::Recordset> target_set_;
   std::unique_ptr<dao::Recordset> source_set_;
   std::string key_query_prefix_;
@@ -224,8 +227,8 @@ std::string GetKeyFieldName(const UpdateContext& context, const std::string& tab
 
 void MergeRecords(UpdateContext& context, dao::Database& sourceDatabase,
                   dao::Database& targetDatabase, dao::TableDef& sourceTable,
-                  dao::TableDef& targetTable) {
-  RecordMerge(context, sourceDatabase, targetDatabase, sourceTable, targetTable).Run();
+                  dao::TableDef& targetTable, AutoNumbers numbers) {
+  RecordMerge(context, sourceDatabase, targetDatabase, sourceTable, targetTable, numbers).Run();
 }
 
 }  // namespace tabsync::engine

@@ -41,9 +41,16 @@ std::string GetKeyFieldName(const UpdateContext& context, const std::string& tab
 // the key field (3265, before any change), a source column the target lacks
 // (3061, before any record is read), a Null key (94), a string-table key that
 // is negative (5) or outside 16 bits (6).
+//
+// numbers says where an added record's auto-increment values come from: the
+// target numbers them itself, or, for a table the merge has just created
+// from the source's, they are the source record's own, so that the records
+// carried into it keep their numbers (and then are logged as fields).
+enum class AutoNumbers { kGivenByTarget, kKeptFromSource };
 void MergeRecords(UpdateContext& context, dao::Database& sourceDatabase,
                   dao::Database& targetDatabase, dao::TableDef& sourceTable,
-                  dao::TableDef& targetTable);
+                  dao::TableDef& targetTable,
+                  AutoNumbers numbers = AutoNumbers::kGivenByTarget);
 
 }  // namespace tabsync::engine
 

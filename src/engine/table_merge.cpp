@@ -95,9 +95,13 @@ std::string MatchingUpdateTable(const std::string& existingName,
 // its records. The record step uses the paired update-information table, so
 // that a table paired through the alias ("privilegies" with "privileges")
 // merges into the table it was paired with.
+// A table carried over whole keeps its records' auto-increment numbers: new
+// numbers would break what refers to them, and a record whose old number was
+// already given to another would overwrite that one.
 void CarryExistingTable(UpdateContext& context, const std::string& existingName,
                         const std::vector<std::string>& updateNames) {
   std::string updateName = MatchingUpdateTable(existingName, updateNames);
+  AutoNumbers numbers = AutoNumbers::kGivenByTarget;
   if (!updateName.empty()) {
     AddColumns(context, existingName, updateName);
   } else {
@@ -105,10 +109,12 @@ void CarryExistingTable(UpdateContext& context, const std::string& existingName,
     AddTable(context, context.UpdateInfoDatabase(),
              context.ExistingDatabase().TableDefs().Item(existingName));
     updateName = existingName;
+    numbers = AutoNumbers::kKeptFromSource;
   }
   dao::TableDef& source = context.ExistingDatabase().TableDefs().Item(existingName);
   dao::TableDef& target = context.UpdateInfoDatabase().TableDefs().Item(updateName);
-  MergeRecords(context, context.ExistingDatabase(), context.UpdateInfoDatabase(), source, target);
+  MergeRecords(context, context.ExistingDatabase(), context.UpdateInfoDatabase(), source, target,
+               numbers);
 }
 
 }  // namespace
@@ -141,9 +147,13 @@ void MergeTable(UpdateContext& context, const std::string& tableName) {
   if (!source) return;
   try {
     dao::Database& existing = context.ExistingDatabase();
-    if (!TableExists(existing, tableName)) AddTable(context, existing, *source);
+    AutoNumbers numbers = AutoNumbers::kGivenByTarget;
+    if (!TableExists(existing, tableName)) {
+      AddTable(context, existing, *source);
+      numbers = AutoNumbers::kKeptFromSource;
+    }
     dao::TableDef& target = existing.TableDefs().Item(tableName);
-    MergeRecords(context, context.UpdateInfoDatabase(), existing, *source, target);
+    MergeRecords(context, context.UpdateInfoDatabase(), existing, *source, target, numbers);
   } catch (const Error&) {
     // The table step of a release ends quietly: a version table that cannot
     // be brought over is not worth an error of the run.

@@ -28,7 +28,8 @@ void RelinkToResource(UpdateContext& context, dao::TableDef& table);
 
 // Brings the table tableName of the update information into the database in
 // use: creates it there (AddTable) when missing, then merges its records
-// (MergeRecords, source UpdateInfoDatabase). Does nothing when the update
+// (MergeRecords, source UpdateInfoDatabase); the records of a table created
+// here keep their auto-increment numbers. Does nothing when the update
 // information has no such table. Once the table is found, any failure ends
 // the call quietly: nothing logged, ErrorsDetected untouched, changes made
 // before it kept. Failures while looking for the table pass to the caller.
@@ -46,7 +47,8 @@ void MergeTable(UpdateContext& context, const std::string& tableName);
 //    its missing columns added to the first listed update-information table
 //    that IsSameTable pairs with it (AddColumns), or, with none, is created
 //    there (" INSERT Table: " + name, then AddTable); then its records are
-//    merged into that table (MergeRecords, source ExistingDatabase).
+//    merged into that table (MergeRecords, source ExistingDatabase). The
+//    records of a table created there keep their auto-increment numbers.
 // The lists have no limit. Catches nothing: the first failure ends the merge
 // and passes to the caller; changes made before it stay.
 void MergeAllTables(UpdateContext& context);

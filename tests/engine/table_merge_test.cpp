@@ -5,6 +5,7 @@
 
 #include "engine/table_merge.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -565,6 +566,49 @@ TEST_F(MergeAllTablesTest, FailingRecordStepEndsTheMergeAndKeepsWhatWasDone) {
             LogLines());
   EXPECT_EQ("Areas\nLayout\n", QueryUpdate(kTableNamesSql));
   EXPECT_EQ("1\n", QueryUpdate("SELECT * FROM Areas"));
+}
+
+// A table only the database in use has, with an auto-increment key whose
+// numbers have a gap and are stored out of order (rowid order 5, 1, 2).
+constexpr char kNumberedStations[] =
+    "CREATE TABLE Stations (ID COUNTER PRIMARY KEY, Code TEXT(10) COLLATE NOCASE);"
+    "INSERT INTO Stations VALUES (5, 'RS05'), (1, 'RS01'), (2, 'RS02');";
+
+TEST_F(MergeAllTablesTest, TableCarriedOverWholeKeepsItsAutoNumbers) {
+  // Numbered by the target, RS05 would become 1, and RS01 would then
+  // overwrite it.
+  OpenDatabases(kNumberedStations, kNoTables);
+  WorkOn("config.mdb");
+  MergeAllTables(context_);
+  Lines log = LogLines();
+  EXPECT_EQ(1, std::count(log.begin(), log.end(), "   ADD FIELD TO NEW RECORD ID:= 5"));
+  EXPECT_EQ(3, std::count(log.begin(), log.end(), "   ADD RECORD Key=ID "));
+  EXPECT_EQ("1|RS01\n2|RS02\n5|RS05\n", QueryUpdate("SELECT * FROM Stations ORDER BY ID"));
+}
+
+TEST_F(MergeAllTablesTest, RecordsAddedToATableOfBothDatabasesAreNumberedByTheTarget) {
+  OpenDatabases(kNumberedStations,
+                "CREATE TABLE Stations (ID COUNTER PRIMARY KEY, Code TEXT(10) COLLATE NOCASE);"
+                "INSERT INTO Stations VALUES (1, 'RS01'), (7, 'RS07');");
+  WorkOn("config.mdb");
+  MergeAllTables(context_);
+  EXPECT_EQ((Lines{
+                " ADD/REPLACE RECORDS in Stations",
+                "   ADD RECORD Key=ID ",
+                "   ADD FIELD TO NEW RECORD Code:= RS05",
+                "   ADD RECORD Key=ID ",
+                "   ADD FIELD TO NEW RECORD Code:= RS02",
+            }),
+            LogLines());
+  EXPECT_EQ("1|RS01\n7|RS07\n8|RS05\n9|RS02\n", QueryUpdate("SELECT * FROM Stations ORDER BY ID"));
+}
+
+TEST_F(TableMergeTest, TableCreatedInTheDatabaseInUseKeepsItsAutoNumbers) {
+  OpenDatabases(kNoTables, kNumberedStations);
+  WorkOn("accounting.mdb");
+  MergeTable(context_, "Stations");
+  EXPECT_FALSE(context_.ErrorsDetected());
+  EXPECT_EQ("1|RS01\n2|RS02\n5|RS05\n", QueryExisting("SELECT * FROM Stations ORDER BY ID"));
 }
 
 }  // namespace
