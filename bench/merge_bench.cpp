@@ -22,7 +22,6 @@
 
 #include <sqlite3.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 
 #include <benchmark/benchmark.h>
 
@@ -41,6 +40,7 @@
 #include <vector>
 
 #include "comparison_reporter.h"
+#include "figures.h"
 #include "plain_sqlite.h"
 #include "temp_folder.h"
 #include "dbengine/dao.h"
@@ -520,27 +520,6 @@ BENCHMARK_CAPTURE(BM_Bulk, records_100000_unindexed, kLargeUnindexed)
 constexpr double kMaxMergeToBulk = 3;
 constexpr double kMaxGrowth = 12;
 constexpr double kMaxPeakMb = 256;
-
-double PeakMemoryMb() {
-  struct rusage usage {};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024;  // kilobytes on Linux
-}
-
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-std::string Figure(std::optional<double> value, const char* format) {
-  return value ? Format(format, *value) : "-";
-}
-
-std::optional<double> Ratio(std::optional<double> a, std::optional<double> b) {
-  if (!a || !b || *b <= 0) return std::nullopt;
-  return *a / *b;
-}
 
 // "holds" when every figure is within its limit, "not measured" when one is
 // missing.

@@ -25,7 +25,6 @@
 // for the smaller size only).
 
 #include <stdlib.h>
-#include <sys/resource.h>
 
 #include <benchmark/benchmark.h>
 
@@ -41,6 +40,7 @@
 #include <string>
 
 #include "comparison_reporter.h"
+#include "figures.h"
 #include "temp_folder.h"
 #include "dbengine/dao.h"
 #include "dbengine/sqlite_engine.h"
@@ -57,6 +57,10 @@
 
 namespace {
 
+using tabsync::bench::Figure;
+using tabsync::bench::Format;
+using tabsync::bench::PeakMemoryMb;
+using tabsync::bench::Ratio;
 using tabsync::bench::TempFolder;
 
 namespace dao = tabsync::dao;
@@ -288,27 +292,6 @@ BENCHMARK_CAPTURE(BM_FileCopies, 100000, kLarge)
     ->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // --- the closing table ---------------------------------------------------------------
-
-double PeakMemoryMb() {
-  struct rusage usage {};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024;  // kilobytes on Linux
-}
-
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-std::string Figure(std::optional<double> value, const char* format) {
-  return value ? Format(format, *value) : "-";
-}
-
-std::optional<double> Ratio(std::optional<double> a, std::optional<double> b) {
-  if (!a || !b || *b <= 0) return std::nullopt;
-  return *a / *b;
-}
 
 std::optional<double> ReleaseMb(int size) {
   auto found = Workspaces().find(size);
