@@ -7,18 +7,6 @@ namespace {
 
 using dao::LowerName;
 
-// The first table of the database whose name matches, in the engine's
-// order; null when none does.
-dao::TableDef* FindTable(dao::Database& database, const std::string& name) {
-  dao::Collection<dao::TableDef>& tables = database.TableDefs();
-  std::string wanted = LowerName(name);
-  for (int i = 0; i < tables.Count(); ++i) {
-    dao::TableDef& table = tables.Item(i);
-    if (LowerName(table.Name()) == wanted) return &table;
-  }
-  return nullptr;
-}
-
 // The position of the first field whose name matches, or -1. The count is
 // read once, before the walk.
 int FindFieldPosition(dao::TableDef& table, const std::string& name) {
@@ -66,6 +54,16 @@ void InsertColumn(UpdateContext& context, const std::string& table, const std::s
     // The column is usually there already: on a database that is up to date
     // this is the normal outcome, and not worth a line or an error.
   }
+}
+
+dao::TableDef* FindTable(dao::Database& database, const std::string& name) {
+  dao::Collection<dao::TableDef>& tables = database.TableDefs();
+  std::string wanted = LowerName(name);
+  for (int i = 0; i < tables.Count(); ++i) {
+    dao::TableDef& table = tables.Item(i);
+    if (LowerName(table.Name()) == wanted) return &table;
+  }
+  return nullptr;
 }
 
 bool IsSameTable(const std::string& existingName, const std::string& updateName) {

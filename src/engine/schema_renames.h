@@ -34,6 +34,10 @@ void RenameColumn(UpdateContext& context, const std::string& table, const std::s
 // ends the call quietly: nothing logged, ErrorsDetected untouched.
 void InsertColumn(UpdateContext& context, const std::string& table, const std::string& column);
 
+// The first table of the database whose name matches, ignoring letter case,
+// in the engine's order; null when none does.
+dao::TableDef* FindTable(dao::Database& database, const std::string& name);
+
 // Whether a table of the database in use (existingName) and a table of the
 // update information (updateName) are the same table: equal ignoring letter
 // case, or an existing "privilegies" with an update-information "privileges"

@@ -33,18 +33,6 @@ bool IsLinkedTable(const std::string& attributeText) {
   return attributeText.find("ATTACHED_TABLE") != std::string::npos;
 }
 
-// The first table of the database whose name matches, in the engine's
-// order; null when none does.
-dao::TableDef* FindTable(dao::Database& database, const std::string& name) {
-  dao::Collection<dao::TableDef>& tables = database.TableDefs();
-  std::string wanted = LowerName(name);
-  for (int i = 0; i < tables.Count(); ++i) {
-    dao::TableDef& table = tables.Item(i);
-    if (LowerName(table.Name()) == wanted) return &table;
-  }
-  return nullptr;
-}
-
 // The names of the plain tables (empty attribute text), in the engine's
 // order.
 std::vector<std::string> PlainTableNames(dao::Database& database) {
