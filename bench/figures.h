@@ -37,6 +37,13 @@ inline std::optional<double> Ratio(std::optional<double> a, std::optional<double
   return *a / *b;
 }
 
+// "10,000" for 10000.
+inline std::string WithThousands(int number) {
+  std::string digits = std::to_string(number);
+  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, ",");
+  return digits;
+}
+
 }  // namespace tabsync::bench
 
 #endif  // TABSYNC_BENCH_FIGURES_H_

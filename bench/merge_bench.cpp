@@ -539,13 +539,6 @@ std::string SameResult(Shape shape) {
   return *workspace.merge_result == *workspace.bulk_result ? "yes" : "NO";
 }
 
-// "10,000" for 10000.
-std::string WithThousands(int number) {
-  std::string digits = std::to_string(number);
-  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, ",");
-  return digits;
-}
-
 // The console table, then the figures of the merge against the bulk SQL.
 class MergeReporter : public tabsync::bench::WallTimeReporter {
  public:

@@ -62,6 +62,7 @@ using tabsync::bench::Format;
 using tabsync::bench::PeakMemoryMb;
 using tabsync::bench::Ratio;
 using tabsync::bench::TempFolder;
+using tabsync::bench::WithThousands;
 
 namespace dao = tabsync::dao;
 namespace engine = tabsync::engine;
@@ -297,13 +298,6 @@ std::optional<double> ReleaseMb(int size) {
   auto found = Workspaces().find(size);
   if (found == Workspaces().end()) return std::nullopt;
   return found->second->ReleaseMb();
-}
-
-// "10,000" for 10000.
-std::string WithThousands(int number) {
-  std::string digits = std::to_string(number);
-  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, ",");
-  return digits;
 }
 
 // The console table, then the update beside the file copies per size.
