@@ -35,7 +35,12 @@ class LogWindow {
 
   // Shows the window, not modal and without owner.
   virtual void Show() = 0;
+  // False until shown, and again once the operator has closed the window.
   virtual bool Visible() const = 0;
+  // Waits for the next event of the window system and handles it; the caller
+  // waits for the operator to close a shown window by calling this while
+  // Visible().
+  virtual void WaitForEvent() = 0;
 };
 
 }  // namespace tabsync::platform

@@ -9,6 +9,7 @@
 #include "platform/console_user_interface.h"
 #include "platform/posix_file_system.h"
 #include "support/fake_file_system.h"
+#include "support/fake_user_interface.h"
 #include "support/fixed_clock.h"
 #include "support/raised_error.h"
 #include "support/sqlite_files.h"
@@ -42,33 +43,6 @@ TEST(FormatLogLineTest, TextIsWrittenUnchanged) {
   EXPECT_EQ("12-07-2026 09:05:31 a\nb \"Cutoff 5\xC2\xB0\"\r\n",
             FormatLogLine("a\nb \"Cutoff 5\xC2\xB0\"", true, kMorning));
 }
-
-// A log window that records what the log did to it, in order.
-class RecordingWindow : public platform::LogWindow {
- public:
-  explicit RecordingWindow(std::vector<std::string>* events) : events_(events) {}
-  ~RecordingWindow() override { events_->push_back("unload"); }
-
-  void MakeEmpty() override { events_->push_back("make empty"); }
-  void AddLine(std::string_view line) override { events_->push_back("line " + std::string(line)); }
-  void ProcessPendingEvents() override { events_->push_back("events"); }
-  std::string Caption() const override { return ""; }
-  std::string Text() const override { return ""; }
-  void Show() override { events_->push_back("show"); }
-  bool Visible() const override { return false; }
-
- private:
-  std::vector<std::string>* events_;
-};
-
-class RecordingUserInterface : public platform::UserInterface {
- public:
-  std::unique_ptr<platform::LogWindow> LoadLogWindow() override {
-    events.push_back("load");
-    return std::make_unique<RecordingWindow>(&events);
-  }
-  std::vector<std::string> events;
-};
 
 class RunLogTest : public ::testing::Test {
  protected:
@@ -159,17 +133,17 @@ TEST(RunLogWindowTest, EachLineGoesToTheWindowThenTheFileThenEvents) {
   test::FakeFileSystem files;
   files.AddFolder("/db");
   test::FixedClock clock{kMorning};
-  RecordingUserInterface ui;
+  test::FakeUserInterface ui;
   RunLog log{files, clock, ui};
   log.SetLogFilePath("/db/Stabmerge.log");
   log.WriteLog("a", true);
   log.WriteLog("b", true);
   EXPECT_EQ((std::vector<std::string>{"load", "make empty", "line a", "events", "line b", "events"}),
-            ui.events);
+            ui.WindowEvents());
   // A line that cannot be written leaves out the event processing.
   files.FailOn("append", "/db/Stabmerge.log", 61);
   EXPECT_THROW(log.WriteLog("c", true), Error);
-  EXPECT_EQ("line c", ui.events.back());
+  EXPECT_EQ("line c", ui.WindowEvents().back());
 }
 
 TEST(RunLogRealFileTest, EveryLineIsOnDiskWhenWriteLogReturns) {
