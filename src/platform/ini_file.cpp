@@ -1,5 +1,9 @@
 #include "platform/ini_file.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace tabsync::platform {
 namespace {
 
@@ -13,16 +17,6 @@ std::string_view Trim(std::string_view text) {
 }
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// ASCII only: the driver manager compares names with strcasecmp in the C
-// locale, so letters outside ASCII must match exactly.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
 
 // The lines of the text, without their "\n"; the last one may lack it.
 class LineReader {
@@ -41,26 +35,9 @@ class LineReader {
   std::string_view rest_;
 };
 
-// Tested before any trimming: a "[" after leading blanks does not open a
-// section, neither before the first section nor inside one.
-bool IsSectionLine(std::string_view line) { return !line.empty() && line[0] == '['; }
-
-std::string_view SectionName(std::string_view line) {
-  std::string_view inside = line.substr(1);
-  return Trim(inside.substr(0, inside.find(']')));
-}
-
 bool IsBlankOrComment(std::string_view line) {
   std::string_view trimmed = Trim(line);
   return trimmed.empty() || trimmed[0] == '#' || trimmed[0] == ';';
-}
-
-// The driver manager reads a line as a key only when it starts with an ASCII
-// letter or digit; an indented line or one starting with "_" or "=" is passed
-// over.
-bool StartsLikeAKey(std::string_view line) {
-  char c = line[0];
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
 struct Property {
@@ -80,7 +57,7 @@ Property SplitProperty(std::string_view line) {
 bool ReachFirstSection(LineReader& lines, std::string_view* section_line) {
   std::string_view line;
   while (lines.Next(&line)) {
-    if (IsSectionLine(line)) {
+    if (IsIniSectionLine(line)) {
       *section_line = line;
       return true;
     }
@@ -91,7 +68,7 @@ bool ReachFirstSection(LineReader& lines, std::string_view* section_line) {
 
 bool ReachSection(LineReader& lines, std::string_view line, std::string_view section) {
   do {
-    if (IsSectionLine(line) && EqualsIgnoringCase(SectionName(line), section)) return true;
+    if (IsIniSectionLine(line) && IniNamesEqual(IniSectionName(line), section)) return true;
   } while (lines.Next(&line));
   return false;
 }
@@ -101,10 +78,10 @@ bool ReachSection(LineReader& lines, std::string_view line, std::string_view sec
 bool ReadKeyOfSection(LineReader& lines, std::string_view key, std::string* value) {
   std::string_view line;
   while (lines.Next(&line)) {
-    if (IsSectionLine(line)) return false;
-    if (IsBlankOrComment(line) || !StartsLikeAKey(line)) continue;
+    if (IsIniSectionLine(line)) return false;
+    if (!IsIniKeyLine(line)) continue;
     Property property = SplitProperty(line);
-    if (EqualsIgnoringCase(property.key, key)) {
+    if (IniNamesEqual(property.key, key)) {
       value->assign(property.value);
       return true;
     }
@@ -114,6 +91,34 @@ bool ReadKeyOfSection(LineReader& lines, std::string_view key, std::string* valu
 
 }  // namespace
 
+// ASCII only: the driver manager compares names with strcasecmp in the C
+// locale, so letters outside ASCII must match exactly.
+bool IniNamesEqual(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+// Tested before any trimming: a "[" after leading blanks does not open a
+// section, neither before the first section nor inside one.
+bool IsIniSectionLine(std::string_view line) { return !line.empty() && line[0] == '['; }
+
+std::string_view IniSectionName(std::string_view line) {
+  std::string_view inside = line.substr(1);
+  return Trim(inside.substr(0, inside.find(']')));
+}
+
+// The driver manager reads a line as a key only when it starts with an ASCII
+// letter or digit; an indented line or one starting with "_" or "=" is passed
+// over.
+bool IsIniKeyLine(std::string_view line) {
+  if (line.empty()) return false;
+  char c = line[0];
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
 bool ReadIniValue(std::string_view text, std::string_view section, std::string_view key,
                   std::string* value) {
   LineReader lines(text);
@@ -121,6 +126,32 @@ bool ReadIniValue(std::string_view text, std::string_view section, std::string_v
   if (!ReachFirstSection(lines, &line)) return false;
   if (!ReachSection(lines, line, section)) return false;
   return ReadKeyOfSection(lines, key, value);
+}
+
+namespace {
+
+// Appends the rest of the open file to *text; false on a read error.
+bool AppendAll(int fd, std::string* text) {
+  char chunk[8192];
+  while (true) {
+    ssize_t count = read(fd, chunk, sizeof chunk);
+    if (count == 0) return true;
+    if (count > 0) {
+      text->append(chunk, static_cast<size_t>(count));
+    } else if (errno != EINTR) {
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+bool ReadTextFile(const std::string& path, std::string* text) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool read_all = AppendAll(fd, text);
+  close(fd);
+  return read_all;
 }
 
 }  // namespace tabsync::platform

@@ -26,6 +26,22 @@ namespace tabsync::platform {
 bool ReadIniValue(std::string_view text, std::string_view section, std::string_view key,
                   std::string* value);
 
+// The line rules of that reader, for a writer that changes a file and must
+// know how its lines will be read. Each line is given without its "\n".
+// - A line that starts with "[" (before any blank) begins a section.
+bool IsIniSectionLine(std::string_view line);
+// - The name of such a section line, trimmed.
+std::string_view IniSectionName(std::string_view line);
+// - Inside a section, a line is a key only when it starts with an ASCII
+//   letter or digit.
+bool IsIniKeyLine(std::string_view line);
+// - Section and key names are equal ignoring ASCII letter case only.
+bool IniNamesEqual(std::string_view a, std::string_view b);
+
+// Reads the whole file at `path` into *text. False when it cannot be opened
+// or read (a folder among them); *text may then hold part of the file.
+bool ReadTextFile(const std::string& path, std::string* text);
+
 }  // namespace tabsync::platform
 
 #endif  // TABSYNC_PLATFORM_INI_FILE_H_

@@ -1,11 +1,8 @@
 #include "platform/odbc_ini_store.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "platform/ini_file.h"
 
@@ -16,29 +13,6 @@ extern "C" char* odbcinst_system_file_path(char* buffer);
 namespace tabsync::platform {
 namespace {
 
-// Appends the rest of the open file to *text; false on a read error.
-bool AppendAll(int fd, std::string* text) {
-  char chunk[8192];
-  while (true) {
-    ssize_t count = read(fd, chunk, sizeof chunk);
-    if (count == 0) return true;
-    if (count > 0) {
-      text->append(chunk, static_cast<size_t>(count));
-    } else if (errno != EINTR) {
-      return false;
-    }
-  }
-}
-
-// A file that cannot be opened or read, a folder among them, reads as false.
-bool ReadWholeFile(const std::string& path, std::string* text) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool read_all = AppendAll(fd, text);
-  close(fd);
-  return read_all;
-}
-
 class OdbcIniStore : public RegistrationStore {
  public:
   // Reads the file on every call: another program may register a data source
@@ -47,7 +21,7 @@ class OdbcIniStore : public RegistrationStore {
   bool ReadDataSourceValue(const std::string& data_source, const std::string& key,
                            std::string* value) const override {
     std::string text;
-    if (!ReadWholeFile(SystemOdbcIniPath(), &text)) return false;
+    if (!ReadTextFile(SystemOdbcIniPath(), &text)) return false;
     return ReadIniValue(text, data_source, key, value);
   }
 };
