@@ -49,6 +49,10 @@ class FileSystem {
   // True when both name the same existing folder, however spelt (symbolic
   // links, "//", "/./" resolved by identity); false when either is missing.
   virtual bool SameFolder(const std::string& a, const std::string& b) const = 0;
+  // True when both name the same existing file, however spelt (symbolic
+  // links, hard links, folders reached through links); false when either is
+  // missing or not a file.
+  virtual bool SameFile(const std::string& a, const std::string& b) const = 0;
 
   // Creates one folder. Raises 58 when it (or a file of that name) exists, 76
   // when its parent folder is missing, 70 without permission.

@@ -192,6 +192,12 @@ class PosixFileSystem : public FileSystem {
            first.st_ino == second.st_ino;
   }
 
+  bool SameFile(const std::string& a, const std::string& b) const override {
+    struct stat first, second;
+    return Stat(a, &first) && IsFile(first) && Stat(b, &second) && IsFile(second) &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  }
+
   void CreateFolder(const std::string& path) override {
     if (::mkdir(path.c_str(), 0777) != 0) RaiseErrno(errno, kPathNotFound);
   }

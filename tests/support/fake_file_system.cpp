@@ -72,13 +72,23 @@ bool FakeFileSystem::FolderExists(const std::string& path) const {
   return folders_.count(normal) != 0 && hidden_.count(normal) == 0;
 }
 
+std::string FakeFileSystem::Resolved(const std::string& folder) const {
+  std::string normal = Normal(folder);
+  auto alias = aliases_.find(normal);
+  return alias == aliases_.end() ? normal : alias->second;
+}
+
 bool FakeFileSystem::SameFolder(const std::string& a, const std::string& b) const {
+  return FolderExists(a) && FolderExists(b) && Resolved(a) == Resolved(b);
+}
+
+bool FakeFileSystem::SameFile(const std::string& a, const std::string& b) const {
   auto resolve = [this](const std::string& path) {
     std::string normal = Normal(path);
-    auto alias = aliases_.find(normal);
-    return alias == aliases_.end() ? normal : alias->second;
+    return Resolved(platform::GetParentFolderName(normal)) + "/" +
+           normal.substr(normal.rfind('/') + 1);
   };
-  return FolderExists(a) && FolderExists(b) && resolve(a) == resolve(b);
+  return FileExists(a) && FileExists(b) && resolve(a) == resolve(b);
 }
 
 bool FakeFileSystem::ParentExists(const std::string& normal_path) const {

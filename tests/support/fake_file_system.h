@@ -35,6 +35,8 @@ class FakeFileSystem : public platform::FileSystem {
   // "append") whose path (the destination, for copy and move) is `path`
   // raises `number`, and so does every later one.
   void FailOn(const std::string& operation, const std::string& path, int number);
+  // Ends every failure set by FailOn.
+  void StopFailing() { failures_.clear(); }
 
   bool HasFile(const std::string& path) const;
   // Raises std::out_of_range when the file is missing.
@@ -48,6 +50,8 @@ class FakeFileSystem : public platform::FileSystem {
   bool FileExists(const std::string& path) const override;
   bool FolderExists(const std::string& path) const override;
   bool SameFolder(const std::string& a, const std::string& b) const override;
+  // Same folder (as SameFolder) and same name.
+  bool SameFile(const std::string& a, const std::string& b) const override;
   void CreateFolder(const std::string& path) override;
   void CopyFile(const std::string& source, const std::string& destination,
                 bool overwrite) override;
@@ -59,6 +63,7 @@ class FakeFileSystem : public platform::FileSystem {
   class FakeAppendFile;
 
   static std::string Normal(const std::string& path);
+  std::string Resolved(const std::string& folder) const;
   bool ParentExists(const std::string& normal_path) const;
   void Record(const std::string& action);
   void CheckInjected(const std::string& operation, const std::string& path,

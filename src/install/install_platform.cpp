@@ -1,0 +1,14 @@
+#include "install/install_platform.h"
+
+namespace tabsync::install {
+
+void ShowCritical(platform::UserInterface& ui, const std::string& text) {
+  ui.ShowMessage({text, platform::kProgramTitle, platform::MessageIcon::kCritical,
+                  platform::MessageButtons::kOk});
+}
+
+std::string ErrorLine(const Error& error) {
+  return "Error " + std::to_string(error.Number()) + ": " + error.Description();
+}
+
+}  // namespace tabsync::install

@@ -1,0 +1,79 @@
+#include "install/relocation.h"
+
+#include "install/data_source_lookup.h"
+#include "install/data_sources.h"
+
+namespace tabsync::install {
+namespace {
+
+// The message that ends the program after a failed move.
+void ShowMoveFailure(platform::UserInterface& ui, const std::string& firstLine) {
+  ShowCritical(ui, firstLine +
+                       "\r\n\r\nCould not move all databases. Please re-run \r\n\r\n"
+                       "  'tabsync DB'\r\n\r\n"
+                       "from the target folder.\r\n"
+                       "You do not need to re-run the whole installation again.");
+}
+
+// Keeps a copy of the file at `destination` as its ".bak". A copy, not a
+// rename: the destination must stay in place until its replacement is
+// complete, or a move that fails in between would leave only the ".bak",
+// which the repeated move deletes first.
+void KeepAsBackup(platform::FileSystem& files, const std::string& destination) {
+  std::string backup = destination + ".bak";
+  if (files.FileExists(backup)) files.DeleteFile(backup, false);
+  if (files.FileExists(destination)) files.CopyFile(destination, backup, false);
+}
+
+// Copies the database into the target folder and deletes the old file. Raises
+// the file errors.
+void CopyIntoTarget(const InstallPlatform& platform, const std::string& dataSourceName,
+                    const std::string& source, const std::string& destination) {
+  KeepAsBackup(platform.files, destination);
+  // CopyFile writes a temporary file in the target folder and renames it
+  // over the destination once the copy is complete.
+  platform.files.CopyFile(source, destination, true);
+  // A failure has shown its own message; the database is in place either way.
+  CreateDataSource(platform, dataSourceName, destination);
+  platform.files.DeleteFile(source, false);
+}
+
+}  // namespace
+
+void CreateDatabaseFolders(platform::FileSystem& files, const std::string& location) {
+  for (const std::string& folder :
+       {location, location + "Infrastructure", location + "Infrastructure/DB"}) {
+    if (!files.FolderExists(folder)) files.CreateFolder(folder);
+  }
+}
+
+bool MoveDatabase(const InstallPlatform& platform, const std::string& targetFolder,
+                  const std::string& dataSourceName, const std::string& fileName) {
+  std::string currentFolder;
+  if (!GetDataSourceFolder(platform.registrations, dataSourceName, &currentFolder)) {
+    ShowCritical(platform.ui, "Database " + dataSourceName + " not found!");
+    return true;
+  }
+  if (currentFolder == targetFolder) return true;
+  std::string source = currentFolder + fileName;
+  std::string destination = targetFolder + fileName;
+  if (platform.files.SameFolder(currentFolder, targetFolder) ||
+      platform.files.SameFile(source, destination)) {
+    // Copying the file onto itself would destroy it; it is in place already.
+    CreateDataSource(platform, dataSourceName, destination);
+    return true;
+  }
+  if (!platform.files.FileExists(source)) {
+    ShowMoveFailure(platform.ui, "Error: ODBC-entried file does not exist: \r\n" + source);
+    return false;
+  }
+  try {
+    CopyIntoTarget(platform, dataSourceName, source, destination);
+  } catch (const Error& error) {
+    ShowMoveFailure(platform.ui, ErrorLine(error));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tabsync::install

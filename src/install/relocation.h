@@ -1,0 +1,40 @@
+#ifndef TABSYNC_INSTALL_RELOCATION_H_
+#define TABSYNC_INSTALL_RELOCATION_H_
+
+#include <string>
+
+#include "install/install_platform.h"
+
+namespace tabsync::install {
+
+// The folder of the databases below the shared-files location.
+constexpr char kDatabaseSubfolder[] = "Infrastructure/DB/";
+
+// Makes sure location, location + "Infrastructure" and location +
+// "Infrastructure/DB" exist, creating the missing ones in this order (one
+// level each; the location's own parent is not created). location ends in
+// "/". Raises the file errors of FileSystem::CreateFolder.
+void CreateDatabaseFolders(platform::FileSystem& files, const std::string& location);
+
+// Moves the database of a data source into targetFolder (which ends in "/")
+// and registers the data source anew for its new path. Returns false when
+// the program must end: the move failed and the operator has been told to
+// repeat it (a critical message). Otherwise:
+// - a data source that is not registered gets the critical message
+//   "Database " + name + " not found!", and the caller goes on;
+// - a database whose folder is targetFolder, as text or by identity (another
+//   spelling, a symbolic link), is not touched; in the second case only its
+//   data source is registered anew for the target's spelling;
+// - otherwise an older targetFolder + fileName is kept as its ".bak" (an
+//   older ".bak" deleted first), the database is copied into targetFolder,
+//   the data source is registered anew, and the old file is deleted.
+// The database is never lost: a missing source changes nothing, and the file
+// in the target folder is replaced whole by the copy, only once it is
+// complete, so that at every moment of a failed move the old file in the
+// target folder is still there.
+bool MoveDatabase(const InstallPlatform& platform, const std::string& targetFolder,
+                  const std::string& dataSourceName, const std::string& fileName);
+
+}  // namespace tabsync::install
+
+#endif  // TABSYNC_INSTALL_RELOCATION_H_

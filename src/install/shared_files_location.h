@@ -1,0 +1,23 @@
+#ifndef TABSYNC_INSTALL_SHARED_FILES_LOCATION_H_
+#define TABSYNC_INSTALL_SHARED_FILES_LOCATION_H_
+
+#include <cstddef>
+#include <string>
+
+#include "platform/shared_files_store.h"
+
+namespace tabsync::install {
+
+// The longest shared-files location that can be read: 510 bytes, the room of
+// a 511-byte buffer with its terminating zero. A longer value counts as not
+// registered.
+constexpr std::size_t kMaxSharedFilesLocationBytes = 510;
+
+// Reads the shared-files location. True when it is registered and not too
+// long; *path is then the value with "/" appended unless it ends in one
+// ("" gives "/"). False, with *path untouched, otherwise. Raises nothing.
+bool GetSharedFilesLocation(const platform::SharedFilesStore& store, std::string* path);
+
+}  // namespace tabsync::install
+
+#endif  // TABSYNC_INSTALL_SHARED_FILES_LOCATION_H_

@@ -1,0 +1,28 @@
+#ifndef TABSYNC_TESTS_SUPPORT_FAKE_SHARED_FILES_STORE_H_
+#define TABSYNC_TESTS_SUPPORT_FAKE_SHARED_FILES_STORE_H_
+
+#include <optional>
+#include <string>
+
+#include "platform/shared_files_store.h"
+
+namespace tabsync::test {
+
+// A shared-files location in memory; none until Register.
+class FakeSharedFilesStore : public platform::SharedFilesStore {
+ public:
+  void Register(const std::string& location) { location_ = location; }
+
+  bool ReadSharedFilesLocation(std::string* value) const override {
+    if (!location_) return false;
+    *value = *location_;
+    return true;
+  }
+
+ private:
+  std::optional<std::string> location_;
+};
+
+}  // namespace tabsync::test
+
+#endif  // TABSYNC_TESTS_SUPPORT_FAKE_SHARED_FILES_STORE_H_
