@@ -1,0 +1,251 @@
+#include "startup/main_flow.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "support/fake_install_test.h"
+#include "support/fake_shared_files_store.h"
+#include "support/fixed_clock.h"
+
+namespace tabsync::startup {
+namespace {
+
+using platform::MessageAnswer;
+using Strings = std::vector<std::string>;
+
+constexpr char kShared[] = "/srv/shared/Infrastructure/DB/";
+constexpr char kLogFile[] = "/srv/shared/Infrastructure/DB/Stabmerge.log";
+constexpr char kOld[] = "/old/db/";
+constexpr const char* kFiles[] = {"accounting.mdb", "availability.mdb", "config.mdb",
+                                  "onlineshop.mdb", "resource.mdb",     "users.mdb"};
+constexpr const char* kDataSources[] = {"Accounting", "Orbisdat", "Config",
+                                        "OnlineShop", "Resource", "Users"};
+
+const std::string kUpdateQuestion =
+    "none/yes-no Korvane Database Update: Would you like to perform an update of the Korvane "
+    "databases? ||Please be aware that the updated Korvane databases are required for the full "
+    "functionality of the software.||A log file will be generated: ||" +
+    std::string(kLogFile);
+const std::string kMoveQuestion =
+    "question/yes-no Korvane Database Update: Do you want to move the Korvane Common Databases "
+    "into ||" +
+    std::string(kShared) + "  ||and re-configure their ODBC entries ?";
+
+class MainFlowTest : public test::FakeInstallTest {
+ protected:
+  MainFlowTest() {
+    share_.Register("/srv/shared");
+    files_.AddFolder("/srv");
+    files_.AddFile("/inst/DB/accounting.mdb", "update");
+    files_.AddFile("/inst/DB/users.mdb", "update");
+  }
+
+  // Databases in use in `folder`, registered there.
+  void Install(const std::string& folder) {
+    for (int i = 0; i < 6; ++i) {
+      files_.AddFile(folder + kFiles[i], std::string("in use ") + kFiles[i]);
+      registrations_.Register(kDataSources[i], folder + kFiles[i]);
+    }
+  }
+
+  int Main(const std::string& argumentText = "/inst/DB") {
+    return startup::Main(main_platform_, argumentText);
+  }
+
+  // The update run: records its folder and what the log file held when it
+  // began, and writes one line.
+  bool FakeRun(log::RunLog& log, const std::string& updateFolder) {
+    runs_.push_back(updateFolder);
+    log_at_start_ = files_.HasFile(kLogFile) ? files_.GetFile(kLogFile).content : "(none)";
+    log.WriteLog("## BEGIN UPDATING", false);
+    return run_reports_errors_;
+  }
+
+  test::FakeSharedFilesStore share_;
+  test::FixedClock clock_{{2026, 12, 8, 9, 5, 31}};
+  MainPlatform main_platform_{
+      platform_, share_, clock_,
+      [this](log::RunLog& log, const std::string& folder) { return FakeRun(log, folder); }};
+  Strings runs_;
+  std::string log_at_start_;
+  bool run_reports_errors_ = false;
+};
+
+TEST_F(MainFlowTest, FolderWithoutUsersIsRejectedBeforeAnythingChanges) {
+  files_.DeleteFile("/inst/DB/users.mdb", true);
+  EXPECT_EQ(kExitStopped, Main("\"/inst/DB\""));
+  EXPECT_EQ(Strings{"critical/ok Korvane Database Update: Cannot find folder: ||/inst/DB||"
+                    "Update of information DB's canceled."},
+            Messages());
+  EXPECT_TRUE(installer_.Requests().empty());
+  EXPECT_TRUE(runs_.empty());
+}
+
+TEST_F(MainFlowTest, EmptyCommandLineLooksInTheCurrentDirectory) {
+  files_.AddFile("accounting.mdb", "update");
+  EXPECT_EQ(kExitStopped, Main(""));
+  EXPECT_EQ(Strings{"critical/ok Korvane Database Update: Cannot find folder: ||||"
+                    "Update of information DB's canceled."},
+            Messages());
+  files_.AddFile("users.mdb", "update");
+  EXPECT_EQ(kExitSuccess, Main(""));
+  EXPECT_EQ(Strings{""}, runs_);
+}
+
+TEST_F(MainFlowTest, UnregisteredLocationStopsBeforeAnythingChanges) {
+  share_ = test::FakeSharedFilesStore();
+  EXPECT_EQ(kExitStopped, Main());
+  EXPECT_EQ(Strings{"critical/ok Korvane Database Update: Korvane Common Files folder NOT "
+                    "registered:||||Cannot install databases."},
+            Messages());
+  EXPECT_TRUE(installer_.Requests().empty());
+  EXPECT_TRUE(files_.Actions().empty());
+}
+
+TEST_F(MainFlowTest, FirstInstallationAsksNothingAndRunsInTheNewFolders) {
+  EXPECT_EQ(kExitSuccess, Main("/inst/\tDB"));
+  EXPECT_TRUE(ui_.Messages().empty());
+  EXPECT_EQ(6u, installer_.Requests().size());
+  EXPECT_EQ(std::string("Accounting=") + kShared + "accounting.mdb", installer_.Requests()[0]);
+  EXPECT_EQ((Strings{"create folder /srv/shared", "create folder /srv/shared/Infrastructure",
+                     "create folder /srv/shared/Infrastructure/DB"}),
+            files_.Actions());
+  EXPECT_EQ(Strings{"/inst/DB"}, runs_);
+  EXPECT_EQ("## BEGIN UPDATING\r\n", files_.GetFile(kLogFile).content);
+}
+
+TEST_F(MainFlowTest, InstalledDatabasesAreUpdatedAfterYesAndTheOldLogGoes) {
+  Install(kShared);
+  files_.AddFile(kLogFile, "last run\r\n");
+  ui_.AnswerQuestions({MessageAnswer::kYes});
+  EXPECT_EQ(kExitSuccess, Main());
+  EXPECT_EQ(Strings{kUpdateQuestion}, Messages());
+  EXPECT_EQ("(none)", log_at_start_);
+  EXPECT_EQ("## BEGIN UPDATING\r\n", files_.GetFile(kLogFile).content);
+  EXPECT_TRUE(installer_.Requests().empty());
+}
+
+TEST_F(MainFlowTest, AnswerNoWritesNothing) {
+  Install(kShared);
+  files_.AddFile(kLogFile, "last run\r\n");
+  std::size_t actions = files_.Actions().size();
+  EXPECT_EQ(kExitSuccess, Main());
+  EXPECT_EQ(Strings{kUpdateQuestion}, Messages());
+  EXPECT_TRUE(runs_.empty());
+  EXPECT_EQ(actions, files_.Actions().size());
+  EXPECT_EQ("last run\r\n", files_.GetFile(kLogFile).content);
+  EXPECT_TRUE(ui_.WindowEvents().empty());
+}
+
+TEST_F(MainFlowTest, DatabasesElsewhereAreMovedAfterYes) {
+  Install(kOld);
+  ui_.AnswerQuestions({MessageAnswer::kYes, MessageAnswer::kYes});
+  EXPECT_EQ(kExitSuccess, Main());
+  EXPECT_EQ((Strings{kMoveQuestion,
+                     "information/ok Korvane Database Update: Korvane Common Databases have been "
+                     "moved successfully.",
+                     kUpdateQuestion}),
+            Messages());
+  // In catalogue order, each registered anew.
+  ASSERT_EQ(6u, installer_.Requests().size());
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(std::string(kDataSources[i]) + "=" + kShared + kFiles[i], installer_.Requests()[i]);
+    EXPECT_FALSE(files_.HasFile(std::string(kOld) + kFiles[i]));
+    EXPECT_EQ(std::string("in use ") + kFiles[i],
+              files_.GetFile(std::string(kShared) + kFiles[i]).content);
+  }
+  EXPECT_EQ(Strings{"/inst/DB"}, runs_);
+}
+
+TEST_F(MainFlowTest, MoveThatFailsStopsTheProgramBeforeTheUpdate) {
+  Install(kOld);
+  files_.DeleteFile(std::string(kOld) + "config.mdb", true);
+  ui_.AnswerQuestions({MessageAnswer::kYes, MessageAnswer::kYes});
+  EXPECT_EQ(kExitStopped, Main());
+  ASSERT_EQ(2u, ui_.Messages().size());
+  EXPECT_NE(std::string::npos,
+            ui_.Messages()[1].text.find("ODBC-entried file does not exist: \r\n/old/db/config.mdb"));
+  // The databases before it stay moved; the later ones are not looked at.
+  EXPECT_TRUE(files_.HasFile(std::string(kShared) + "availability.mdb"));
+  EXPECT_TRUE(files_.HasFile(std::string(kOld) + "onlineshop.mdb"));
+  EXPECT_TRUE(runs_.empty());
+}
+
+TEST_F(MainFlowTest, DeclinedMoveStillUpdatesAndCreatesTheFolderForTheLog) {
+  Install(kOld);
+  ui_.AnswerQuestions({MessageAnswer::kNo, MessageAnswer::kYes});
+  EXPECT_EQ(kExitSuccess, Main());
+  EXPECT_EQ((Strings{kMoveQuestion, kUpdateQuestion}), Messages());
+  EXPECT_TRUE(files_.HasFile(std::string(kOld) + "users.mdb"));
+  EXPECT_EQ("## BEGIN UPDATING\r\n", files_.GetFile(kLogFile).content);
+  EXPECT_EQ(Strings{"/inst/DB"}, runs_);
+}
+
+TEST_F(MainFlowTest, FolderThatCannotBeCreatedStopsWithItsName) {
+  Install(kOld);
+  files_.FailOn("create folder", "/srv/shared", platform::file_errors::kPermissionDenied);
+  ui_.AnswerQuestions({MessageAnswer::kNo, MessageAnswer::kYes});
+  EXPECT_EQ(kExitStopped, Main());
+  ASSERT_EQ(3u, ui_.Messages().size());
+  EXPECT_EQ("critical/ok Korvane Database Update: Cannot create the database folder:||" +
+                std::string(kShared) +
+                "||Error 70: Permission denied||Update of information DB's canceled.",
+            Messages()[2]);
+  EXPECT_TRUE(runs_.empty());
+}
+
+TEST_F(MainFlowTest, ReadOnlyLogFileStopsWithItsNameAndTheError) {
+  Install(kShared);
+  files_.AddFile(kLogFile, "last run\r\n", /*read_only=*/true);
+  ui_.AnswerQuestions({MessageAnswer::kYes});
+  EXPECT_EQ(kExitStopped, Main());
+  ASSERT_EQ(2u, ui_.Messages().size());
+  EXPECT_EQ("critical/ok Korvane Database Update: Cannot delete the old log file:||" +
+                std::string(kLogFile) +
+                "||Error 70: Permission denied||Update of information DB's canceled.",
+            Messages()[1]);
+  EXPECT_TRUE(runs_.empty());
+  EXPECT_EQ("last run\r\n", files_.GetFile(kLogFile).content);
+}
+
+TEST_F(MainFlowTest, RunWithErrorsShowsTheLogUntilItIsClosed) {
+  Install(kShared);
+  ui_.AnswerQuestions({MessageAnswer::kYes});
+  ui_.CloseLogWindowAtWait(3);
+  run_reports_errors_ = true;
+  EXPECT_EQ(kExitErrorsDetected, Main());
+  ASSERT_EQ(2u, ui_.Messages().size());
+  EXPECT_EQ("critical/ok Korvane Database Update: There are errors detected. Please check the "
+            "log file||[" +
+                std::string(kLogFile) +
+                "]||and then run the command||  'tabsync DB'||from the target folder.|"
+                "You do not need to repeat the whole installation.",
+            Messages()[1]);
+  EXPECT_EQ("Updating log..\r\n## BEGIN UPDATING", ui_.ShownLogText());
+  EXPECT_EQ((Strings{"load", "make empty", "line ## BEGIN UPDATING", "events", "show", "wait",
+                     "wait", "wait", "unload"}),
+            ui_.WindowEvents());
+}
+
+TEST_F(MainFlowTest, RunWithoutErrorsEndsSilently) {
+  Install(kShared);
+  ui_.AnswerQuestions({MessageAnswer::kYes});
+  EXPECT_EQ(kExitSuccess, Main());
+  EXPECT_EQ(1u, ui_.Messages().size());
+  EXPECT_EQ((Strings{"load", "make empty", "line ## BEGIN UPDATING", "events", "unload"}),
+            ui_.WindowEvents());
+}
+
+TEST(FolderHasDatabasesTest, UsersIsLookedForOnlyAfterAccounting) {
+  test::FakeFileSystem files;
+  files.AddFile("/u/users.mdb", "");
+  EXPECT_FALSE(FolderHasDatabases(files, "/u"));
+  files.AddFile("/u/accounting.mdb", "");
+  EXPECT_TRUE(FolderHasDatabases(files, "/u/"));
+}
+
+}  // namespace
+}  // namespace tabsync::startup

@@ -1,0 +1,294 @@
+// The built program, run as the installer runs it: in a target folder, with
+// its own share.ini and odbc.ini, without a display, answering on standard
+// input.
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "dbengine/sqlite_engine.h"
+#include "make-release/release_maker.h"
+#include "support/sqlite_files.h"
+#include "support/temp_dir.h"
+
+namespace tabsync {
+namespace {
+
+constexpr const char* kFiles[] = {"accounting.mdb", "availability.mdb", "config.mdb",
+                                  "onlineshop.mdb", "resource.mdb",     "users.mdb"};
+constexpr const char* kDataSources[] = {"Accounting", "Orbisdat", "Config",
+                                        "OnlineShop", "Resource", "Users"};
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// Runs `tabsync <argument>` in `folder` with standard input from `input` and
+// the environment `env` (nothing else: no display).
+Outcome RunProgram(const std::string& folder, const std::string& argument,
+                   const std::map<std::string, std::string>& env, const std::string& input) {
+  test::TempDir io;
+  WriteFile(io.File("in"), input);
+  pid_t child = fork();
+  if (child == 0) {
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    dup2(open(io.File("in").c_str(), O_RDONLY), 0);
+    dup2(open(io.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    dup2(open(io.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    std::vector<std::string> entries;
+    for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
+    entries.push_back("PATH=/usr/bin:/bin");
+    std::vector<char*> envp;
+    for (std::string& entry : entries) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(TABSYNC_PROGRAM), const_cast<char*>(argument.c_str()),
+                    nullptr};
+    execve(TABSYNC_PROGRAM, argv, envp.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  Outcome outcome;
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  outcome.out = test::ReadFileBytes(io.File("out"));
+  outcome.err = test::ReadFileBytes(io.File("err"));
+  return outcome;
+}
+
+// Another process that holds a database open exclusively until released.
+class ExclusiveHolder {
+ public:
+  explicit ExclusiveHolder(const std::string& path) {
+    int ready[2], release[2];
+    EXPECT_EQ(0, pipe(ready));
+    EXPECT_EQ(0, pipe(release));
+    child_ = fork();
+    if (child_ == 0) {
+      // Only the parent's end keeps the release pipe open.
+      close(ready[0]);
+      close(release[1]);
+      HoldAndExit(path, ready[1], release[0]);
+    }
+    close(ready[1]);
+    close(release[0]);
+    release_ = release[1];
+    char locked = 0;
+    EXPECT_EQ(1, read(ready[0], &locked, 1));
+    EXPECT_EQ(1, locked) << "the other process did not get the lock";
+    close(ready[0]);
+  }
+  ~ExclusiveHolder() {
+    close(release_);
+    waitpid(child_, nullptr, 0);
+  }
+
+ private:
+  [[noreturn]] static void HoldAndExit(const std::string& path, int ready, int release) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    int rc = sqlite3_exec(db, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr,
+                          nullptr, nullptr);
+    char byte = rc == SQLITE_OK ? 1 : 0;
+    (void)!write(ready, &byte, 1);
+    (void)!read(release, &byte, 1);  // returns at the end of the pipe
+    sqlite3_close(db);
+    _exit(0);
+  }
+
+  pid_t child_ = -1;
+  int release_ = -1;
+};
+
+class TabsyncProgramTest : public ::testing::Test {
+ protected:
+  TabsyncProgramTest() {
+    for (const char* folder : {"etc", "odbc", "target", "target/DB", "release"})
+      mkdir(dir_.File(folder).c_str(), 0755);
+    WriteFile(dir_.File("etc/share.ini"), "[Share]\nSharedFilesLocation=" + Location() + "\n");
+    WriteFile(dir_.File("odbc/odbc.ini"), "# data sources of the test\n");
+    env_ = {{"TABSYNC_SYSCONFDIR", dir_.File("etc")}, {"ODBCSYSINI", dir_.File("odbc")}};
+  }
+
+  std::string Location() const { return dir_.File("shared"); }
+  std::string Shared() const { return dir_.File("shared/Infrastructure/DB/"); }
+  std::string LogFile() const { return Shared() + "Stabmerge.log"; }
+  std::string OdbcIni() const { return test::ReadFileBytes(dir_.File("odbc/odbc.ini")); }
+
+  // Writes the release: the update information into target/DB, the installed
+  // older release into `installed` (absolute, created), registered there.
+  void MakeRelease(const std::string& installed, bool registered = true) {
+    MakeFolders(installed);
+    std::unique_ptr<dao::DatabaseEngine> engine = dao::NewSqliteEngine();
+    release::MakeRelease(*engine, installed, dir_.File("target/DB"), 3);
+    if (!registered) return;
+    std::string ini = "# data sources of the test\n";
+    for (int i = 0; i < 6; ++i) {
+      ini += std::string("[") + kDataSources[i] + "]\nDriver=SQLite3\nDBQ=" + installed +
+             kFiles[i] + "\n\n";
+    }
+    WriteFile(dir_.File("odbc/odbc.ini"), ini);
+  }
+
+  static void MakeFolders(const std::string& folder) {
+    for (size_t slash = folder.find('/', 1); slash != std::string::npos;
+         slash = folder.find('/', slash + 1)) {
+      mkdir(folder.substr(0, slash).c_str(), 0755);
+    }
+  }
+
+  Outcome Run(const std::string& input) {
+    return RunProgram(dir_.File("target"), "DB", env_, input);
+  }
+
+  test::TempDir dir_;
+  std::map<std::string, std::string> env_;
+};
+
+TEST_F(TabsyncProgramTest, FirstInstallationAsksNothingAndCopiesTheDatabasesIn) {
+  MakeRelease(dir_.File("release/"), /*registered=*/false);
+  Outcome outcome = Run("");
+  EXPECT_EQ(0, outcome.status) << outcome.err;
+  EXPECT_EQ("", outcome.out);
+  EXPECT_EQ("", outcome.err);
+  std::string ini = OdbcIni();
+  EXPECT_EQ(0u, ini.find("# data sources of the test\n"));
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_TRUE(Exists(Shared() + kFiles[i])) << kFiles[i];
+    EXPECT_NE(std::string::npos, ini.find(std::string("[") + kDataSources[i] +
+                                          "]\nDriver=SQLite3\nDBQ=" + Shared() + kFiles[i] +
+                                          "\nDatabase=" + Shared() + kFiles[i] + "\n"))
+        << ini;
+  }
+  std::string log = test::ReadFileBytes(LogFile());
+  EXPECT_NE(std::string::npos, log.find(" ## END UPDATING\r\n"));
+  EXPECT_EQ(std::string::npos, log.find("ERROR"));
+}
+
+TEST_F(TabsyncProgramTest, UpdateAnsweredYesUpdatesTheInstalledRelease) {
+  MakeRelease(Shared());
+  WriteFile(LogFile(), "last run\r\n");
+  Outcome outcome = Run("y\n");
+  EXPECT_EQ(0, outcome.status) << outcome.err;
+  EXPECT_EQ(
+      "Korvane Database Update\n"
+      "Would you like to perform an update of the Korvane databases? \n\n"
+      "Please be aware that the updated Korvane databases are required for the full "
+      "functionality of the software.\n\n"
+      "A log file will be generated: \n\n" +
+          LogFile() + "\n(y/n) y\n",
+      outcome.out);
+  std::string log = test::ReadFileBytes(LogFile());
+  EXPECT_EQ(std::string::npos, log.find("last run"));
+  EXPECT_NE(std::string::npos, log.find("ADD TABLE Version"));
+  EXPECT_NE(std::string::npos, log.find(" ## END UPDATING\r\n"));
+  EXPECT_EQ(std::string::npos, log.find("ERROR"));
+  EXPECT_TRUE(Exists(Shared() + "users.mdb.bak"));
+  EXPECT_EQ("3.3.0\n", test::QuerySql(Shared() + "accounting.mdb",
+                                    "SELECT max(DBVersion) FROM Version"));
+}
+
+TEST_F(TabsyncProgramTest, DatabasesElsewhereAreMovedAndRegisteredAnew) {
+  std::string old_folder = dir_.File("old-server/db/");
+  MakeRelease(old_folder);
+  Outcome outcome = Run("yes\ny\n");
+  EXPECT_EQ(0, outcome.status) << outcome.err;
+  EXPECT_NE(std::string::npos,
+            outcome.out.find("Do you want to move the Korvane Common Databases into \n\n" +
+                             Shared() + "  \n\nand re-configure their ODBC entries ?\n(y/n) yes\n"));
+  EXPECT_NE(std::string::npos,
+            outcome.out.find("Korvane Common Databases have been moved successfully.\n"));
+  std::string ini = OdbcIni();
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_FALSE(Exists(old_folder + kFiles[i])) << kFiles[i];
+    EXPECT_TRUE(Exists(Shared() + kFiles[i])) << kFiles[i];
+    EXPECT_NE(std::string::npos, ini.find("DBQ=" + Shared() + kFiles[i] + "\n"));
+  }
+  EXPECT_EQ(std::string::npos, ini.find(old_folder));
+  EXPECT_NE(std::string::npos, test::ReadFileBytes(LogFile()).find(" ## END UPDATING\r\n"));
+}
+
+TEST_F(TabsyncProgramTest, AnswerNoWritesNothing) {
+  MakeRelease(Shared());
+  std::vector<std::string> before;
+  for (const char* file : kFiles) before.push_back(test::ReadFileBytes(Shared() + file));
+  std::string ini = OdbcIni();
+  Outcome outcome = Run("n\n");
+  EXPECT_EQ(0, outcome.status) << outcome.err;
+  EXPECT_NE(std::string::npos, outcome.out.find("(y/n) n\n"));
+  EXPECT_FALSE(Exists(LogFile()));
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(before[i], test::ReadFileBytes(Shared() + kFiles[i])) << kFiles[i];
+    EXPECT_FALSE(Exists(Shared() + kFiles[i] + ".bak"));
+  }
+  EXPECT_EQ(ini, OdbcIni());
+}
+
+TEST_F(TabsyncProgramTest, DatabaseHeldByAnotherProcessEndsWithErrorsAndShowsTheLog) {
+  MakeRelease(Shared());
+  ExclusiveHolder holder(Shared() + "users.mdb");
+  Outcome outcome = Run("y\n\n");
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos,
+            outcome.err.find("There are errors detected. Please check the log file\n\n[" +
+                             LogFile() + "]\n\n"));
+  std::string log = test::ReadFileBytes(LogFile());
+  EXPECT_NE(std::string::npos, log.find(" ERROR 3045: "));
+  // The log window: its caption, its text from the first line on, the hint.
+  size_t caption = outcome.out.find("Korvane Database Update .. close this window to finish ..\n"
+                                    "Updating log..\n");
+  ASSERT_NE(std::string::npos, caption) << outcome.out;
+  EXPECT_NE(std::string::npos, outcome.out.find("DATABASE START: users.mdb\n", caption));
+  EXPECT_NE(std::string::npos, outcome.out.find("Press Enter to close this window.\n", caption));
+}
+
+TEST_F(TabsyncProgramTest, StopsBeforeTheRunEndWithStatusTwo) {
+  MakeRelease(Shared());
+  Outcome outcome = RunProgram(dir_.File("target"), "NoSuchFolder", env_, "");
+  EXPECT_EQ(2, outcome.status);
+  EXPECT_EQ("Korvane Database Update\nCannot find folder: \n\nNoSuchFolder\n\n"
+            "Update of information DB's canceled.\n",
+            outcome.err);
+
+  unlink(dir_.File("etc/share.ini").c_str());
+  outcome = Run("");
+  EXPECT_EQ(2, outcome.status);
+  EXPECT_EQ("Korvane Database Update\nKorvane Common Files folder NOT registered:\n\n\n\n"
+            "Cannot install databases.\n",
+            outcome.err);
+}
+
+TEST_F(TabsyncProgramTest, ReadOnlyLogFileStopsBeforeAnythingIsUpdated) {
+  MakeRelease(Shared());
+  WriteFile(LogFile(), "last run\r\n");
+  chmod(LogFile().c_str(), 0444);
+  std::string users = test::ReadFileBytes(Shared() + "users.mdb");
+  Outcome outcome = Run("y\n");
+  EXPECT_EQ(2, outcome.status);
+  EXPECT_EQ("Korvane Database Update\nCannot delete the old log file:\n\n" + LogFile() +
+                "\n\nError 70: Permission denied\n\nUpdate of information DB's canceled.\n",
+            outcome.err);
+  EXPECT_EQ("last run\r\n", test::ReadFileBytes(LogFile()));
+  EXPECT_EQ(users, test::ReadFileBytes(Shared() + "users.mdb"));
+  EXPECT_FALSE(Exists(Shared() + "users.mdb.bak"));
+}
+
+}  // namespace
+}  // namespace tabsync
