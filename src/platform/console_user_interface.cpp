@@ -39,7 +39,7 @@ class ConsoleLogWindow : public LogWindow {
   void ProcessPendingEvents() override {}
 
   std::string Caption() const override { return caption_; }
-  std::string Text() const override;
+  std::string Text() const override { return JoinedLogText(lines_); }
 
   void Show() override;
   bool Visible() const override { return visible_; }
@@ -52,15 +52,6 @@ class ConsoleLogWindow : public LogWindow {
   std::deque<std::string> lines_;
   bool visible_ = false;
 };
-
-std::string ConsoleLogWindow::Text() const {
-  std::string text = lines_.front();
-  for (auto line = lines_.begin() + 1; line != lines_.end(); ++line) {
-    text += "\r\n";
-    text += *line;
-  }
-  return text;
-}
 
 void ConsoleLogWindow::Show() {
   if (visible_) return;

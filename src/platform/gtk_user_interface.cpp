@@ -99,7 +99,7 @@ class GtkLogWindow : public LogWindow {
   void ProcessPendingEvents() override { ProcessEvents(); }
 
   std::string Caption() const override { return caption_; }
-  std::string Text() const override;
+  std::string Text() const override { return JoinedLogText(lines_); }
 
   void Show() override;
   bool Visible() const override;
@@ -172,15 +172,6 @@ void GtkLogWindow::AddLine(std::string_view line) {
   std::string text = "\n" + ValidUtf8(line);
   gtk_text_buffer_insert(buffer, &end, text.c_str(), static_cast<gint>(text.size()));
   if (Visible()) ScrollToEnd();
-}
-
-std::string GtkLogWindow::Text() const {
-  std::string text = lines_.front();
-  for (auto line = lines_.begin() + 1; line != lines_.end(); ++line) {
-    text += "\r\n";
-    text += *line;
-  }
-  return text;
 }
 
 void GtkLogWindow::Show() {

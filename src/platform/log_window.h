@@ -1,6 +1,7 @@
 #ifndef TABSYNC_PLATFORM_LOG_WINDOW_H_
 #define TABSYNC_PLATFORM_LOG_WINDOW_H_
 
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,10 @@ class LogWindow {
   // Visible().
   virtual void WaitForEvent() = 0;
 };
+
+// The text of a log window that keeps its lines one by one: the lines joined
+// by carriage return + line feed. `lines` holds the first line at least.
+std::string JoinedLogText(const std::deque<std::string>& lines);
 
 }  // namespace tabsync::platform
 

@@ -29,6 +29,8 @@
 #include "platform/odbc_ini_store.h"
 #include "platform/registration_store.h"
 #include "support/private_odbc_folder.h"
+#include "support/file_size_limit.h"
+#include "support/temp_dir.h"
 
 namespace tabsync::platform {
 namespace {
@@ -38,50 +40,9 @@ namespace fs = std::filesystem;
 bool RunningAsRoot() { return ::geteuid() == 0; }
 constexpr char kRootIgnoresPermissions[] = "root is not refused by permission bits";
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-mode_t ModeOf(const std::string& path) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return static_cast<mode_t>(-1);
-  return info.st_mode & 07777;
-}
-
-std::set<std::string> NamesIn(const std::string& folder) {
-  std::set<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
 std::string DataSourceText(const std::string& header, const std::string& file) {
   return header + "\nDriver=SQLite3\nDBQ=" + file + "\nDatabase=" + file + "\n";
 }
-
-// Makes writes beyond `bytes` fail with EFBIG while it lives.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit lowered = old_;
-    lowered.rlim_cur = bytes;
-    old_handler_ = ::signal(SIGXFSZ, SIG_IGN);
-    ::setrlimit(RLIMIT_FSIZE, &lowered);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    ::signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_;
-  sighandler_t old_handler_;
-};
 
 class OdbcIniInstallerTest : public testing::Test {
  protected:
@@ -96,11 +57,11 @@ class OdbcIniInstallerTest : public testing::Test {
 
   static std::string OdbcIni() { return test::PrivateOdbcFolder() + "odbc.ini"; }
   static void WriteOdbcIni(const std::string& text) { test::WriteOdbcIni(text); }
-  static std::string OdbcIniText() { return ReadFile(OdbcIni()); }
+  static std::string OdbcIniText() { return test::ReadFileBytes(OdbcIni()); }
 
   // Only odbc.ini, or nothing: a temporary file left behind would show here.
   void ExpectNoOtherFile() {
-    std::set<std::string> names = NamesIn(folder_);
+    std::set<std::string> names = test::NamesIn(folder_);
     names.erase("odbc.ini");
     EXPECT_TRUE(names.empty()) << *names.begin();
   }
@@ -122,7 +83,7 @@ TEST_F(OdbcIniInstallerTest, WritesTheFileThatTheStoreReads) { EXPECT_EQ(OdbcIni
 TEST_F(OdbcIniInstallerTest, MissingFileIsCreatedWithTheDataSource) {
   ASSERT_TRUE(Add("Users", "/srv/db/users.mdb"));
   EXPECT_EQ(DataSourceText("[Users]", "/srv/db/users.mdb"), OdbcIniText());
-  EXPECT_EQ(0644u, ModeOf(OdbcIni()));
+  EXPECT_EQ(0644u, test::ModeOf(OdbcIni()));
   ExpectNoOtherFile();
 }
 
@@ -276,7 +237,7 @@ TEST_F(OdbcIniInstallerTest, PermissionBitsOfTheOldFileAreKept) {
   WriteOdbcIni("[Accounting]\nDBQ=/a.mdb\n");
   ASSERT_EQ(0, ::chmod(OdbcIni().c_str(), 0640));
   ASSERT_TRUE(Add("Users", "/u.mdb"));
-  EXPECT_EQ(0640u, ModeOf(OdbcIni()));
+  EXPECT_EQ(0640u, test::ModeOf(OdbcIni()));
 }
 
 TEST_F(OdbcIniInstallerTest, ReadOnlyFolderIsRefused) {
@@ -313,7 +274,7 @@ TEST_F(OdbcIniInstallerTest, FailedWriteLeavesTheFileAndNoTemporaryFile) {
   WriteOdbcIni(old_text);
   bool added;
   {
-    FileSizeLimit limit(old_text.size());
+    test::FileSizeLimit limit(old_text.size());
     added = Add("Users", "/srv/db/users.mdb");
   }
   EXPECT_FALSE(added);

@@ -22,6 +22,7 @@
 #include "platform/file_system.h"
 #include "platform/posix_file_system.h"
 #include "support/raised_error.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace tabsync::platform {
@@ -42,27 +43,6 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   ASSERT_TRUE(out.good()) << path;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-mode_t ModeOf(const std::string& path) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return static_cast<mode_t>(-1);
-  return info.st_mode & 07777;
-}
-
-std::set<std::string> NamesIn(const std::string& folder) {
-  std::set<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
 // Bytes that a text-mode copy or a copy stopping at a zero byte would change.
 std::string BinaryBytes(size_t size) {
   std::string bytes(size, '\0');
@@ -74,7 +54,7 @@ std::string BinaryBytes(size_t size) {
 // folder can be removed even after a failed assertion.
 class ModeForTest {
  public:
-  ModeForTest(std::string path, mode_t mode) : path_(std::move(path)), old_(ModeOf(path_)) {
+  ModeForTest(std::string path, mode_t mode) : path_(std::move(path)), old_(test::ModeOf(path_)) {
     ::chmod(path_.c_str(), mode);
   }
   ~ModeForTest() { ::chmod(path_.c_str(), old_); }
@@ -115,22 +95,22 @@ TEST_F(PosixFileSystemTest, CopyCreatesDestinationWithSourceBytes) {
   std::string bytes = BinaryBytes(300 * 1024);  // more than one read
   WriteFile(dir_.File("a.mdb"), bytes);
   files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false);
-  EXPECT_EQ(bytes, ReadFile(dir_.File("b.mdb")));
-  EXPECT_EQ(bytes, ReadFile(dir_.File("a.mdb")));
+  EXPECT_EQ(bytes, test::ReadFileBytes(dir_.File("b.mdb")));
+  EXPECT_EQ(bytes, test::ReadFileBytes(dir_.File("a.mdb")));
 }
 
 TEST_F(PosixFileSystemTest, CopyOfEmptyFileGivesEmptyFile) {
   WriteFile(dir_.File("a.mdb"), "");
   files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false);
   EXPECT_TRUE(files_->FileExists(dir_.File("b.mdb")));
-  EXPECT_EQ("", ReadFile(dir_.File("b.mdb")));
+  EXPECT_EQ("", test::ReadFileBytes(dir_.File("b.mdb")));
 }
 
 TEST_F(PosixFileSystemTest, CopyWithOverwriteReplacesContentWhole) {
   WriteFile(dir_.File("a.mdb"), "new");
   WriteFile(dir_.File("a.mdb.bak"), "a much longer old content");
   files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"), true);
-  EXPECT_EQ("new", ReadFile(dir_.File("a.mdb.bak")));
+  EXPECT_EQ("new", test::ReadFileBytes(dir_.File("a.mdb.bak")));
 }
 
 TEST_F(PosixFileSystemTest, CopyLeavesNoTemporaryFiles) {
@@ -138,14 +118,14 @@ TEST_F(PosixFileSystemTest, CopyLeavesNoTemporaryFiles) {
   WriteFile(dir_.File("b.mdb"), "old");
   files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), true);
   files_->CopyFile(dir_.File("a.mdb"), dir_.File("c.mdb"), false);
-  EXPECT_EQ((std::set<std::string>{"a.mdb", "b.mdb", "c.mdb"}), NamesIn(dir_.Path()));
+  EXPECT_EQ((std::set<std::string>{"a.mdb", "b.mdb", "c.mdb"}), test::NamesIn(dir_.Path()));
 }
 
 TEST_F(PosixFileSystemTest, CopyKeepsOwnerOnlyPermissionBits) {
   WriteFile(dir_.File("a.mdb"), "secret");
   ASSERT_EQ(0, ::chmod(dir_.File("a.mdb").c_str(), 0600));
   files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"), false);
-  EXPECT_EQ(0600u, ModeOf(dir_.File("a.mdb.bak")));
+  EXPECT_EQ(0600u, test::ModeOf(dir_.File("a.mdb.bak")));
 }
 
 TEST_F(PosixFileSystemTest, CopyKeepsReadableByAllPermissionBitsUnderStrictUmask) {
@@ -155,7 +135,7 @@ TEST_F(PosixFileSystemTest, CopyKeepsReadableByAllPermissionBitsUnderStrictUmask
   Error error = RaisedError([&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false); });
   ::umask(old_umask);
   EXPECT_EQ(0, error.Number()) << error.what();
-  EXPECT_EQ(0644u, ModeOf(dir_.File("b.mdb")));
+  EXPECT_EQ(0644u, test::ModeOf(dir_.File("b.mdb")));
 }
 
 TEST_F(PosixFileSystemTest, CopyOverExistingFileTakesSourcePermissionBits) {
@@ -164,15 +144,15 @@ TEST_F(PosixFileSystemTest, CopyOverExistingFileTakesSourcePermissionBits) {
   ASSERT_EQ(0, ::chmod(dir_.File("a.mdb").c_str(), 0600));
   ASSERT_EQ(0, ::chmod(dir_.File("a.mdb.bak").c_str(), 0666));
   files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"), true);
-  EXPECT_EQ(0600u, ModeOf(dir_.File("a.mdb.bak")));
+  EXPECT_EQ(0600u, test::ModeOf(dir_.File("a.mdb.bak")));
 }
 
 TEST_F(PosixFileSystemTest, CopyOfReadOnlySourceIsReadOnly) {
   WriteFile(dir_.File("a.mdb"), "fixed");
   ASSERT_EQ(0, ::chmod(dir_.File("a.mdb").c_str(), 0444));
   files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false);
-  EXPECT_EQ("fixed", ReadFile(dir_.File("b.mdb")));
-  EXPECT_EQ(0444u, ModeOf(dir_.File("b.mdb")));
+  EXPECT_EQ("fixed", test::ReadFileBytes(dir_.File("b.mdb")));
+  EXPECT_EQ(0444u, test::ModeOf(dir_.File("b.mdb")));
 }
 
 TEST_F(PosixFileSystemTest, CopyOfMissingOrFolderSourceIsFileNotFound) {
@@ -192,7 +172,7 @@ TEST_F(PosixFileSystemTest, CopyIntoMissingFolderIsPathNotFoundAndLeavesNothing)
             }));
   ExpectError(file_errors::kPathNotFound,
               [&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb/b.mdb"), true); });
-  EXPECT_EQ((std::set<std::string>{"a.mdb"}), NamesIn(dir_.Path()));
+  EXPECT_EQ((std::set<std::string>{"a.mdb"}), test::NamesIn(dir_.Path()));
 }
 
 TEST_F(PosixFileSystemTest, CopyOntoExistingFileWithoutOverwriteIsRefused) {
@@ -201,7 +181,7 @@ TEST_F(PosixFileSystemTest, CopyOntoExistingFileWithoutOverwriteIsRefused) {
   EXPECT_EQ("File already exists", ExpectError(file_errors::kFileAlreadyExists, [&] {
               files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false);
             }));
-  EXPECT_EQ("old", ReadFile(dir_.File("b.mdb")));
+  EXPECT_EQ("old", test::ReadFileBytes(dir_.File("b.mdb")));
 }
 
 TEST_F(PosixFileSystemTest, CopyOntoReadOnlyDestinationIsRefused) {
@@ -211,9 +191,9 @@ TEST_F(PosixFileSystemTest, CopyOntoReadOnlyDestinationIsRefused) {
   EXPECT_EQ("Permission denied", ExpectError(file_errors::kPermissionDenied, [&] {
               files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"), true);
             }));
-  EXPECT_EQ("old", ReadFile(dir_.File("a.mdb.bak")));
-  EXPECT_EQ(0444u, ModeOf(dir_.File("a.mdb.bak")));
-  EXPECT_EQ((std::set<std::string>{"a.mdb", "a.mdb.bak"}), NamesIn(dir_.Path()));
+  EXPECT_EQ("old", test::ReadFileBytes(dir_.File("a.mdb.bak")));
+  EXPECT_EQ(0444u, test::ModeOf(dir_.File("a.mdb.bak")));
+  EXPECT_EQ((std::set<std::string>{"a.mdb", "a.mdb.bak"}), test::NamesIn(dir_.Path()));
 }
 
 TEST_F(PosixFileSystemTest, CopyOntoFolderIsRefused) {
@@ -226,39 +206,18 @@ TEST_F(PosixFileSystemTest, CopyOntoFolderIsRefused) {
   EXPECT_TRUE(files_->FolderExists(dir_.File("b.mdb")));
 }
 
-// Lowers the largest file this process may write, so that a copy fails
-// half-way through its writes; gives the limit back when it goes.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit lowered = old_;
-    lowered.rlim_cur = bytes;
-    old_handler_ = ::signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG
-    ::setrlimit(RLIMIT_FSIZE, &lowered);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    ::signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_;
-  sighandler_t old_handler_;
-};
-
 TEST_F(PosixFileSystemTest, CopyThatFailsHalfWayLeavesDestinationAsItWas) {
   std::string bytes = BinaryBytes(256 * 1024);
   WriteFile(dir_.File("a.mdb"), bytes);
   WriteFile(dir_.File("a.mdb.bak"), "old");
   Error error(0, "");
   {
-    FileSizeLimit limit(64 * 1024);
+    test::FileSizeLimit limit(64 * 1024);
     error = RaisedError([&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"), true); });
   }
   EXPECT_EQ(file_errors::kPathFileAccess, error.Number()) << error.what();
-  EXPECT_EQ("old", ReadFile(dir_.File("a.mdb.bak")));
-  EXPECT_EQ((std::set<std::string>{"a.mdb", "a.mdb.bak"}), NamesIn(dir_.Path()));
+  EXPECT_EQ("old", test::ReadFileBytes(dir_.File("a.mdb.bak")));
+  EXPECT_EQ((std::set<std::string>{"a.mdb", "a.mdb.bak"}), test::NamesIn(dir_.Path()));
 }
 
 TEST_F(PosixFileSystemTest, CopyOfUnreadableSourceIsPermissionDenied) {
@@ -267,7 +226,7 @@ TEST_F(PosixFileSystemTest, CopyOfUnreadableSourceIsPermissionDenied) {
   ModeForTest unreadable(dir_.File("a.mdb"), 0);
   ExpectError(file_errors::kPermissionDenied,
               [&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false); });
-  EXPECT_EQ((std::set<std::string>{"a.mdb"}), NamesIn(dir_.Path()));
+  EXPECT_EQ((std::set<std::string>{"a.mdb"}), test::NamesIn(dir_.Path()));
 }
 
 TEST_F(PosixFileSystemTest, CopyIntoUnwritableFolderIsPermissionDenied) {
@@ -277,7 +236,7 @@ TEST_F(PosixFileSystemTest, CopyIntoUnwritableFolderIsPermissionDenied) {
   ModeForTest locked(dir_.File("locked"), 0555);
   ExpectError(file_errors::kPermissionDenied,
               [&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("locked/a.mdb"), false); });
-  EXPECT_TRUE(NamesIn(dir_.File("locked")).empty());
+  EXPECT_TRUE(test::NamesIn(dir_.File("locked")).empty());
 }
 
 TEST_F(PosixFileSystemTest, CopyOntoDestinationTheUserMayNotWriteIsRefused) {
@@ -289,7 +248,7 @@ TEST_F(PosixFileSystemTest, CopyOntoDestinationTheUserMayNotWriteIsRefused) {
   ModeForTest group_only(dir_.File("b.mdb"), 0464);
   ExpectError(file_errors::kPermissionDenied,
               [&] { files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), true); });
-  EXPECT_EQ(0464u, ModeOf(dir_.File("b.mdb")));
+  EXPECT_EQ(0464u, test::ModeOf(dir_.File("b.mdb")));
 }
 
 // MoveFile
@@ -298,7 +257,7 @@ TEST_F(PosixFileSystemTest, MoveRenamesFile) {
   WriteFile(dir_.File("a.mdb"), "a");
   files_->MoveFile(dir_.File("a.mdb"), dir_.File("a.mdb.bak"));
   EXPECT_FALSE(files_->FileExists(dir_.File("a.mdb")));
-  EXPECT_EQ("a", ReadFile(dir_.File("a.mdb.bak")));
+  EXPECT_EQ("a", test::ReadFileBytes(dir_.File("a.mdb.bak")));
 }
 
 TEST_F(PosixFileSystemTest, MoveOntoExistingFileIsRefused) {
@@ -306,8 +265,8 @@ TEST_F(PosixFileSystemTest, MoveOntoExistingFileIsRefused) {
   WriteFile(dir_.File("b.mdb"), "b");
   ExpectError(file_errors::kFileAlreadyExists,
               [&] { files_->MoveFile(dir_.File("a.mdb"), dir_.File("b.mdb")); });
-  EXPECT_EQ("a", ReadFile(dir_.File("a.mdb")));
-  EXPECT_EQ("b", ReadFile(dir_.File("b.mdb")));
+  EXPECT_EQ("a", test::ReadFileBytes(dir_.File("a.mdb")));
+  EXPECT_EQ("b", test::ReadFileBytes(dir_.File("b.mdb")));
 }
 
 TEST_F(PosixFileSystemTest, MoveOfMissingOrFolderSourceIsFileNotFound) {
@@ -323,7 +282,7 @@ TEST_F(PosixFileSystemTest, MoveIntoMissingFolderIsPathNotFound) {
   WriteFile(dir_.File("a.mdb"), "a");
   ExpectError(file_errors::kPathNotFound,
               [&] { files_->MoveFile(dir_.File("a.mdb"), dir_.File("missing/a.mdb")); });
-  EXPECT_EQ("a", ReadFile(dir_.File("a.mdb")));
+  EXPECT_EQ("a", test::ReadFileBytes(dir_.File("a.mdb")));
 }
 
 TEST_F(PosixFileSystemTest, MoveOutOfUnwritableFolderIsPermissionDenied) {
@@ -365,9 +324,9 @@ TEST_F(PosixFileSystemTest, MoveAcrossFileSystemsCopiesAndRemovesSource) {
   ASSERT_EQ(0, ::chmod(dir_.File("a.mdb").c_str(), 0600));
   files_->MoveFile(dir_.File("a.mdb"), other.Path() + "a.mdb");
   EXPECT_FALSE(files_->FileExists(dir_.File("a.mdb")));
-  EXPECT_EQ("a", ReadFile(other.Path() + "a.mdb"));
-  EXPECT_EQ(0600u, ModeOf(other.Path() + "a.mdb"));
-  EXPECT_EQ((std::set<std::string>{"a.mdb"}), NamesIn(other.Path()));
+  EXPECT_EQ("a", test::ReadFileBytes(other.Path() + "a.mdb"));
+  EXPECT_EQ(0600u, test::ModeOf(other.Path() + "a.mdb"));
+  EXPECT_EQ((std::set<std::string>{"a.mdb"}), test::NamesIn(other.Path()));
 }
 
 // DeleteFile
@@ -391,7 +350,7 @@ TEST_F(PosixFileSystemTest, DeleteOfReadOnlyFileWithoutForceIsRefused) {
   ASSERT_EQ(0, ::chmod(dir_.File("tabsync.log").c_str(), 0444));
   ExpectError(file_errors::kPermissionDenied,
               [&] { files_->DeleteFile(dir_.File("tabsync.log"), false); });
-  EXPECT_EQ("log", ReadFile(dir_.File("tabsync.log")));
+  EXPECT_EQ("log", test::ReadFileBytes(dir_.File("tabsync.log")));
 }
 
 TEST_F(PosixFileSystemTest, ForcedDeleteRemovesReadOnlyFile) {
@@ -484,27 +443,27 @@ TEST_F(PosixFileSystemTest, AppendWritesExactBytesFromTwoOpenings) {
   first->Append("one\r\n");
   second->Append(std::string("t\0o\r\n", 5));
   first->Append("three\r\n");
-  EXPECT_EQ(std::string("one\r\nt\0o\r\nthree\r\n", 17), ReadFile(log));
+  EXPECT_EQ(std::string("one\r\nt\0o\r\nthree\r\n", 17), test::ReadFileBytes(log));
 }
 
 TEST_F(PosixFileSystemTest, AppendKeepsExistingContent) {
   WriteFile(dir_.File("tabsync.log"), "old\r\n");
   files_->OpenForAppend(dir_.File("tabsync.log"))->Append("new\r\n");
-  EXPECT_EQ("old\r\nnew\r\n", ReadFile(dir_.File("tabsync.log")));
+  EXPECT_EQ("old\r\nnew\r\n", test::ReadFileBytes(dir_.File("tabsync.log")));
 }
 
 TEST_F(PosixFileSystemTest, AppendIsInFileBeforeItReturns) {
   std::unique_ptr<AppendFile> log = files_->OpenForAppend(dir_.File("tabsync.log"));
   log->Append("line\r\n");
-  EXPECT_EQ("line\r\n", ReadFile(dir_.File("tabsync.log")));
+  EXPECT_EQ("line\r\n", test::ReadFileBytes(dir_.File("tabsync.log")));
 }
 
 TEST_F(PosixFileSystemTest, AppendFileClosesItsDescriptorWhenDestroyed) {
-  size_t before = NamesIn("/proc/self/fd").size();
+  size_t before = test::NamesIn("/proc/self/fd").size();
   std::unique_ptr<AppendFile> log = files_->OpenForAppend(dir_.File("tabsync.log"));
-  EXPECT_EQ(before + 1, NamesIn("/proc/self/fd").size());
+  EXPECT_EQ(before + 1, test::NamesIn("/proc/self/fd").size());
   log.reset();
-  EXPECT_EQ(before, NamesIn("/proc/self/fd").size());
+  EXPECT_EQ(before, test::NamesIn("/proc/self/fd").size());
 }
 
 TEST_F(PosixFileSystemTest, OpenForAppendOfEmptyPathOrFolderIsAccessError) {

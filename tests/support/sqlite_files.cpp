@@ -49,12 +49,4 @@ void ExecSql(const std::string& path, const std::string& sql) { Run(path, sql); 
 
 std::string QuerySql(const std::string& path, const std::string& sql) { return Run(path, sql); }
 
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 }  // namespace tabsync::test

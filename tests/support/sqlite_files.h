@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "support/temp_dir.h"  // ReadFileBytes
+
 namespace tabsync::test {
 
 // Runs SQL on a database file with plain SQLite, as another program would
@@ -13,10 +15,6 @@ void ExecSql(const std::string& path, const std::string& sql);
 // ending in "\n", columns joined by "|", NULL as "NULL".
 std::string QuerySql(const std::string& path, const std::string& sql);
 
-// The whole content of a file; throws when it cannot be read. Do not call it
-// on a database that this process holds open through the engine: closing any
-// descriptor of a file drops the process's POSIX locks on it.
-std::string ReadFileBytes(const std::string& path);
 
 }  // namespace tabsync::test
 
