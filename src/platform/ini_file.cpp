@@ -1,8 +1,8 @@
 #include "platform/ini_file.h"
 
-#include <errno.h>
 #include <fcntl.h>
-#include <unistd.h>
+
+#include "platform/posix_io.h"
 
 namespace tabsync::platform {
 namespace {
@@ -128,30 +128,9 @@ bool ReadIniValue(std::string_view text, std::string_view section, std::string_v
   return ReadKeyOfSection(lines, key, value);
 }
 
-namespace {
-
-// Appends the rest of the open file to *text; false on a read error.
-bool AppendAll(int fd, std::string* text) {
-  char chunk[8192];
-  while (true) {
-    ssize_t count = read(fd, chunk, sizeof chunk);
-    if (count == 0) return true;
-    if (count > 0) {
-      text->append(chunk, static_cast<size_t>(count));
-    } else if (errno != EINTR) {
-      return false;
-    }
-  }
-}
-
-}  // namespace
-
 bool ReadTextFile(const std::string& path, std::string* text) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool read_all = AppendAll(fd, text);
-  close(fd);
-  return read_all;
+  posix::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  return file.get() >= 0 && posix::ReadAll(file.get(), text) == 0;
 }
 
 }  // namespace tabsync::platform

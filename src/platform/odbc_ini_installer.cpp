@@ -13,6 +13,7 @@
 
 #include "platform/ini_file.h"
 #include "platform/odbc_ini_store.h"
+#include "platform/posix_io.h"
 
 namespace tabsync::platform {
 namespace {
@@ -147,28 +148,7 @@ bool ReadsBack(std::string_view text, std::string_view name, std::string_view fi
 
 // --- Files ------------------------------------------------------------------
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);  // a failed close is checked by Close(), where it matters
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-
-  // close() may be the first to report a write that failed on a network file
-  // system.
-  bool Close() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result == 0;
-  }
-
- private:
-  int fd_;
-};
+using posix::FileDescriptor;
 
 std::string FolderOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -208,19 +188,6 @@ struct CurrentFile {
   mode_t mode = kNewFileMode;
 };
 
-bool ReadAll(int fd, std::string* text) {
-  char chunk[8192];
-  while (true) {
-    ssize_t count = ::read(fd, chunk, sizeof chunk);
-    if (count == 0) return true;
-    if (count > 0) {
-      text->append(chunk, static_cast<size_t>(count));
-    } else if (errno != EINTR) {
-      return false;  // a folder in place of the file gives EISDIR here
-    }
-  }
-}
-
 // A missing file is an empty one; any other failure is false, because
 // replacing a file that could not be read would lose its data sources.
 bool ReadCurrentFile(const std::string& path, CurrentFile* current) {
@@ -229,19 +196,7 @@ bool ReadCurrentFile(const std::string& path, CurrentFile* current) {
   struct stat info;
   if (::fstat(file.get(), &info) != 0) return false;
   current->mode = info.st_mode & 07777;
-  return ReadAll(file.get(), &current->text);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
+  return posix::ReadAll(file.get(), &current->text) == 0;  // a folder gives EISDIR
 }
 
 // Without this a crash right after the rename could lose the rename itself.
@@ -272,11 +227,11 @@ class TemporaryFile {
   // mkostemp gives 0600 whatever the old file had; set explicitly, the bits
   // are also free of the umask.
   bool Fill(std::string_view text, mode_t mode) {
-    return ::fchmod(file_.get(), mode) == 0 && WriteAll(file_.get(), text);
+    return ::fchmod(file_.get(), mode) == 0 && posix::WriteAll(file_.get(), text) == 0;
   }
 
   bool MoveOnto(const std::string& destination) {
-    if (::fsync(file_.get()) != 0 || !file_.Close()) return false;
+    if (::fsync(file_.get()) != 0 || file_.Close() != 0) return false;
     if (::rename(path_.c_str(), destination.c_str()) != 0) return false;
     path_.clear();
     return true;

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/posix_io.h"
+
 namespace tabsync::platform {
 
 namespace {
@@ -72,38 +74,10 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);  // an error is reported by Close(), not here
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-
-  // 0 or the errno of close(), which on network file systems reports a write
-  // that failed late.
-  int Close() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
+using posix::FileDescriptor;
 
 void WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      RaiseWriteErrno(errno);
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
+  if (int error = posix::WriteAll(fd, bytes)) RaiseWriteErrno(error);
 }
 
 // Reads at most `size` bytes; 0 at the end of the file.

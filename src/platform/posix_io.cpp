@@ -1,0 +1,43 @@
+#include "platform/posix_io.h"
+
+#include <errno.h>
+#include <unistd.h>
+
+namespace tabsync::platform::posix {
+
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);  // an error is reported by Close(), where it matters
+}
+
+int FileDescriptor::Close() {
+  int result = ::close(fd_);
+  fd_ = -1;
+  return result == 0 ? 0 : errno;
+}
+
+int WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return 0;
+}
+
+int ReadAll(int fd, std::string* text) {
+  char chunk[64 * 1024];
+  while (true) {
+    ssize_t count = ::read(fd, chunk, sizeof chunk);
+    if (count == 0) return 0;
+    if (count > 0) {
+      text->append(chunk, static_cast<size_t>(count));
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+}
+
+}  // namespace tabsync::platform::posix

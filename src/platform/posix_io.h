@@ -1,0 +1,39 @@
+#ifndef TABSYNC_PLATFORM_POSIX_IO_H_
+#define TABSYNC_PLATFORM_POSIX_IO_H_
+
+#include <string>
+#include <string_view>
+
+// Small POSIX helpers shared by the real platform implementations. They report
+// errno values and raise nothing; each caller maps them to its own result.
+namespace tabsync::platform::posix {
+
+// Owns a file descriptor and closes it when it goes.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor();
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  int get() const { return fd_; }
+
+  // Closes now: 0, or the errno of close(), which on network file systems
+  // reports a write that failed late.
+  int Close();
+
+ private:
+  int fd_;
+};
+
+// Writes all of `bytes`, going on after interruptions: 0 or the errno of the
+// failed write.
+int WriteAll(int fd, std::string_view bytes);
+
+// Appends the rest of the file to *text: 0 or the errno of the failed read
+// (EISDIR for a folder).
+int ReadAll(int fd, std::string* text);
+
+}  // namespace tabsync::platform::posix
+
+#endif  // TABSYNC_PLATFORM_POSIX_IO_H_
