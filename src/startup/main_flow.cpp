@@ -42,6 +42,7 @@ class InstallationFlow {
   void ReportErrors();
 
   bool Ask(const std::string& text, MessageIcon icon);
+  std::string RunFolder() const;
 
   MainPlatform& platform_;
   const install::InstallPlatform& install_;
@@ -150,7 +151,7 @@ bool InstallationFlow::DeleteOldLogFile() {
 
 int InstallationFlow::RunUpdate() {
   log_.frmLog();
-  bool errors_detected = platform_.run(log_, update_folder_);
+  bool errors_detected = platform_.run(log_, RunFolder());
   if (errors_detected) ReportErrors();
   log_.UnloadLogWindow();
   return errors_detected ? kExitErrorsDetected : kExitSuccess;
@@ -166,6 +167,13 @@ void InstallationFlow::ReportErrors() {
   platform::LogWindow& window = log_.frmLog();
   window.Show();
   while (window.Visible()) window.WaitForEvent();
+}
+
+// The run appends "/" to its folder, which would make an empty one the root
+// folder; the databases were found in the current directory, so the run takes
+// them from there.
+std::string InstallationFlow::RunFolder() const {
+  return update_folder_.empty() ? "." : update_folder_;
 }
 
 bool InstallationFlow::Ask(const std::string& text, MessageIcon icon) {

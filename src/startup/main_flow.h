@@ -43,7 +43,8 @@ struct MainPlatform {
 bool FolderHasDatabases(const platform::FileSystem& files, const std::string& folder);
 
 // The installation flow, once through (docs/installation.md): takes the
-// update folder from the argument text, checks that it holds a database set,
+// update folder from the argument text ("" is the current directory, given to
+// the run as "."), checks that it holds a database set,
 // reads the shared-files location, makes sure the six data sources exist
 // (offering to move databases that lie outside the shared database folder),
 // asks before updating databases that already exist, deletes the old log

@@ -41,8 +41,9 @@ void WriteFile(const std::string& path, const std::string& text) {
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-// Runs `tabsync <argument>` in `folder` with standard input from `input` and
-// the environment `env` (nothing else: no display).
+// Runs `tabsync <argument>` (`tabsync` alone for "") in `folder` with
+// standard input from `input` and the environment `env` (nothing else: no
+// display).
 Outcome RunProgram(const std::string& folder, const std::string& argument,
                    const std::map<std::string, std::string>& env, const std::string& input) {
   test::TempDir io;
@@ -59,8 +60,8 @@ Outcome RunProgram(const std::string& folder, const std::string& argument,
     std::vector<char*> envp;
     for (std::string& entry : entries) envp.push_back(entry.data());
     envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(TABSYNC_PROGRAM), const_cast<char*>(argument.c_str()),
-                    nullptr};
+    char* argv[] = {const_cast<char*>(TABSYNC_PROGRAM),
+                    argument.empty() ? nullptr : const_cast<char*>(argument.c_str()), nullptr};
     execve(TABSYNC_PROGRAM, argv, envp.data());
     _exit(127);
   }
@@ -178,6 +179,16 @@ TEST_F(TabsyncProgramTest, FirstInstallationAsksNothingAndCopiesTheDatabasesIn) 
         << ini;
   }
   std::string log = test::ReadFileBytes(LogFile());
+  EXPECT_NE(std::string::npos, log.find(" ## END UPDATING\r\n"));
+  EXPECT_EQ(std::string::npos, log.find("ERROR"));
+}
+
+TEST_F(TabsyncProgramTest, WithoutArgumentTheCurrentDirectoryIsTheUpdateFolder) {
+  MakeRelease(Shared());
+  Outcome outcome = RunProgram(dir_.File("target/DB"), "", env_, "y\n");
+  EXPECT_EQ(0, outcome.status) << outcome.err;
+  std::string log = test::ReadFileBytes(LogFile());
+  EXPECT_NE(std::string::npos, log.find(" Database 'Config' with DB to be updated: ./config.mdb\r\n"));
   EXPECT_NE(std::string::npos, log.find(" ## END UPDATING\r\n"));
   EXPECT_EQ(std::string::npos, log.find("ERROR"));
 }
