@@ -25,17 +25,20 @@ void KeepAsBackup(platform::FileSystem& files, const std::string& destination) {
   if (files.FileExists(destination)) files.CopyFile(destination, backup, false);
 }
 
-// Copies the database into the target folder and deletes the old file. Raises
-// the file errors.
-void CopyIntoTarget(const InstallPlatform& platform, const std::string& dataSourceName,
+// Copies the database into the target folder, registers it there and deletes
+// the old file. False when the data source could not be registered anew: the
+// old file then stays, because the data source still names it, and an update
+// run would otherwise find it missing and put an empty database in its place.
+// Raises the file errors.
+bool CopyIntoTarget(const InstallPlatform& platform, const std::string& dataSourceName,
                     const std::string& source, const std::string& destination) {
   KeepAsBackup(platform.files, destination);
   // CopyFile writes a temporary file in the target folder and renames it
   // over the destination once the copy is complete.
   platform.files.CopyFile(source, destination, true);
-  // A failure has shown its own message; the database is in place either way.
-  CreateDataSource(platform, dataSourceName, destination);
+  if (!CreateDataSource(platform, dataSourceName, destination)) return false;
   platform.files.DeleteFile(source, false);
+  return true;
 }
 
 }  // namespace
@@ -68,12 +71,13 @@ bool MoveDatabase(const InstallPlatform& platform, const std::string& targetFold
     return false;
   }
   try {
-    CopyIntoTarget(platform, dataSourceName, source, destination);
+    if (CopyIntoTarget(platform, dataSourceName, source, destination)) return true;
+    ShowMoveFailure(platform.ui, "Error: ODBC entry " + dataSourceName +
+                                     " not re-configured; the database stays at: \r\n" + source);
   } catch (const Error& error) {
     ShowMoveFailure(platform.ui, ErrorLine(error));
-    return false;
   }
-  return true;
+  return false;
 }
 
 }  // namespace tabsync::install

@@ -27,7 +27,10 @@ void CreateDatabaseFolders(platform::FileSystem& files, const std::string& locat
 //   data source is registered anew for the target's spelling;
 // - otherwise an older targetFolder + fileName is kept as its ".bak" (an
 //   older ".bak" deleted first), the database is copied into targetFolder,
-//   the data source is registered anew, and the old file is deleted.
+//   the data source is registered anew, and the old file is deleted. When
+//   the data source cannot be registered anew (CreateDataSource has shown its
+//   message), the old file stays, since the data source still names it, and
+//   the move fails.
 // The database is never lost: a missing source changes nothing, and the file
 // in the target folder is replaced whole by the copy, only once it is
 // complete, so that at every moment of a failed move the old file in the

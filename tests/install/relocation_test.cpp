@@ -144,16 +144,20 @@ TEST_F(MoveDatabaseTest, ReadOnlyBackupStopsBeforeAnythingChanges) {
   EXPECT_FALSE(files_.HasFile(std::string(kTarget) + "users.mdb"));
 }
 
-TEST_F(MoveDatabaseTest, FailedRegistrationIsReportedAndTheMoveFinishes) {
+TEST_F(MoveDatabaseTest, FailedRegistrationKeepsTheDatabaseTheDataSourceNamesAndStops) {
   registrations_.Register("Users", "/old/users.mdb");
   files_.AddFile("/old/users.mdb", "in use");
   installer_.FailFor("Users");
-  EXPECT_TRUE(Move());
-  EXPECT_EQ(Strings{"critical/ok Korvane Database Update: DSN: Users[" + std::string(kTarget) +
-                    "users.mdb] creation failed."},
+  EXPECT_FALSE(Move());
+  EXPECT_EQ((Strings{"critical/ok Korvane Database Update: DSN: Users[" + std::string(kTarget) +
+                         "users.mdb] creation failed.",
+                     "critical/ok Korvane Database Update: Error: ODBC entry Users not "
+                     "re-configured; the database stays at: |/old/users.mdb" +
+                         std::string(kRepeat)}),
             Messages());
-  EXPECT_FALSE(files_.HasFile("/old/users.mdb"));
-  EXPECT_TRUE(files_.HasFile(std::string(kTarget) + "users.mdb"));
+  // The data source still names the old file, so it must still be there.
+  EXPECT_EQ("/old/users.mdb", Registered());
+  EXPECT_EQ("in use", files_.GetFile("/old/users.mdb").content);
 }
 
 TEST_F(MoveDatabaseTest, SourceThatCannotBeDeletedStopsAfterTheCopy) {
