@@ -15,15 +15,11 @@
 
 #include <gtest/gtest.h>
 
-#include "dbengine/sqlite_engine.h"
 #include "engine/catalogue.h"
 #include "engine/update_run.h"
 #include "make-release/release_maker.h"
-#include "platform/console_user_interface.h"
-#include "platform/odbc_ini_store.h"
-#include "platform/posix_file_system.h"
-#include "platform/system_clock.h"
 #include "support/private_odbc_folder.h"
+#include "support/real_run_test.h"
 #include "support/sqlite_files.h"
 #include "support/temp_dir.h"
 
@@ -53,7 +49,7 @@ Lines ExpectedLines(const std::string& name) {
   return SplitLines(text.str(), "\n");
 }
 
-class ReleaseUpdateTest : public ::testing::Test {
+class ReleaseUpdateTest : public test::RealRunTest {
  protected:
   void SetUp() override {
     test::PrivateOdbcFolder();
@@ -124,16 +120,8 @@ class ReleaseUpdateTest : public ::testing::Test {
     return dump;
   }
 
-  test::TempDir dir_;
   std::string installed_ = dir_.File("installed/");
   std::string update_ = dir_.File("DB/");
-  std::unique_ptr<dao::DatabaseEngine> engine_ = dao::NewSqliteEngine();
-  std::unique_ptr<platform::FileSystem> files_ = platform::NewPosixFileSystem();
-  std::unique_ptr<platform::RegistrationStore> store_ = platform::NewOdbcIniStore();
-  std::unique_ptr<platform::Clock> clock_ = platform::NewSystemClock();
-  std::unique_ptr<platform::UserInterface> ui_ = platform::NewConsoleUserInterface();
-  log::RunLog log_{*files_, *clock_, *ui_};
-  UpdateContext context_{*engine_, *files_, *store_, log_};
 };
 
 TEST_F(ReleaseUpdateTest, FirstRunLogsEveryActionAndLeavesTheExpectedDatabases) {

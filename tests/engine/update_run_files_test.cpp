@@ -8,14 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "dbengine/sqlite_engine.h"
 #include "engine/catalogue.h"
 #include "engine/update_run.h"
-#include "platform/console_user_interface.h"
-#include "platform/odbc_ini_store.h"
-#include "platform/posix_file_system.h"
-#include "platform/system_clock.h"
 #include "support/private_odbc_folder.h"
+#include "support/real_run_test.h"
 #include "support/sqlite_files.h"
 #include "support/temp_dir.h"
 
@@ -25,7 +21,7 @@ namespace {
 using test::QuerySql;
 using test::ReadFileBytes;
 
-class UpdateRunFilesTest : public ::testing::Test {
+class UpdateRunFilesTest : public test::RealRunTest {
  protected:
   void SetUp() override {
     test::PrivateOdbcFolder();
@@ -68,16 +64,8 @@ class UpdateRunFilesTest : public ::testing::Test {
     return std::regex_replace(ReadFileBytes(shared_ + "Stabmerge.log"), prefix, "$1<time> ");
   }
 
-  test::TempDir dir_;
   std::string shared_ = dir_.File("share/DB/");
   std::string update_ = dir_.File("inst/DB/");
-  std::unique_ptr<dao::DatabaseEngine> engine_ = dao::NewSqliteEngine();
-  std::unique_ptr<platform::FileSystem> files_ = platform::NewPosixFileSystem();
-  std::unique_ptr<platform::RegistrationStore> store_ = platform::NewOdbcIniStore();
-  std::unique_ptr<platform::Clock> clock_ = platform::NewSystemClock();
-  std::unique_ptr<platform::UserInterface> ui_ = platform::NewConsoleUserInterface();
-  log::RunLog log_{*files_, *clock_, *ui_};
-  UpdateContext context_{*engine_, *files_, *store_, log_};
 };
 
 TEST_F(UpdateRunFilesTest, RunBacksUpReplacesRestoresAndLogsEveryAction) {
