@@ -1,0 +1,45 @@
+#ifndef TABSYNC_IMPORT_CATALOGUE_ROWS_H_
+#define TABSYNC_IMPORT_CATALOGUE_ROWS_H_
+
+// What the source file's catalogue (MSysObjects) becomes in the format's
+// catalogue: link rows (Type 6 and 4) and the attributes of local tables.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dbengine/sqlite_catalog.h"
+#include "import/source_model.h"
+
+namespace tabsync::import {
+
+// One --path-map 'FROM=TO': a linked file's path that begins with FROM
+// (ignoring the letter case of ASCII letters, as Windows does) begins with TO
+// instead.
+struct PathMapping {
+  std::string from;
+  std::string to;
+};
+
+// Parses "FROM=TO" (split at the first "="); false when either side is empty.
+bool ParsePathMapping(const std::string& text, PathMapping* mapping);
+
+// The path with the longest matching FROM replaced by its TO and every "\"
+// turned into "/"; unchanged (backslashes and all) when no mapping matches,
+// and then *mapped is false.
+std::string MapPath(const std::string& path, const std::vector<PathMapping>& mappings, bool* mapped);
+
+// The format's attribute bits of a local table with these MSysObjects Flags:
+// hidden (1) and system object (0x80000002); 0 for a plain table.
+int32_t TableAttributes(uint32_t flags);
+
+// The format's catalogue row of a linked table. Type 6: Connect
+// ";DATABASE=" + the mapped path, attributes 0x40000000 plus hidden. Type 4:
+// the stored Connect text with "ODBC;" in front unless it begins so,
+// attributes 0x20000000 plus hidden, plus 0x20000 (link saves its password)
+// when the text holds a PWD= part.
+dao::CatalogRow LinkRow(const SourceLink& link, const std::string& mapped_path);
+
+}  // namespace tabsync::import
+
+#endif  // TABSYNC_IMPORT_CATALOGUE_ROWS_H_

@@ -1,0 +1,119 @@
+#include "import/column_mapping.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "dbengine/dao.h"
+#include "import/import_errors.h"
+
+namespace tabsync::import {
+
+namespace {
+
+// A Decimal of up to 15 significant digits reads back from a double as the
+// same decimal text; more digits may not.
+constexpr int kExactDecimalDigits = 15;
+// Currency is stored as a real rounded to 4 places: exact below 10^11, where
+// every such value has at most 15 significant digits.
+constexpr int64_t kExactCurrencyUnits = 1000000000000000;  // 10^11 in 1/10000
+constexpr int kGuidTextSize = 38;  // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
+
+dao::ColumnType Plain(int type) { return {type, dao::FixedSize(type), false}; }
+
+ColumnPlan Refused(std::string what) {
+  ColumnPlan plan;
+  plan.refusal = std::move(what);
+  return plan;
+}
+
+ColumnPlan PlanByType(const SourceColumn& column) {
+  ColumnPlan plan;
+  switch (column.type) {
+    case jet::kBoolean: plan.column = Plain(dao::kTypeBoolean); plan.not_null = true; break;
+    case jet::kByte: plan.column = Plain(dao::kTypeByte); break;
+    case jet::kInteger: plan.column = Plain(dao::kTypeInteger); break;
+    case jet::kLong: plan.column = {dao::kTypeLong, 4, column.auto_number}; break;
+    case jet::kCurrency: plan.column = Plain(dao::kTypeCurrency); break;
+    case jet::kSingle: plan.column = Plain(dao::kTypeSingle); break;
+    case jet::kDouble: plan.column = Plain(dao::kTypeDouble); break;
+    case jet::kDateTime: plan.column = Plain(dao::kTypeDate); break;
+    case jet::kText:
+      plan.column = {dao::kTypeText, column.size >= 1 && column.size <= 255 ? column.size : 255, false};
+      break;
+    case jet::kMemo: plan.column = Plain(dao::kTypeMemo); break;
+    case jet::kOle:
+    case jet::kBinary: plan.column = Plain(dao::kTypeLongBinary); break;
+    case jet::kGuid: plan.column = {dao::kTypeText, kGuidTextSize, false}; break;
+    case jet::kDecimal:
+      if (column.precision > kExactDecimalDigits)
+        return Refused("a Decimal column of " + std::to_string(column.precision) +
+                       " digits (a Double holds 15 exactly)");
+      plan.column = Plain(dao::kTypeDouble);
+      break;
+    case jet::kComplex: return Refused("a complex column (attachments or multiple values)");
+    case jet::kDateTimeExtended: return Refused("a Date/Time Extended column");
+    default: return Refused("a column of the unknown type " + std::to_string(column.type));
+  }
+  return plan;
+}
+
+Error ValueRefused(const std::string& what) { return Error(errors::kUnsupported, what); }
+
+dao::Variant CurrencyValue(int64_t units) {
+  if (units >= kExactCurrencyUnits || units <= -kExactCurrencyUnits)
+    throw ValueRefused("a Currency value of 100,000,000,000 or more");
+  return dao::Variant(static_cast<double>(units) / 10000.0);
+}
+
+dao::Variant DecimalValue(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  double number = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || errno == ERANGE) throw ValueRefused("a Decimal value '" + text + "' that is no number");
+  return dao::Variant(number);
+}
+
+dao::Variant DateValue(double jet_date) {
+  try {
+    return dao::ConvertForField(dao::Variant(LinearDays(jet_date)), dao::kTypeDate, 8);
+  } catch (const Error&) {
+    throw ValueRefused("a date outside the years 100 to 9999");
+  }
+}
+
+dao::Variant NaturalValue(const SourceValue& value) {
+  switch (value.kind) {
+    case ValueKind::kInteger: return dao::Variant(value.integer);
+    case ValueKind::kCurrency: return CurrencyValue(value.integer);
+    case ValueKind::kDouble: return dao::Variant(value.number);
+    case ValueKind::kDate: return DateValue(value.number);
+    case ValueKind::kText: return dao::Variant(value.bytes);
+    case ValueKind::kBinary: return dao::Variant::Binary(value.bytes);
+    case ValueKind::kDecimal: return DecimalValue(value.bytes);
+    case ValueKind::kUndecodable: throw ValueRefused("text that libmdb cannot decode");
+    default: return dao::Variant();
+  }
+}
+
+}  // namespace
+
+ColumnPlan PlanColumn(const SourceColumn& column) {
+  if (column.calculated) return Refused("a calculated column");
+  ColumnPlan plan = PlanByType(column);
+  plan.not_null = plan.not_null || column.required;
+  return plan;
+}
+
+dao::Variant ConvertValue(const SourceValue& value, const dao::ColumnType& column) {
+  if (column.type == dao::kTypeBoolean && value.kind == ValueKind::kInteger)
+    return dao::Variant(value.integer != 0);
+  return dao::ConvertForField(NaturalValue(value), column.type, column.size);
+}
+
+double LinearDays(double jet_date) {
+  double days = std::trunc(jet_date);
+  return days + std::fabs(jet_date - days);
+}
+
+}  // namespace tabsync::import

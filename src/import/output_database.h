@@ -1,0 +1,72 @@
+#ifndef TABSYNC_IMPORT_OUTPUT_DATABASE_H_
+#define TABSYNC_IMPORT_OUTPUT_DATABASE_H_
+
+// A new database file of the project's format, written by the engine's own
+// rules: declared types from dao::DeclaredTypeFor, the catalogue through
+// dao::InsertCatalogRow, all in one engine session (one commit at the end).
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "dbengine/field_types.h"
+#include "dbengine/sqlite_catalog.h"
+#include "dbengine/sqlite_session.h"
+#include "dbengine/variant.h"
+
+namespace tabsync::import {
+
+struct OutputColumn {
+  std::string name;
+  dao::ColumnType column;
+  bool not_null = false;
+};
+
+struct OutputIndex {
+  std::string name;
+  bool primary = false;
+  bool unique = false;
+  std::vector<std::string> columns;
+};
+
+struct OutputTable {
+  std::string name;
+  int32_t attributes = 0;  // a Type 1 catalogue row when non-zero
+  std::vector<OutputColumn> columns;
+  std::vector<OutputIndex> indexes;
+};
+
+class OutputDatabase {
+ public:
+  // Creates the file (3204 when it exists, 3024 when its folder is missing).
+  explicit OutputDatabase(const std::string& path);
+  OutputDatabase(const OutputDatabase&) = delete;
+  OutputDatabase& operator=(const OutputDatabase&) = delete;
+
+  // Creates the table with its primary key ("PRIMARY KEY (...)"), NOT NULL
+  // columns and other indexes. SQLite keeps index names for the whole file,
+  // Jet per table: an index name already taken (or "PrimaryKey", or one
+  // beginning with "sqlite_") becomes table + "_" + name, then with a
+  // number. Raises 3125 for a name the engine does not accept.
+  void CreateTable(const OutputTable& table);
+  // Starts the records of a table made by CreateTable.
+  void BeginRows(const OutputTable& table);
+  // One record: values in the columns' order, already converted.
+  void InsertRow(const std::vector<dao::Variant>& values);
+  void AddCatalogRow(const dao::CatalogRow& row);
+  // Commits; the file is complete when this returns. Raises when the commit
+  // fails.
+  void Commit();
+
+ private:
+  std::string FreeIndexName(const std::string& table, const std::string& name);
+
+  std::shared_ptr<dao::Session> session_;
+  dao::Statement insert_;
+  std::set<std::string> names_;  // lower case: tables and indexes
+};
+
+}  // namespace tabsync::import
+
+#endif  // TABSYNC_IMPORT_OUTPUT_DATABASE_H_

@@ -1,0 +1,118 @@
+#include "import/column_mapping.h"
+
+#include <gtest/gtest.h>
+
+#include "dbengine/dao.h"
+#include "import/import_errors.h"
+#include "support/raised_error.h"
+
+namespace tabsync::import {
+namespace {
+
+SourceColumn Column(int type, int size = 0) {
+  SourceColumn column;
+  column.name = "C";
+  column.type = type;
+  column.size = size;
+  return column;
+}
+
+TEST(ColumnMappingTest, EachJetTypeGetsItsDeclaredType) {
+  SourceColumn counter = Column(jet::kLong, 4);
+  counter.auto_number = true;
+  SourceColumn required = Column(jet::kText, 20);
+  required.required = true;
+  SourceColumn decimal = Column(jet::kDecimal, 17);
+  decimal.precision = 15;
+  const std::pair<SourceColumn, const char*> cases[] = {
+      {Column(jet::kBoolean), "BIT NOT NULL"},
+      {Column(jet::kByte, 1), "BYTE"},
+      {Column(jet::kInteger, 2), "SHORT"},
+      {Column(jet::kLong, 4), "LONG"},
+      {counter, "COUNTER"},
+      {Column(jet::kCurrency, 8), "CURRENCY"},
+      {Column(jet::kSingle, 4), "SINGLE"},
+      {Column(jet::kDouble, 8), "DOUBLE"},
+      {Column(jet::kDateTime, 8), "DATETIME"},
+      {Column(jet::kText, 50), "TEXT(50) COLLATE NOCASE"},
+      {Column(jet::kText, 0), "TEXT(255) COLLATE NOCASE"},
+      {required, "TEXT(20) COLLATE NOCASE NOT NULL"},
+      {Column(jet::kMemo), dao::DeclaredTypeFor({dao::kTypeMemo, 0, false}).c_str()},
+      {Column(jet::kOle), "LONGBINARY"},
+      {Column(jet::kBinary, 16), "LONGBINARY"},
+      {Column(jet::kGuid, 16), "TEXT(38) COLLATE NOCASE"},
+      {decimal, "DOUBLE"},
+  };
+  for (const auto& [column, declared] : cases) {
+    ColumnPlan plan = PlanColumn(column);
+    EXPECT_EQ("", plan.refusal) << declared;
+    EXPECT_EQ(declared, dao::DeclaredTypeFor(plan.column) + (plan.not_null ? " NOT NULL" : "")) << column.type;
+  }
+}
+
+TEST(ColumnMappingTest, WhatTheFormatCannotHoldIsRefusedByWhatItIs) {
+  SourceColumn calculated = Column(jet::kText, 50);
+  calculated.calculated = true;
+  SourceColumn decimal = Column(jet::kDecimal, 17);
+  decimal.precision = 18;
+  const std::pair<SourceColumn, const char*> cases[] = {
+      {calculated, "a calculated column"},
+      {Column(jet::kComplex, 4), "a complex column (attachments or multiple values)"},
+      {Column(jet::kDateTimeExtended, 42), "a Date/Time Extended column"},
+      {decimal, "a Decimal column of 18 digits (a Double holds 15 exactly)"},
+      {Column(0x11, 4), "a column of the unknown type 17"},
+  };
+  for (const auto& [column, refusal] : cases) EXPECT_EQ(refusal, PlanColumn(column).refusal);
+}
+
+SourceValue Value(ValueKind kind, int64_t integer, double number = 0, std::string bytes = "") {
+  return {kind, integer, number, std::move(bytes)};
+}
+
+TEST(ColumnMappingTest, ValuesAreStoredAsTheFormatSays) {
+  dao::ColumnType currency{dao::kTypeCurrency, 8, false}, date{dao::kTypeDate, 8, false};
+  dao::ColumnType boolean{dao::kTypeBoolean, 1, false}, text{dao::kTypeText, 5, false};
+  dao::ColumnType real{dao::kTypeDouble, 8, false};
+  struct Case {
+    SourceValue value;
+    dao::ColumnType column;
+    dao::Variant stored;
+  };
+  const Case cases[] = {
+      {Value(ValueKind::kCurrency, 35000), currency, dao::Variant(3.5)},
+      {Value(ValueKind::kCurrency, -1), currency, dao::Variant(-0.0001)},
+      {Value(ValueKind::kCurrency, 999999999999999), currency, dao::Variant(99999999999.9999)},
+      {Value(ValueKind::kDate, 0, 27293.0), date, dao::Variant::Date("1974-09-21 00:00:00")},
+      {Value(ValueKind::kDate, 0, 0.5), date, dao::Variant::Date("1899-12-30 12:00:00")},
+      // Jet counts the time forwards from the (negative) day's midnight.
+      {Value(ValueKind::kDate, 0, -1.25), date, dao::Variant::Date("1899-12-29 06:00:00")},
+      {Value(ValueKind::kDate, 0, -36522.0), date, dao::Variant::Date("1800-01-01 00:00:00")},
+      {Value(ValueKind::kDate, 0, 2958465.999988426), date, dao::Variant::Date("9999-12-31 23:59:59")},
+      {Value(ValueKind::kInteger, 1), boolean, dao::Variant(true)},
+      {Value(ValueKind::kInteger, 0), boolean, dao::Variant(false)},
+      {Value(ValueKind::kText, 0, 0, "äöü"), text, dao::Variant("äöü")},
+      {Value(ValueKind::kDecimal, 0, 0, "-12.345"), real, dao::Variant(-12.345)},
+      {Value(ValueKind::kNull, 0), text, dao::Variant()},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.stored, ConvertValue(c.value, c.column)) << c.stored.ToText();
+}
+
+TEST(ColumnMappingTest, ValuesThatCannotBeStoredExactlyAreRefused) {
+  dao::ColumnType currency{dao::kTypeCurrency, 8, false}, date{dao::kTypeDate, 8, false};
+  dao::ColumnType text{dao::kTypeText, 3, false}, real{dao::kTypeDouble, 8, false};
+  EXPECT_EQ("a Currency value of 100,000,000,000 or more", test::ExpectError(errors::kUnsupported, [&] {
+              ConvertValue(Value(ValueKind::kCurrency, -1000000000000000), currency);
+            }));
+  EXPECT_EQ("a date outside the years 100 to 9999", test::ExpectError(errors::kUnsupported, [&] {
+              ConvertValue(Value(ValueKind::kDate, 0, 3e6), date);
+            }));
+  EXPECT_EQ("text that libmdb cannot decode", test::ExpectError(errors::kUnsupported, [&] {
+              ConvertValue(Value(ValueKind::kUndecodable, 0), text);
+            }));
+  test::ExpectError(errors::kUnsupported, [&] { ConvertValue(Value(ValueKind::kDecimal, 0, 0, "1,5"), real); });
+  test::ExpectError(3163, [&] { ConvertValue(Value(ValueKind::kText, 0, 0, "four"), text); });
+}
+
+}  // namespace
+}  // namespace tabsync::import
