@@ -28,7 +28,7 @@ constexpr NamedType kNamedTypes[] = {
     {"counter", kTypeLong, true},       {"currency", kTypeCurrency, false},
     {"single", kTypeSingle, false},     {"double", kTypeDouble, false},
     {"datetime", kTypeDate, false},     {"longbinary", kTypeLongBinary, false},
-    {"memo", kTypeMemo, false},
+    {"memo", kTypeMemo, false},         {"memo text", kTypeMemo, false},
 };
 
 std::string_view Trim(std::string_view text) {
@@ -226,7 +226,10 @@ std::string DeclaredTypeFor(const ColumnType& column) {
     case kTypeDate: return "DATETIME";
     case kTypeText: return "TEXT(" + std::to_string(column.size) + ") COLLATE NOCASE";
     case kTypeLongBinary: return "LONGBINARY";
-    case kTypeMemo: return "MEMO COLLATE NOCASE";
+    // "TEXT" gives the column SQLite's text affinity, so that a memo such as
+    // "007" is stored as written; "MEMO" first keeps the ODBC driver
+    // reporting a long text.
+    case kTypeMemo: return "MEMO TEXT COLLATE NOCASE";
     default: throw InvalidFieldType();
   }
 }

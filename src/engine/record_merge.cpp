@@ -1,5 +1,7 @@
 #include "engine/record_merge.h"
 
+#include <charconv>
+#include <cmath>
 #include <memory>
 
 #include "dbengine/names.h"
@@ -44,6 +46,22 @@ bool IsNumberLiteral(const std::string& text) {
     }
   }
   return digits > 0;
+}
+
+// The engine's SQL has no exponent form, while the text form of a number
+// uses it for very small and very large values ("1e-07"). Such a key is
+// written in plain decimals that read back as the same number; "" when the
+// text is no number.
+std::string PlainDecimal(const std::string& text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  auto [parsed, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || parsed != end || !std::isfinite(value)) return "";
+  char buffer[400];  // room for every double in fixed notation
+  auto [written, error] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                        std::chars_format::fixed);
+  if (error != std::errc()) return "";
+  return std::string(buffer, written);
 }
 
 // Key fields whose values are written as quoted literals: texts, and dates,
@@ -145,8 +163,10 @@ class RecordMerge {
 
   std::string Criterion(const std::string& key_text) {
     if (TakesQuotedKey(target_set_->Fields().Item(K_).Type())) return QuotedText(key_text);
-    if (!IsNumberLiteral(key_text)) throw CriteriaTypeMismatch();
-    return key_text;
+    if (IsNumberLiteral(key_text)) return key_text;
+    std::string plain = PlainDecimal(key_text);
+    if (!IsNumberLiteral(plain)) throw CriteriaTypeMismatch();
+    return plain;
   }
 
   void UpdateExistingRecord(dao::Recordset& key_set, const std::string& key_text) {

@@ -243,7 +243,7 @@ CREATE TABLE Customers (
   Active BIT,
   Balance CURRENCY,
   Joined DATETIME,
-  Notes MEMO COLLATE NOCASE
+  Notes MEMO TEXT COLLATE NOCASE
 );
 CREATE INDEX CustomersByName ON Customers (Name);
 INSERT INTO Customers VALUES
@@ -251,7 +251,7 @@ INSERT INTO Customers VALUES
   (2, 'O''Neil', NULL, 0, 0.1235, '2024-03-02 00:00:00', 'Pays by transfer');
 INSERT INTO Customers (ID, Name, Active)
   VALUES ((SELECT coalesce(max(ID), 0) + 1 FROM Customers), 'Schmidt', 1);
-CREATE TABLE Settings (Key TEXT(30) COLLATE NOCASE PRIMARY KEY, Value MEMO COLLATE NOCASE);
+CREATE TABLE Settings (Key TEXT(30) COLLATE NOCASE PRIMARY KEY, Value MEMO TEXT COLLATE NOCASE);
 INSERT INTO Settings VALUES ('Theme', 'dark');
 CREATE TABLE MSysObjects (Name TEXT(255) COLLATE NOCASE PRIMARY KEY, Type SHORT NOT NULL,
   Attributes LONG NOT NULL DEFAULT 0, Connect MEMO, ForeignName TEXT(255));

@@ -179,7 +179,7 @@ TEST_F(SqliteSchemaTest, NewTableIsStoredOnlyWhenAppended) {
   EXPECT_EQ(
       "Flag|BIT|0\nSmall|BYTE|0\nShort|SHORT|0\nAmount|LONG|2\nPrice|CURRENCY|0\n"
       "Ratio|SINGLE|0\nWeight|DOUBLE|0\nStamp|DATETIME|0\nLabel|TEXT(40)|1\n"
-      "Code|TEXT(255)|0\nPicture|LONGBINARY|0\nNotes|MEMO|0\nNumber|COUNTER|0\n",
+      "Code|TEXT(255)|0\nPicture|LONGBINARY|0\nNotes|MEMO TEXT|0\nNumber|COUNTER|0\n",
       Query("SELECT name, type, pk FROM pragma_table_info('Items')"));
   // Text and Memo columns compare ignoring case.
   ExecSql(path_,

@@ -332,6 +332,19 @@ TEST_F(RecordMergeTest, TextKeyForNumericKeyFieldRaises3464) {
   EXPECT_EQ("1|1\n2|2\n", QueryUpdate("SELECT * FROM T"));
 }
 
+// Keys whose text form has an exponent ("1e-07", "1e+300") are found and
+// merged; a memo text that looks like a number arrives as written.
+TEST_F(RecordMergeTest, ExponentKeysAreFoundAndMemoTextsKeptAsWritten) {
+  const char* table = "CREATE TABLE T (ID DOUBLE PRIMARY KEY, M MEMO TEXT COLLATE NOCASE);";
+  OpenDatabases(std::string(table) + "INSERT INTO T VALUES (1e-07, '007'), (1e300, '1e3'), (2.5, 'x');",
+                std::string(table) + "INSERT INTO T VALUES (1e-07, 'old');");
+  WorkOn("onlineshop.mdb");
+  MergeIntoUpdate("T");
+  EXPECT_EQ("   REPLACE FIELD IN EXISTING RECORD Key=1e-07 Field=M 007 -> old", LogLines().at(0));
+  EXPECT_EQ("1.0e-07|'007'\n2.5|'x'\n1.0e+300|'1e3'\n",
+            QueryUpdate("SELECT ID, quote(M) FROM T ORDER BY ID"));
+}
+
 TEST_F(RecordMergeTest, NameWithClosingBracketIsRefusedBeforeAnyQuery) {
   OpenDatabases("CREATE TABLE T (ID LONG, \"V] FROM T; --\" LONG); INSERT INTO T VALUES (1, 5);",
                 "CREATE TABLE T (ID LONG, \"V] FROM T; --\" LONG);");
