@@ -44,6 +44,9 @@ constexpr int32_t kTableAttachedOdbc = 0x20000000;
 
 // OpenDatabase options: any non-zero value opens exclusively.
 constexpr int kOpenExclusive = 1;
+// Opens exclusively and keeps the session's changes to itself: they serve its
+// later operations and are dropped at Close, so the file is only read.
+constexpr int kOpenDiscardChanges = 2;
 // Record-set types and options.
 constexpr int kDynaset = 2;
 constexpr int kSnapshot = 4;
@@ -211,10 +214,14 @@ class DatabaseEngine {
  public:
   virtual ~DatabaseEngine() = default;
 
-  // Opens a database file; a non-zero options opens it exclusively. Raises
-  // 3024 when the file is missing, 3343 when it is no database, 3045 when the
-  // file is in use in a way that refuses this open.
-  virtual std::unique_ptr<Database> OpenDatabase(const std::string& path, int options = 0) = 0;
+  // Opens a database file; a non-zero options opens it exclusively
+  // (kOpenDiscardChanges: see there). With readOnly the session only reads:
+  // a change raises 3027, and the file, its folder and its lock are never
+  // written, so a file on read-only media opens. Raises 3024 when the file is
+  // missing, 3343 when it is no database, 3045 when the file is in use in a
+  // way that refuses this open.
+  virtual std::unique_ptr<Database> OpenDatabase(const std::string& path, int options = 0,
+                                                 bool readOnly = false) = 0;
   // Creates a new, empty database file and opens it exclusively. Raises 3204
   // when the file exists.
   virtual std::unique_ptr<Database> CreateDatabase(const std::string& path) = 0;

@@ -69,9 +69,12 @@ class SqliteDatabase : public Database {
 
 class SqliteEngine : public DatabaseEngine {
  public:
-  std::unique_ptr<Database> OpenDatabase(const std::string& path, int options) override {
+  std::unique_ptr<Database> OpenDatabase(const std::string& path, int options,
+                                         bool readOnly) override {
     Session::Options session_options;
     session_options.exclusive = options != 0;
+    session_options.discard_changes = (options & kOpenDiscardChanges) != 0;
+    session_options.read_only = readOnly;
     return std::make_unique<SqliteDatabase>(Session::Open(path, session_options));
   }
 

@@ -126,19 +126,25 @@ std::shared_ptr<Session> Session::Open(const std::string& path, const Options& o
     sqlite3_close(db);
     throw CannotOpen(path);
   }
-  std::shared_ptr<Session> session(new Session(path, db, options.exclusive));
+  std::shared_ptr<Session> session(new Session(path, db, options));
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kBusyWaitMs);
   // Dirty pages stay in memory until the commit, so the file is untouched
   // until Close even by a large session, and a crash leaves it as it was.
   session->Exec("PRAGMA cache_spill = OFF");
   session->Exec("PRAGMA cache_size = -32768");
+  // Without a journal file a crash cannot leave one that the next opener of
+  // the file would play back into it.
+  if (options.discard_changes) session->Exec("PRAGMA journal_mode = MEMORY");
   session->Begin();
   return session;
 }
 
-Session::Session(std::string path, sqlite3* db, bool exclusive)
-    : path_(std::move(path)), db_(db), exclusive_(exclusive) {}
+Session::Session(std::string path, sqlite3* db, const Options& options)
+    : path_(std::move(path)),
+      db_(db),
+      exclusive_(options.exclusive),
+      discard_changes_(options.discard_changes) {}
 
 Session::~Session() {
   if (!db_) return;
@@ -264,7 +270,7 @@ void Session::Close() {
     sqlite3_reset(statement);
   DropHelperIndexes();
   sqlite3_busy_timeout(db_, kCommitWaitMs);
-  int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  int rc = sqlite3_exec(db_, discard_changes_ ? "ROLLBACK" : "COMMIT", nullptr, nullptr, nullptr);
   std::optional<Error> failure;
   if (rc != SQLITE_OK) {
     failure = ErrorFor(rc);

@@ -61,6 +61,9 @@ class Session : public std::enable_shared_from_this<Session> {
     bool exclusive = false;
     bool read_only = false;
     bool create = false;  // a new file: created, refused (3204) if it exists
+    // The changes live in memory only (journal included) and are rolled back
+    // at Close: the file is never written.
+    bool discard_changes = false;
   };
 
   // Raises 3024 (missing), 3343 (no database), 3045 (in use), 3204.
@@ -84,8 +87,9 @@ class Session : public std::enable_shared_from_this<Session> {
   // error passes on; earlier changes of the session stay.
   void Atomically(const std::function<void()>& step);
 
-  // Ends the session: commits and closes. Raises when the commit fails (the
-  // session is closed all the same, its changes undone).
+  // Ends the session: commits (or, discarding changes, rolls back) and
+  // closes. Raises when the commit fails (the session is closed all the same,
+  // its changes undone).
   void Close();
 
   // The error for SQLite's failure `rc` on this connection.
@@ -122,7 +126,7 @@ class Session : public std::enable_shared_from_this<Session> {
  private:
   friend class Statement;
 
-  Session(std::string path, sqlite3* db, bool exclusive);
+  Session(std::string path, sqlite3* db, const Options& options);
   void Begin();
   void RecoverTransaction();
   void Return(std::vector<sqlite3_stmt*>* idle, sqlite3_stmt* statement);
@@ -137,6 +141,7 @@ class Session : public std::enable_shared_from_this<Session> {
   std::string path_;
   sqlite3* db_;
   bool exclusive_;
+  bool discard_changes_;
   // Idle statements by SQL text. A text stays once seen (its statements
   // refer to it), so the map grows with the distinct texts only.
   std::unordered_map<std::string, std::vector<sqlite3_stmt*>> idle_;

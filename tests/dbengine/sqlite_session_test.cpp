@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -265,6 +266,51 @@ TEST_F(SqliteSessionTest, KilledBeforeCloseLeavesFileUnchanged) {
   EXPECT_EQ(3265, RaisedError([&] { db->TableDefs().Item("Big"); }).Number());
   EXPECT_GT(db->OpenRecordset("SELECT * FROM T WHERE ID = 1")->RecordCount(), 0);
   db->Close();
+  EXPECT_EQ("1|one\n", QuerySql(path_, "SELECT * FROM T"));
+}
+
+// A session that discards its changes sees them, but neither the file nor a
+// journal beside it is ever written, not even by a process killed mid-way.
+TEST_F(SqliteSessionTest, DiscardingSessionNeverWritesTheFile) {
+  const std::string before = ReadFileBytes(path_);
+  auto db = engine_->OpenDatabase(path_, kOpenDiscardChanges);
+  WriteManyChanges(*db);
+  EXPECT_EQ(1, db->OpenRecordset("SELECT * FROM Big WHERE ID = 2999")->RecordCount());
+  EXPECT_FALSE(std::filesystem::exists(path_ + "-journal"));
+  db->Close();
+  EXPECT_TRUE(ReadFileBytes(path_) == before);
+
+  ChildSession child(path_, kOpenDiscardChanges, WriteManyChanges);
+  ASSERT_EQ("", child.WaitReady());
+  ASSERT_TRUE(child.Kill());
+  EXPECT_FALSE(std::filesystem::exists(path_ + "-journal"));
+  EXPECT_TRUE(ReadFileBytes(path_) == before);
+}
+
+// The update information may come read-only on read-only media: a read-only
+// session reads it and refuses every change.
+TEST_F(SqliteSessionTest, ReadOnlySessionReadsAReadOnlyFileAndChangesNothing) {
+  ASSERT_EQ(0, chmod(path_.c_str(), 0444));
+  ASSERT_EQ(0, chmod(dir_.Path().c_str(), 0555));
+  const std::string before = ReadFileBytes(path_);
+  auto db = engine_->OpenDatabase(path_, 0, true);
+  EXPECT_EQ(1, db->OpenRecordset("SELECT * FROM T WHERE Name = 'ONE'")->RecordCount());
+  EXPECT_EQ(3027, RaisedError([&] { db->Execute("DELETE FROM T", kFailOnError); }).Number());
+  EXPECT_EQ(3027, RaisedError([&] { AddRecord(*db, 2, "two"); }).Number());
+  db->Close();
+  chmod(dir_.Path().c_str(), 0755);
+  EXPECT_TRUE(ReadFileBytes(path_) == before);
+}
+
+// What a writer killed mid-commit left is rolled back by the next open, so
+// that a copy taken after it is what a client reads.
+TEST_F(SqliteSessionTest, OpenRollsBackAHotJournal) {
+  test::LeaveHotJournal(path_, "T");
+  std::string torn = dir_.File("torn.mdb");
+  std::ofstream(torn, std::ios::binary) << ReadFileBytes(path_);
+  EXPECT_EQ("", QuerySql(torn, "SELECT * FROM T"));
+  engine_->OpenDatabase(path_, kOpenDiscardChanges)->Close();
+  EXPECT_FALSE(std::filesystem::exists(path_ + "-journal"));
   EXPECT_EQ("1|one\n", QuerySql(path_, "SELECT * FROM T"));
 }
 

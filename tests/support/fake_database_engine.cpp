@@ -1,12 +1,14 @@
 #include "support/fake_database_engine.h"
 
 #include "dbengine/error.h"
+#include "support/fake_file_system.h"
 
 namespace tabsync::test {
 
 class FakeDatabaseEngine::FakeDatabase : public dao::Database {
  public:
-  FakeDatabase(FakeDatabaseEngine& engine, std::string path) : engine_(engine), path_(std::move(path)) {}
+  FakeDatabase(FakeDatabaseEngine& engine, std::string path, bool commits)
+      : engine_(engine), path_(std::move(path)), commits_(commits) {}
 
   dao::Collection<dao::TableDef>& TableDefs() override { throw Unsupported(); }
   std::shared_ptr<dao::TableDef> CreateTableDef(const std::string&) override {
@@ -23,13 +25,8 @@ class FakeDatabaseEngine::FakeDatabase : public dao::Database {
 
   void Close() override {
     if (closed_) throw ObjectClosed();
-    auto failure = engine_.close_failures_.find(path_);
-    if (failure != engine_.close_failures_.end()) {
-      engine_.actions_.push_back("close " + path_ + " FAILED");
-      throw Error(failure->second, "close failed");
-    }
+    engine_.Close(path_, commits_);
     closed_ = true;
-    engine_.actions_.push_back("close " + path_);
   }
 
  private:
@@ -37,6 +34,7 @@ class FakeDatabaseEngine::FakeDatabase : public dao::Database {
 
   FakeDatabaseEngine& engine_;
   std::string path_;
+  bool commits_;
   bool closed_ = false;
 };
 
@@ -48,16 +46,42 @@ void FakeDatabaseEngine::FailClose(const std::string& path, int number) {
   close_failures_[path] = number;
 }
 
+void FakeDatabaseEngine::FailCloseCall(int k, int number) {
+  fail_close_ = closes_ + k;
+  fail_close_number_ = number;
+}
+
+void FakeDatabaseEngine::Close(const std::string& path, bool commits) {
+  auto failure = close_failures_.find(path);
+  int number = failure != close_failures_.end() ? failure->second : 0;
+  if (++closes_ == fail_close_) number = fail_close_number_;
+  if (number != 0) {
+    actions_.push_back("close " + path + " FAILED");
+    throw Error(number, "close failed");
+  }
+  actions_.push_back("close " + path);
+  if (commits && files_ && files_->HasFile(path)) {
+    FakeFileSystem::File file = files_->GetFile(path);
+    files_->AddFile(path, file.content + kCommitMark, file.read_only);
+  }
+}
+
 std::unique_ptr<dao::Database> FakeDatabaseEngine::OpenDatabase(const std::string& path,
-                                                                int options) {
-  std::string action = "open " + path + (options != 0 ? " exclusive" : " shared");
+                                                                int options, bool readOnly) {
+  std::string mode = readOnly                                 ? " read-only"
+                     : (options & dao::kOpenDiscardChanges)   ? " discarding"
+                     : options != 0                           ? " exclusive"
+                                                              : " shared";
+  std::string action = "open " + path + mode;
   auto failure = open_failures_.find(path);
-  if (failure != open_failures_.end()) {
+  if (failure != open_failures_.end() || (files_ && !files_->HasFile(path))) {
     actions_.push_back(action + " FAILED");
+    if (failure == open_failures_.end()) throw FileNotFound(path);
     throw Error(failure->second, "open failed: " + path);
   }
   actions_.push_back(action);
-  return std::make_unique<FakeDatabase>(*this, path);
+  bool commits = options == dao::kOpenExclusive && !readOnly;
+  return std::make_unique<FakeDatabase>(*this, path, commits);
 }
 
 std::unique_ptr<dao::Database> FakeDatabaseEngine::CreateDatabase(const std::string& path) {

@@ -10,27 +10,47 @@
 
 namespace tabsync::test {
 
+class FakeFileSystem;
+
 // A database engine that opens nothing real and records what was done:
-// "open <path> exclusive", "open <path> shared", "close <path>". Its databases
-// can only be closed: every other operation raises 3000, and a second Close
-// raises 3420, as the engine's does.
+// "open <path> exclusive", "open <path> shared", "open <path> read-only",
+// "open <path> discarding" (kOpenDiscardChanges), "close <path>". Its
+// databases can only be closed: every other operation raises 3000, and a
+// second Close raises 3420, as the engine's does.
 class FakeDatabaseEngine : public dao::DatabaseEngine {
  public:
+  // What a commit appends to a database file of CommitInto's file system.
+  static constexpr char kCommitMark[] = "|committed";
+
   // Every later OpenDatabase of path raises `number` (e.g. 3045, file in use).
   void FailOpen(const std::string& path, int number);
   // The Close of the database opened from path raises `number`.
   void FailClose(const std::string& path, int number);
+  // The k-th Close from now (from 1) raises `number`, the others work.
+  void FailCloseCall(int k, int number);
+  // From now on the databases are files of `files`: opening a missing one
+  // raises 3024, and the Close of an exclusive session that keeps its
+  // changes appends kCommitMark to the file, standing for its commit. A
+  // failed Close leaves the file as it was.
+  void CommitInto(FakeFileSystem* files) { files_ = files; }
 
   const std::vector<std::string>& Actions() const { return actions_; }
 
-  std::unique_ptr<dao::Database> OpenDatabase(const std::string& path, int options) override;
+  std::unique_ptr<dao::Database> OpenDatabase(const std::string& path, int options,
+                                              bool readOnly) override;
   std::unique_ptr<dao::Database> CreateDatabase(const std::string& path) override;
 
  private:
   class FakeDatabase;
 
+  void Close(const std::string& path, bool commits);
+
   std::map<std::string, int> open_failures_;
   std::map<std::string, int> close_failures_;
+  int closes_ = 0;
+  int fail_close_ = 0;
+  int fail_close_number_ = 0;
+  FakeFileSystem* files_ = nullptr;
   std::vector<std::string> actions_;
 };
 
