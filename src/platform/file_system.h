@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dbengine/error.h"
 
@@ -32,6 +33,13 @@ class AppendFile {
   virtual void Append(std::string_view bytes) = 0;
 };
 
+// A lock held on a file until the object goes. It is a kernel lock, so a
+// process that dies drops it with its descriptors.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
 // The file operations of the update run and the installation flow. Paths use
 // "/"; a folder may be given with or without its trailing "/". A file is
 // read-only when it has no write permission bit at all.
@@ -44,6 +52,15 @@ class FileSystem {
 
   // True for an existing file (not a folder); never raises.
   virtual bool FileExists(const std::string& path) const = 0;
+  // Like FileExists, but tells a name that is not there from one that is
+  // there and cannot be examined: false only when no entry of that name
+  // exists (or a folder on the way is missing). Raises 75 for a symbolic link
+  // that leads nowhere or in a loop, 70 when the entry or the link's target
+  // may not be examined. A folder is no file: false.
+  virtual bool CheckedFileExists(const std::string& path) const = 0;
+  // True when the name is a symbolic link, whether or not it leads anywhere;
+  // never raises.
+  virtual bool IsSymbolicLink(const std::string& path) const = 0;
   // True for an existing folder; never raises.
   virtual bool FolderExists(const std::string& path) const = 0;
   // True when both name the same existing folder, however spelt (symbolic
@@ -62,18 +79,42 @@ class FileSystem {
   // overwrite is false, 70 when it is read-only, a folder, or not writable,
   // 61 when the disk is full. With overwrite the destination is replaced
   // whole and atomically: a copy that fails half-way leaves the destination as
-  // it was. The copy gets the source's permission bits.
+  // it was. The copy gets the source's permission bits, and its owner and
+  // group where the user may give them (always as root).
   virtual void CopyFile(const std::string& source, const std::string& destination,
                         bool overwrite) = 0;
+  // Replaces destination by source in one atomic rename, so that the name
+  // holds either the old or the new file at every moment; the rename is
+  // flushed to disk before the call returns. Both must lie on one file
+  // system (in practice: one folder). Raises 53 when the source is missing,
+  // 70 when the destination is a folder or may not be replaced.
+  virtual void ReplaceFile(const std::string& source, const std::string& destination) = 0;
+  // Gives `path` the owner, group and permission bits of `model`. Raises 53
+  // when either is missing, 70 when the user may not give them.
+  virtual void CopyOwnerAndMode(const std::string& model, const std::string& path) = 0;
   // Moves (renames) a file, also across file systems. Raises 53 when the
   // source is missing, 58 when the destination exists, 76 when the
   // destination's folder is missing, 70 without permission.
   virtual void MoveFile(const std::string& source, const std::string& destination) = 0;
-  // Deletes a file. Raises 53 when it is missing (or a folder), 70 when it is
-  // read-only and force is false, or cannot be removed.
+  // Deletes a file. A symbolic link is removed itself, never what it leads
+  // to. Raises 53 when it is missing (or a folder), 70 when it is read-only
+  // and force is false, or cannot be removed.
   virtual void DeleteFile(const std::string& path, bool force) = 0;
+  // The names in a folder (not "." and ".."), in no particular order. Raises
+  // 76 when the folder is missing, 70 without permission.
+  virtual std::vector<std::string> ListFolder(const std::string& path) const = 0;
+  // Removes an empty folder. Raises 76 when it is missing, 75 when it is not
+  // empty, 70 without permission.
+  virtual void DeleteFolder(const std::string& path) = 0;
 
-  // Opens a file for appending, creating it when missing. Raises 75 for an
+  // Takes an exclusive lock on the file at `path`, creating it when missing
+  // (never through a symbolic link). Null when another process (or another
+  // lock object of this one) holds it. Raises 76 when the folder is missing,
+  // 70 without permission, 75 for a symbolic link or a folder.
+  virtual std::unique_ptr<FileLock> TryLockFile(const std::string& path) = 0;
+
+  // Opens a file for appending, creating it when missing. Never writes
+  // through a symbolic link: one in its place raises 75. Raises 75 for an
   // empty path or a folder, 76 when the folder is missing, 70 without
   // permission.
   virtual std::unique_ptr<AppendFile> OpenForAppend(const std::string& path) = 0;

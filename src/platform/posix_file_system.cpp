@@ -1,8 +1,10 @@
 #include "platform/posix_file_system.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +54,10 @@ int ErrorNumberOf(int error, int missing) {
 
 bool Stat(const std::string& path, struct stat* info) {
   return ::stat(path.c_str(), info) == 0;
+}
+
+bool Lstat(const std::string& path, struct stat* info) {
+  return ::lstat(path.c_str(), info) == 0;
 }
 
 bool IsFile(const struct stat& info) { return !S_ISDIR(info.st_mode); }
@@ -141,6 +147,20 @@ class TemporaryFile {
   FileDescriptor file_;
 };
 
+class PosixFileLock : public FileLock {
+ public:
+  explicit PosixFileLock(int fd) : file_(fd) {}
+
+ private:
+  FileDescriptor file_;  // closing it drops the lock
+};
+
+// An entry that is there but cannot be examined: a folder on the way that
+// may not be searched, a link to nowhere or in a loop.
+[[noreturn]] void RaiseUnexaminable(int error) {
+  Raise(error == EACCES || error == EPERM ? kPermissionDenied : kPathFileAccess);
+}
+
 class PosixAppendFile : public AppendFile {
  public:
   explicit PosixAppendFile(int fd) : file_(fd) {}
@@ -155,6 +175,21 @@ class PosixFileSystem : public FileSystem {
   bool FileExists(const std::string& path) const override {
     struct stat info;
     return Stat(path, &info) && IsFile(info);
+  }
+
+  bool CheckedFileExists(const std::string& path) const override {
+    struct stat info;
+    if (!Lstat(path, &info)) {
+      if (errno == ENOENT || errno == ENOTDIR) return false;
+      RaiseUnexaminable(errno);
+    }
+    if (S_ISLNK(info.st_mode) && !Stat(path, &info)) RaiseUnexaminable(errno);
+    return IsFile(info);
+  }
+
+  bool IsSymbolicLink(const std::string& path) const override {
+    struct stat info;
+    return Lstat(path, &info) && S_ISLNK(info.st_mode);
   }
 
   bool FolderExists(const std::string& path) const override { return IsFolder(path); }
@@ -183,6 +218,25 @@ class PosixFileSystem : public FileSystem {
     WriteCopy(source, source_info, destination);
   }
 
+  void ReplaceFile(const std::string& source, const std::string& destination) override {
+    ExistingFileInfo(source);
+    if (IsFolder(destination)) Raise(kPermissionDenied);
+    if (::rename(source.c_str(), destination.c_str()) != 0) RaiseErrno(errno, kPathNotFound);
+    SyncFolder(FolderOf(destination));
+  }
+
+  void CopyOwnerAndMode(const std::string& model, const std::string& path) override {
+    struct stat from = ExistingFileInfo(model);
+    struct stat to = ExistingFileInfo(path);
+    // chown clears the set-user-ID and set-group-ID bits, so the mode comes
+    // after it.
+    if ((from.st_uid != to.st_uid || from.st_gid != to.st_gid) &&
+        ::chown(path.c_str(), from.st_uid, from.st_gid) != 0) {
+      RaiseErrno(errno, kFileNotFound);
+    }
+    if (::chmod(path.c_str(), from.st_mode & 07777) != 0) RaiseErrno(errno, kFileNotFound);
+  }
+
   void MoveFile(const std::string& source, const std::string& destination) override {
     ExistingFileInfo(source);
     CheckNewDestination(destination);
@@ -192,15 +246,51 @@ class PosixFileSystem : public FileSystem {
   }
 
   void DeleteFile(const std::string& path, bool force) override {
-    struct stat info = ExistingFileInfo(path);
-    if (IsReadOnly(info) && !force) Raise(kPermissionDenied);
+    // lstat: a link is removed itself, also one that leads nowhere.
+    struct stat info;
+    if (!Lstat(path, &info) || S_ISDIR(info.st_mode)) Raise(kFileNotFound);
+    if (!S_ISLNK(info.st_mode) && IsReadOnly(info) && !force) Raise(kPermissionDenied);
     if (::unlink(path.c_str()) != 0) RaiseErrno(errno, kFileNotFound);
+  }
+
+  std::vector<std::string> ListFolder(const std::string& path) const override {
+    DIR* folder = ::opendir(path.c_str());
+    if (!folder) RaiseErrno(errno, kPathNotFound);
+    std::vector<std::string> names;
+    while (const struct dirent* entry = ::readdir(folder)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(std::move(name));
+    }
+    ::closedir(folder);
+    return names;
+  }
+
+  void DeleteFolder(const std::string& path) override {
+    if (::rmdir(path.c_str()) == 0) return;
+    int error = errno;
+    if (error == ENOTEMPTY || error == EEXIST) Raise(kPathFileAccess);
+    RaiseErrno(error, kPathNotFound);
+  }
+
+  std::unique_ptr<FileLock> TryLockFile(const std::string& path) override {
+    // Read access is all flock needs, so the lock works on a file that may
+    // not be written; O_NOFOLLOW keeps a planted link from creating a file
+    // elsewhere.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) RaiseErrno(errno, kPathNotFound);  // a link gives ELOOP, hence 75
+    auto lock = std::make_unique<PosixFileLock>(fd);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK) return nullptr;
+      if (errno != EINTR) Raise(kPathFileAccess);
+    }
+    return lock;
   }
 
   std::unique_ptr<AppendFile> OpenForAppend(const std::string& path) override {
     if (path.empty()) Raise(kPathFileAccess);
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) RaiseErrno(errno, kPathNotFound);  // a folder gives EISDIR, hence 75
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // A folder gives EISDIR and a link ELOOP, hence 75.
+    if (fd < 0) RaiseErrno(errno, kPathNotFound);
     return std::make_unique<PosixAppendFile>(fd);
   }
 
@@ -237,10 +327,20 @@ class PosixFileSystem : public FileSystem {
     if (input.get() < 0) RaiseErrno(errno, kFileNotFound);
     TemporaryFile copy(destination);
     CopyBytes(input.get(), copy.fd());
-    // fchmod, unlike the mode given to open(), is not narrowed by the umask.
+    GiveOwner(copy.fd(), source_info);
+    // fchmod, unlike the mode given to open(), is not narrowed by the umask;
+    // it comes after fchown, which may clear bits.
     if (::fchmod(copy.fd(), source_info.st_mode & 0777) != 0) RaiseErrno(errno, kPathNotFound);
     copy.MoveOnto(destination);
     SyncFolder(FolderOf(destination));
+  }
+
+  // Only root may give a file away; another user's copy stays theirs, which
+  // is no failure of the copy.
+  static void GiveOwner(int fd, const struct stat& source_info) {
+    if (::fchown(fd, source_info.st_uid, source_info.st_gid) != 0 && errno != EPERM) {
+      RaiseErrno(errno, kPathNotFound);
+    }
   }
 
   void MoveAcrossFileSystems(const std::string& source, const std::string& destination) {

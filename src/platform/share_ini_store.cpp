@@ -14,6 +14,8 @@ class ShareIniStore : public SharedFilesStore {
     if (!ReadTextFile(ShareIniPath(), &text)) return false;
     return ReadIniValue(text, "Share", "SharedFilesLocation", value);
   }
+
+  std::string Source() const override { return ShareIniPath(); }
 };
 
 }  // namespace

@@ -18,6 +18,10 @@ class SharedFilesStore {
   // its length. False, with *value untouched, when the store cannot be read
   // or holds no location.
   virtual bool ReadSharedFilesLocation(std::string* value) const = 0;
+
+  // Where the store is kept, for messages to the operator (the path of
+  // share.ini).
+  virtual std::string Source() const = 0;
 };
 
 }  // namespace tabsync::platform

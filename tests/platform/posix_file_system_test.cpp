@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -491,6 +493,116 @@ TEST_F(PosixFileSystemTest, AppendOnFullDeviceIsDiskFull) {
   if (!files_->FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   std::unique_ptr<AppendFile> full = files_->OpenForAppend("/dev/full");
   EXPECT_EQ("Disk full", ExpectError(file_errors::kDiskFull, [&] { full->Append("line\r\n"); }));
+}
+
+// Names that lead elsewhere
+
+// A link is never taken for a missing file, never written through, and a
+// delete removes the link itself.
+TEST_F(PosixFileSystemTest, SymbolicLinksAreExaminedNotFollowedForWriting) {
+  WriteFile(dir_.File("target"), "target");
+  ASSERT_EQ(0, symlink(dir_.File("target").c_str(), dir_.File("good").c_str()));
+  ASSERT_EQ(0, symlink(dir_.File("gone").c_str(), dir_.File("dangling").c_str()));
+  ASSERT_EQ(0, symlink(dir_.File("loop").c_str(), dir_.File("loop").c_str()));
+  EXPECT_TRUE(files_->CheckedFileExists(dir_.File("good")));
+  EXPECT_FALSE(files_->CheckedFileExists(dir_.File("nothing")));
+  EXPECT_FALSE(files_->CheckedFileExists(dir_.Path()));
+  EXPECT_FALSE(files_->CheckedFileExists(dir_.File("target/below")));
+  for (const char* name : {"dangling", "loop"}) {
+    EXPECT_FALSE(files_->FileExists(dir_.File(name))) << name;
+    EXPECT_TRUE(files_->IsSymbolicLink(dir_.File(name))) << name;
+    ExpectError(file_errors::kPathFileAccess, [&] { files_->CheckedFileExists(dir_.File(name)); });
+    ExpectError(file_errors::kPathFileAccess, [&] { files_->OpenForAppend(dir_.File(name)); });
+    ExpectError(file_errors::kPathFileAccess, [&] { files_->TryLockFile(dir_.File(name)); });
+  }
+  ExpectError(file_errors::kPathFileAccess, [&] { files_->OpenForAppend(dir_.File("good")); });
+  EXPECT_FALSE(fs::exists(dir_.File("gone")));
+  files_->DeleteFile(dir_.File("good"), false);
+  files_->DeleteFile(dir_.File("dangling"), false);
+  EXPECT_FALSE(fs::is_symlink(dir_.File("good")));
+  EXPECT_FALSE(fs::is_symlink(dir_.File("dangling")));
+  EXPECT_EQ("target", test::ReadFileBytes(dir_.File("target")));
+}
+
+TEST_F(PosixFileSystemTest, UnsearchableFolderIsNoMissingFile) {
+  if (RunningAsRoot()) GTEST_SKIP() << kRootIgnoresPermissions;
+  ASSERT_EQ(0, mkdir(dir_.File("closed").c_str(), 0755));
+  WriteFile(dir_.File("closed/users.mdb"), "in use");
+  ModeForTest closed(dir_.File("closed"), 0);
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->CheckedFileExists(dir_.File("closed/users.mdb")); });
+}
+
+// Replacing, owners, folders and locks
+
+TEST_F(PosixFileSystemTest, ReplaceRenamesOverTheDestination) {
+  WriteFile(dir_.File("new"), "new");
+  WriteFile(dir_.File("old"), "old");
+  files_->ReplaceFile(dir_.File("new"), dir_.File("old"));
+  EXPECT_EQ("new", test::ReadFileBytes(dir_.File("old")));
+  EXPECT_FALSE(fs::exists(dir_.File("new")));
+  ExpectError(file_errors::kFileNotFound, [&] { files_->ReplaceFile(dir_.File("new"), dir_.File("old")); });
+  WriteFile(dir_.File("new"), "new");
+  ExpectError(file_errors::kPermissionDenied,
+              [&] { files_->ReplaceFile(dir_.File("new"), dir_.Path()); });
+}
+
+// As root, a copy and a replacement keep the owner, group and mode of the
+// operator's file, not root's.
+TEST_F(PosixFileSystemTest, CopiesAndReplacementsKeepOwnerGroupAndMode) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "only root may give files away";
+  WriteFile(dir_.File("db"), "in use");
+  ASSERT_EQ(0, chown(dir_.File("db").c_str(), 65534, 65534));
+  ASSERT_EQ(0, chmod(dir_.File("db").c_str(), 0640));
+  files_->CopyFile(dir_.File("db"), dir_.File("db.bak"), true);
+  WriteFile(dir_.File("work"), "merged");
+  files_->CopyOwnerAndMode(dir_.File("db"), dir_.File("work"));
+  for (const char* name : {"db.bak", "work"}) {
+    struct stat info;
+    ASSERT_EQ(0, stat(dir_.File(name).c_str(), &info));
+    EXPECT_EQ(65534u, info.st_uid) << name;
+    EXPECT_EQ(65534u, info.st_gid) << name;
+    EXPECT_EQ(0640u, info.st_mode & 07777) << name;
+  }
+}
+
+TEST_F(PosixFileSystemTest, FoldersAreListedAndOnlyEmptyOnesDeleted) {
+  ASSERT_EQ(0, mkdir(dir_.File("run").c_str(), 0755));
+  WriteFile(dir_.File("run/a.bak"), "a");
+  ASSERT_EQ(0, symlink("nowhere", dir_.File("run/link").c_str()));
+  std::vector<std::string> names = files_->ListFolder(dir_.File("run"));
+  EXPECT_EQ((std::set<std::string>{"a.bak", "link"}), std::set<std::string>(names.begin(), names.end()));
+  ExpectError(file_errors::kPathFileAccess, [&] { files_->DeleteFolder(dir_.File("run")); });
+  for (const std::string& name : names) files_->DeleteFile(dir_.File("run/" + name), true);
+  files_->DeleteFolder(dir_.File("run"));
+  EXPECT_FALSE(fs::exists(dir_.File("run")));
+  ExpectError(file_errors::kPathNotFound, [&] { files_->ListFolder(dir_.File("run")); });
+  ExpectError(file_errors::kPathNotFound, [&] { files_->DeleteFolder(dir_.File("run")); });
+}
+
+// One holder at a time, within a process and across processes; a holder that
+// dies drops its lock.
+TEST_F(PosixFileSystemTest, LockIsHeldByOneAtATimeAndDiesWithItsHolder) {
+  std::string path = dir_.File("tabsync.lock");
+  std::unique_ptr<FileLock> first = files_->TryLockFile(path);
+  ASSERT_NE(nullptr, first);
+  EXPECT_EQ(nullptr, files_->TryLockFile(path));
+  pid_t child = fork();
+  if (child == 0) _exit(NewPosixFileSystem()->TryLockFile(path) == nullptr ? 0 : 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(0, WEXITSTATUS(status)) << "another process got the lock";
+  first.reset();
+  child = fork();
+  if (child == 0) {
+    auto held = NewPosixFileSystem()->TryLockFile(path);
+    pause();
+  }
+  while (files_->TryLockFile(path) != nullptr) usleep(1000);  // until the child holds it
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_NE(nullptr, files_->TryLockFile(path));
+  ExpectError(file_errors::kPathNotFound, [&] { files_->TryLockFile(dir_.File("no/x.lock")); });
 }
 
 }  // namespace

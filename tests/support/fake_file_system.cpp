@@ -1,5 +1,6 @@
 #include "support/fake_file_system.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tabsync::test {
@@ -19,6 +20,28 @@ class FakeFileSystem::FakeAppendFile : public platform::AppendFile {
   FakeFileSystem& owner_;
   std::string path_;
 };
+
+class FakeFileSystem::FakeFileLock : public platform::FileLock {
+ public:
+  FakeFileLock(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {
+    owner_.locked_.insert(path_);
+  }
+  ~FakeFileLock() override { owner_.locked_.erase(path_); }
+
+ private:
+  FakeFileSystem& owner_;
+  std::string path_;
+};
+
+namespace {
+
+const std::string& KeyOf(const std::string& entry) { return entry; }
+template <typename Value>
+const std::string& KeyOf(const std::pair<const std::string, Value>& entry) {
+  return entry.first;
+}
+
+}  // namespace
 
 std::string FakeFileSystem::Normal(const std::string& path) {
   std::string normal;
@@ -57,6 +80,22 @@ void FakeFileSystem::FailOn(const std::string& operation, const std::string& pat
 
 void FakeFileSystem::HideFolder(const std::string& path) { hidden_.insert(Normal(path)); }
 
+void FakeFileSystem::AddUnexaminable(const std::string& path, int number) {
+  std::string normal = Normal(path);
+  AddFolder(platform::GetParentFolderName(normal));
+  unexaminable_[normal] = number;
+}
+
+void FakeFileSystem::AddDanglingLink(const std::string& path) {
+  AddUnexaminable(path, fe::kPathFileAccess);
+  links_.insert(Normal(path));
+}
+
+void FakeFileSystem::FailCall(int k, int number) {
+  fail_call_ = calls_ + k;
+  fail_number_ = number;
+}
+
 bool FakeFileSystem::HasFile(const std::string& path) const {
   return files_.count(Normal(path)) != 0;
 }
@@ -66,6 +105,16 @@ const FakeFileSystem::File& FakeFileSystem::GetFile(const std::string& path) con
 }
 
 bool FakeFileSystem::FileExists(const std::string& path) const { return HasFile(path); }
+
+bool FakeFileSystem::CheckedFileExists(const std::string& path) const {
+  auto unexaminable = unexaminable_.find(Normal(path));
+  if (unexaminable != unexaminable_.end()) throw platform::FileError(unexaminable->second);
+  return HasFile(path);
+}
+
+bool FakeFileSystem::IsSymbolicLink(const std::string& path) const {
+  return links_.count(Normal(path)) != 0;
+}
 
 bool FakeFileSystem::FolderExists(const std::string& path) const {
   std::string normal = Normal(path);
@@ -99,6 +148,10 @@ void FakeFileSystem::Record(const std::string& action) { actions_.push_back(acti
 
 void FakeFileSystem::CheckInjected(const std::string& operation, const std::string& path,
                                    const std::string& action) {
+  if (++calls_ == fail_call_) {
+    Record(action + " FAILED");
+    throw platform::FileError(fail_number_);
+  }
   auto failure = failures_.find({operation, Normal(path)});
   if (failure == failures_.end()) return;
   Record(action + " FAILED");
@@ -133,6 +186,30 @@ void FakeFileSystem::CopyFile(const std::string& source, const std::string& dest
   Record(action);
 }
 
+void FakeFileSystem::ReplaceFile(const std::string& source, const std::string& destination) {
+  std::string from = Normal(source);
+  std::string to = Normal(destination);
+  std::string action = "replace " + to + " by " + from;
+  CheckInjected("replace", to, action);
+  auto file = files_.find(from);
+  if (file == files_.end()) throw platform::FileError(fe::kFileNotFound);
+  if (folders_.count(to)) throw platform::FileError(fe::kPermissionDenied);
+  files_[to] = file->second;
+  files_.erase(from);
+  Record(action);
+}
+
+void FakeFileSystem::CopyOwnerAndMode(const std::string& model, const std::string& path) {
+  std::string from = Normal(model);
+  std::string to = Normal(path);
+  std::string action = "copy owner " + from + " -> " + to;
+  CheckInjected("copy owner", to, action);
+  if (!files_.count(from) || !files_.count(to)) throw platform::FileError(fe::kFileNotFound);
+  files_[to].owner = files_[from].owner;
+  files_[to].read_only = files_[from].read_only;
+  Record(action);
+}
+
 void FakeFileSystem::MoveFile(const std::string& source, const std::string& destination) {
   std::string from = Normal(source);
   std::string to = Normal(destination);
@@ -151,6 +228,11 @@ void FakeFileSystem::DeleteFile(const std::string& path, bool force) {
   std::string normal = Normal(path);
   std::string action = "delete " + normal;
   CheckInjected("delete", normal, action);
+  if (unexaminable_.erase(normal)) {
+    links_.erase(normal);
+    Record(action);
+    return;
+  }
   auto file = files_.find(normal);
   if (file == files_.end()) throw platform::FileError(fe::kFileNotFound);
   if (file->second.read_only && !force) throw platform::FileError(fe::kPermissionDenied);
@@ -158,9 +240,47 @@ void FakeFileSystem::DeleteFile(const std::string& path, bool force) {
   Record(action);
 }
 
+std::vector<std::string> FakeFileSystem::ListFolder(const std::string& path) const {
+  std::string normal = Normal(path);
+  if (!folders_.count(normal)) throw platform::FileError(fe::kPathNotFound);
+  std::vector<std::string> names;
+  auto add_children = [&](const auto& entries) {
+    for (const auto& entry : entries) {
+      const std::string& name = KeyOf(entry);
+      if (name != normal && platform::GetParentFolderName(name) == normal)
+        names.push_back(name.substr(name.rfind('/') + 1));
+    }
+  };
+  add_children(files_);
+  add_children(folders_);
+  add_children(unexaminable_);
+  return names;
+}
+
+void FakeFileSystem::DeleteFolder(const std::string& path) {
+  std::string normal = Normal(path);
+  std::string action = "delete folder " + normal;
+  CheckInjected("delete folder", normal, action);
+  if (!folders_.count(normal)) throw platform::FileError(fe::kPathNotFound);
+  if (!ListFolder(normal).empty()) throw platform::FileError(fe::kPathFileAccess);
+  folders_.erase(normal);
+  Record(action);
+}
+
+std::unique_ptr<platform::FileLock> FakeFileSystem::TryLockFile(const std::string& path) {
+  std::string normal = Normal(path);
+  CheckInjected("lock", normal, "lock " + normal);
+  if (!ParentExists(normal)) throw platform::FileError(fe::kPathNotFound);
+  if (locked_.count(normal)) return nullptr;
+  files_.try_emplace(normal);
+  return std::make_unique<FakeFileLock>(*this, normal);
+}
+
 std::unique_ptr<platform::AppendFile> FakeFileSystem::OpenForAppend(const std::string& path) {
   std::string normal = Normal(path);
-  if (path.empty() || folders_.count(normal)) throw platform::FileError(fe::kPathFileAccess);
+  CheckInjected("open for append", normal, "open for append " + normal);
+  if (path.empty() || folders_.count(normal) || links_.count(normal))
+    throw platform::FileError(fe::kPathFileAccess);
   if (!ParentExists(normal)) throw platform::FileError(fe::kPathNotFound);
   files_.try_emplace(normal);
   return std::make_unique<FakeAppendFile>(*this, normal);

@@ -20,6 +20,7 @@ class FakeFileSystem : public platform::FileSystem {
   struct File {
     std::string content;
     bool read_only = false;
+    std::string owner = "operator";  // stands for owner, group and mode
   };
 
   // Adds a folder (and its parents) / a file (and its folders).
@@ -30,24 +31,47 @@ class FakeFileSystem : public platform::FileSystem {
   void AddFolderAlias(const std::string& alias, const std::string& folder);
   // Makes FolderExists deny the folder while its files stay reachable.
   void HideFolder(const std::string& path);
+  // Adds a name that is there but cannot be examined (a link to nowhere, a
+  // file behind a folder that may not be searched): FileExists is false,
+  // CheckedFileExists raises `number`, DeleteFile removes the name.
+  void AddUnexaminable(const std::string& path, int number);
+  // Adds a symbolic link to nowhere, which OpenForAppend refuses (75).
+  void AddDanglingLink(const std::string& path);
 
-  // The next call of `operation` ("copy", "move", "delete", "create folder",
-  // "append") whose path (the destination, for copy and move) is `path`
-  // raises `number`, and so does every later one.
+  // The next call of `operation` ("copy", "move", "replace", "copy owner",
+  // "delete", "delete folder", "create folder", "lock", "open for append",
+  // "append") whose path (the destination, for copy, move, replace and copy
+  // owner) is `path` raises `number`, and so does every later one.
   void FailOn(const std::string& operation, const std::string& path, int number);
-  // Ends every failure set by FailOn.
-  void StopFailing() { failures_.clear(); }
+  // Ends every failure set by FailOn and FailCall.
+  void StopFailing() {
+    failures_.clear();
+    fail_call_ = 0;
+  }
+  // The k-th call from now (from 1) of an operation that may change
+  // something (create or delete a folder, copy, move, replace, copy owner,
+  // delete, lock, open for appending, append) raises `number`; the calls
+  // before and after it work.
+  void FailCall(int k, int number);
+  // How many such calls were made so far.
+  int CallCount() const { return calls_; }
 
   bool HasFile(const std::string& path) const;
   // Raises std::out_of_range when the file is missing.
   const File& GetFile(const std::string& path) const;
   // One entry per operation that changed something, e.g.
   // "copy /upd/config.mdb -> /db/config.mdb", "delete /db/config.mdb.bak",
-  // "create folder /db", "move /a -> /b"; failed calls appear with " FAILED".
+  // "create folder /db", "move /a -> /b", "replace /db/x by /db/y",
+  // "copy owner /a -> /b"; failed calls appear with " FAILED".
   // Appends are not listed (the log file would fill the list).
   const std::vector<std::string>& Actions() const { return actions_; }
 
+  // Whether a FileLock of TryLockFile is held on the path.
+  bool IsLocked(const std::string& path) const { return locked_.count(Normal(path)) != 0; }
+
   bool FileExists(const std::string& path) const override;
+  bool CheckedFileExists(const std::string& path) const override;
+  bool IsSymbolicLink(const std::string& path) const override;
   bool FolderExists(const std::string& path) const override;
   bool SameFolder(const std::string& a, const std::string& b) const override;
   // Same folder (as SameFolder) and same name.
@@ -55,12 +79,18 @@ class FakeFileSystem : public platform::FileSystem {
   void CreateFolder(const std::string& path) override;
   void CopyFile(const std::string& source, const std::string& destination,
                 bool overwrite) override;
+  void ReplaceFile(const std::string& source, const std::string& destination) override;
+  void CopyOwnerAndMode(const std::string& model, const std::string& path) override;
   void MoveFile(const std::string& source, const std::string& destination) override;
   void DeleteFile(const std::string& path, bool force) override;
+  std::vector<std::string> ListFolder(const std::string& path) const override;
+  void DeleteFolder(const std::string& path) override;
+  std::unique_ptr<platform::FileLock> TryLockFile(const std::string& path) override;
   std::unique_ptr<platform::AppendFile> OpenForAppend(const std::string& path) override;
 
  private:
   class FakeAppendFile;
+  class FakeFileLock;
 
   static std::string Normal(const std::string& path);
   std::string Resolved(const std::string& folder) const;
@@ -70,7 +100,13 @@ class FakeFileSystem : public platform::FileSystem {
                      const std::string& action);
 
   std::map<std::string, File> files_;
+  std::map<std::string, int> unexaminable_;  // name -> error number
+  std::set<std::string> links_;
+  std::set<std::string> locked_;
   std::set<std::string> folders_{"/"};
+  int calls_ = 0;
+  int fail_call_ = 0;  // the call count that fails; 0: none
+  int fail_number_ = 0;
   std::map<std::string, std::string> aliases_;
   std::set<std::string> hidden_;
   std::map<std::pair<std::string, std::string>, int> failures_;

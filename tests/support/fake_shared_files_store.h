@@ -19,6 +19,8 @@ class FakeSharedFilesStore : public platform::SharedFilesStore {
     return true;
   }
 
+  std::string Source() const override { return "/etc/korvane/share.ini"; }
+
  private:
   std::optional<std::string> location_;
 };
