@@ -190,7 +190,8 @@ class RunState {
   RunState(Platform& p, const Workspace& workspace)
       : ui_(platform::NewConsoleUserInterface()),
         log_(*p.files, *p.clock, *ui_),
-        context_(*p.db_engine, *p.files, *p.registrations, log_) {
+        history_(*p.files, p.clock->Now()),
+        context_(*p.db_engine, *p.files, *p.registrations, log_, history_) {
     log_.frmLog();
     log_.SetLogFilePath(workspace.LogPath());
   }
@@ -199,6 +200,7 @@ class RunState {
  private:
   std::unique_ptr<platform::UserInterface> ui_;
   tabsync::log::RunLog log_;
+  tabsync::install::BackupHistory history_;
   engine::UpdateContext context_;
 };
 

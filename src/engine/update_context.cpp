@@ -15,11 +15,12 @@ dao::Database& Handle(const std::unique_ptr<dao::Database>& database) {
 
 UpdateContext::UpdateContext(dao::DatabaseEngine& dbEngine, platform::FileSystem& files,
                              const platform::RegistrationStore& registrations,
-                             log::RunLog& log)
+                             log::RunLog& log, install::BackupHistory& history)
     : db_engine_(dbEngine),
       files_(files),
       registrations_(registrations),
       log_(log),
+      history_(history),
       release_steps_(ApplyReleaseSteps) {}
 
 dao::Database& UpdateContext::ExistingDatabase() { return Handle(existing_database_); }

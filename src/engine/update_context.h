@@ -7,6 +7,7 @@
 
 #include "dbengine/dao.h"
 #include "dbengine/error.h"
+#include "install/backup_history.h"
 #include "log/run_log.h"
 #include "platform/file_system.h"
 #include "platform/registration_store.h"
@@ -27,15 +28,18 @@ using ReleaseStepsFunction = std::function<bool(UpdateContext&, const std::strin
 class UpdateContext {
  public:
   // The objects passed in must outlive the context. The release steps are
-  // ApplyReleaseSteps unless SetReleaseSteps gives others.
+  // ApplyReleaseSteps unless SetReleaseSteps gives others. The history keeps
+  // the older backups that the run replaces.
   UpdateContext(dao::DatabaseEngine& dbEngine, platform::FileSystem& files,
-                const platform::RegistrationStore& registrations, log::RunLog& log);
+                const platform::RegistrationStore& registrations, log::RunLog& log,
+                install::BackupHistory& history);
   UpdateContext(const UpdateContext&) = delete;
   UpdateContext& operator=(const UpdateContext&) = delete;
 
   dao::DatabaseEngine& DBEngine() { return db_engine_; }
   platform::FileSystem& Files() { return files_; }
   const platform::RegistrationStore& Registrations() const { return registrations_; }
+  install::BackupHistory& History() { return history_; }
 
   // One line of the run log, with the date and time prefix. Raises when the
   // log file cannot be written.
@@ -66,6 +70,7 @@ class UpdateContext {
   platform::FileSystem& files_;
   const platform::RegistrationStore& registrations_;
   log::RunLog& log_;
+  install::BackupHistory& history_;
   std::unique_ptr<dao::Database> existing_database_;
   std::unique_ptr<dao::Database> update_info_database_;
   std::string current_database_file_;

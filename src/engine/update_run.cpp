@@ -14,9 +14,11 @@ struct DatabaseFiles {
   std::string update_folder;
   std::string existing_folder;
   std::string file_name;
+  std::string registered_path;  // the data source's "DBQ"
 
   std::string ExistingPath() const { return existing_folder + file_name; }
   std::string UpdatePath() const { return update_folder + file_name; }
+  std::string WorkingPath() const { return WorkingCopyPath(existing_folder, file_name); }
   bool IsReference() const { return !IsDataDatabase(file_name); }
 };
 
@@ -38,12 +40,19 @@ void CopyWholeDatabase(UpdateContext& context, const DatabaseFiles& db) {
   context.WriteLog(" COPY WHOLE DATABASE " + db.file_name);
 }
 
-void BackUpUpdateInformation(UpdateContext& context, const DatabaseFiles& db) {
-  context.WriteLog("Database '" + db.data_source_name +
-                   "' with merge information: " + db.ExistingPath());
-  context.WriteLog("Database '" + db.data_source_name +
-                   "' with DB to be updated: " + db.UpdatePath());
-  BackupDatabaseFile(context, db.update_folder, db.file_name);
+// Whether the database in use is there. A name that is there but cannot be
+// examined (a link to a volume that is offline, a folder that may not be
+// searched) is no missing database: copying the release over it would put an
+// empty database in place of the operator's. Such a database is skipped.
+bool FindDatabaseInUse(UpdateContext& context, const DatabaseFiles& db, bool* exists) {
+  try {
+    *exists = context.Files().CheckedFileExists(db.ExistingPath());
+    return true;
+  } catch (const Error& error) {
+    context.WriteLog("DATABASE START: " + db.file_name);
+    ReportError(context, error);
+    return false;
+  }
 }
 
 // The steps before the error capture. True when the database goes on to be
@@ -55,6 +64,12 @@ bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool regis
     return SkipDatabase(context, db,
                         " !ERROR ODBC data source not registered: " + db.data_source_name);
   }
+  // A relative path would be taken from wherever the program runs, and a
+  // folder would put the database one folder up.
+  if (!install::NamesDatabaseFile(context.Files(), db.registered_path)) {
+    return SkipDatabase(
+        context, db, " !ERROR ODBC data source does not name a database file: " + db.data_source_name);
+  }
   // Rebuilding a reference database would copy the update information onto
   // itself, and a data database would be opened twice.
   if (context.Files().SameFolder(db.existing_folder, db.update_folder)) {
@@ -62,7 +77,9 @@ bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool regis
                         " !ERROR update folder and database folder are the same: " +
                             db.existing_folder);
   }
-  if (!context.Files().FileExists(db.ExistingPath())) {
+  bool exists = false;
+  if (!FindDatabaseInUse(context, db, &exists)) return false;
+  if (!exists) {
     CopyWholeDatabase(context, db);
     return false;
   }
@@ -71,13 +88,17 @@ bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool regis
     ReportProblem(context, " !ERROR ODBC-entried folder does not exist: " + db.existing_folder);
     return false;
   }
-  if (db.IsReference()) BackUpUpdateInformation(context, db);
+  if (db.IsReference()) {
+    context.WriteLog("Database '" + db.data_source_name +
+                     "' with merge information: " + db.ExistingPath());
+    context.WriteLog("Database '" + db.data_source_name +
+                     "' with DB to be updated: " + db.UpdatePath());
+  }
   return true;
 }
 
-// The backup of the database in use is taken before anything opens it, for a
-// reference database too: the resource database's release steps change the
-// database in use before it is merged. Without a backup nothing may change it.
+// The backup is taken before anything opens the database. Without a backup
+// nothing may change it.
 bool BackUpDatabaseInUse(UpdateContext& context, const DatabaseFiles& db) {
   if (RunCaptured(context, [&] { BackupDatabaseFile(context, db.existing_folder, db.file_name); })) {
     return true;
@@ -86,50 +107,82 @@ bool BackUpDatabaseInUse(UpdateContext& context, const DatabaseFiles& db) {
   return false;
 }
 
-// Opens both databases, runs the release steps and closes both. True when
-// both opens and the merge of the database went through.
-bool OpenUpdateAndClose(UpdateContext& context, const DatabaseFiles& db) {
+// Opens the database in use and the update information, each under the
+// capture. True when both opened.
+bool OpenBoth(UpdateContext& context, const std::string& existingPath, int existingOptions,
+              const std::string& updatePath, int updateOptions, bool updateReadOnly) {
   dao::DatabaseEngine& engine = context.DBEngine();
   bool opened = RunCaptured(context, [&] {
-    context.SetExistingDatabase(engine.OpenDatabase(db.ExistingPath(), dao::kOpenExclusive));
+    context.SetExistingDatabase(engine.OpenDatabase(existingPath, existingOptions));
   });
   opened &= RunCaptured(context, [&] {
-    context.SetUpdateInfoDatabase(engine.OpenDatabase(db.UpdatePath()));
+    context.SetUpdateInfoDatabase(engine.OpenDatabase(updatePath, updateOptions, updateReadOnly));
   });
-  bool merged = false;
-  RunCaptured(context, [&] { merged = context.ReleaseSteps()(context, BaseName(db.file_name)); });
-  RunCaptured(context, [&] { context.UpdateInfoDatabase().Close(); });
-  RunCaptured(context, [&] { context.ExistingDatabase().Close(); });
-  return opened && merged;
+  return opened;
 }
 
-// Without its opens or its merge, the update information lacks the
-// operator's content, and replacing the database in use would lose it.
-void ReplaceReferenceDatabase(UpdateContext& context, const DatabaseFiles& db, bool merged) {
-  if (!merged) {
+// Runs the release steps and closes both databases, the update information
+// first. True when the opens, the merge of the database and the close
+// (commit) of the update information went through.
+bool UpdateAndClose(UpdateContext& context, bool opened, const std::string& fileName) {
+  bool merged = false;
+  RunCaptured(context, [&] { merged = context.ReleaseSteps()(context, BaseName(fileName)); });
+  bool committed = RunCaptured(context, [&] { context.UpdateInfoDatabase().Close(); });
+  RunCaptured(context, [&] { context.ExistingDatabase().Close(); });
+  return opened && merged && committed;
+}
+
+// A data database is changed in place, in one session that commits at its
+// close (a failed commit leaves it as it was); the update information is only
+// read.
+void UpdateDataDatabase(UpdateContext& context, const DatabaseFiles& db) {
+  if (!BackUpDatabaseInUse(context, db)) return;
+  bool opened = OpenBoth(context, db.ExistingPath(), dao::kOpenExclusive, db.UpdatePath(), 0, true);
+  UpdateAndClose(context, opened, db.file_name);
+}
+
+// The working copy and a journal its session may have left.
+void RemoveWorkingCopy(UpdateContext& context, const DatabaseFiles& db) {
+  for (const std::string& path : {db.WorkingPath(), db.WorkingPath() + "-journal"}) {
+    if (context.Files().FileExists(path) || context.Files().IsSymbolicLink(path)) {
+      context.Files().DeleteFile(path, true);
+    }
+  }
+}
+
+// The update information as delivered, beside the database in use, with the
+// owner and mode of the file it is to replace. A working copy left by an
+// interrupted run goes first.
+void MakeWorkingCopy(UpdateContext& context, const DatabaseFiles& db) {
+  RemoveWorkingCopy(context, db);
+  context.Files().CopyFile(db.UpdatePath(), db.WorkingPath(), true);
+  context.Files().CopyOwnerAndMode(db.ExistingPath(), db.WorkingPath());
+}
+
+// The database in use is merged into the working copy; its own session only
+// reads (the release steps' changes to it serve the merge and are dropped).
+bool MergeIntoWorkingCopy(UpdateContext& context, const DatabaseFiles& db) {
+  if (!RunCaptured(context, [&] { MakeWorkingCopy(context, db); })) return false;
+  bool opened = OpenBoth(context, db.ExistingPath(), dao::kOpenDiscardChanges, db.WorkingPath(),
+                         dao::kOpenExclusive, false);
+  return UpdateAndClose(context, opened, db.file_name);
+}
+
+// A reference database is rebuilt: the merged working copy replaces it in one
+// rename. Without its opens, its merge or its commit, the working copy lacks
+// the operator's content, and the database in use stays as it was.
+void UpdateReferenceDatabase(UpdateContext& context, const DatabaseFiles& db) {
+  if (!BackUpDatabaseInUse(context, db)) return;
+  bool replaced = false;
+  if (MergeIntoWorkingCopy(context, db)) {
+    replaced = RunCaptured(context, [&] {
+      context.Files().ReplaceFile(db.WorkingPath(), db.ExistingPath());
+    });
+  } else {
     ReportProblem(context,
                   " !ERROR database not replaced, its merge failed: " + db.ExistingPath());
-    return;
   }
-  RunCaptured(context, [&] { context.Files().CopyFile(db.UpdatePath(), db.ExistingPath(), true); });
-}
-
-void RestoreUpdateInformation(UpdateContext& context, const DatabaseFiles& db) {
-  std::string backup = db.UpdatePath() + ".bak";
-  bool restored = RunCaptured(context, [&] {
-    context.Files().CopyFile(backup, db.UpdatePath(), true);
-  });
-  // The backup is the only copy of the update information as it was; after a
-  // failed restore it stays.
-  if (restored) RunCaptured(context, [&] { context.Files().DeleteFile(backup, true); });
-}
-
-void UpdateCapturedSteps(UpdateContext& context, const DatabaseFiles& db) {
-  if (BackUpDatabaseInUse(context, db)) {
-    bool merged = OpenUpdateAndClose(context, db);
-    if (db.IsReference()) ReplaceReferenceDatabase(context, db, merged);
-  }
-  if (db.IsReference()) RestoreUpdateInformation(context, db);
+  if (!replaced) RunCaptured(context, [&] { RemoveWorkingCopy(context, db); });
 }
 
 void ReportRunEnded(UpdateContext& context, const Error& error) {
@@ -142,6 +195,10 @@ void ReportRunEnded(UpdateContext& context, const Error& error) {
 }
 
 }  // namespace
+
+std::string WorkingCopyPath(const std::string& folder, const std::string& fileName) {
+  return folder + "." + fileName + kWorkingCopySuffix;
+}
 
 void UpdateAllDatabases(UpdateContext& context, const std::string& updateFolder) {
   std::string folder = platform::WithTrailingSlash(updateFolder);
@@ -160,10 +217,17 @@ void UpdateDatabase(UpdateContext& context, const std::string& dataSourceName,
                     const std::string& updateFolder, const std::string& fileName) {
   context.WriteLog(kDatabaseSeparator);
   context.SetCurrentDatabaseFile(fileName);
-  DatabaseFiles db{dataSourceName, updateFolder, "", fileName};
+  DatabaseFiles db{dataSourceName, updateFolder, "", fileName, ""};
   bool registered =
       install::GetDataSourceFolder(context.Registrations(), dataSourceName, &db.existing_folder);
-  if (PrepareDatabase(context, db, registered)) UpdateCapturedSteps(context, db);
+  install::GetDataSourcePath(context.Registrations(), dataSourceName, &db.registered_path);
+  if (PrepareDatabase(context, db, registered)) {
+    if (db.IsReference()) {
+      UpdateReferenceDatabase(context, db);
+    } else {
+      UpdateDataDatabase(context, db);
+    }
+  }
   context.WriteLog("DATABASE END: " + fileName);
 }
 
@@ -171,7 +235,10 @@ void BackupDatabaseFile(UpdateContext& context, const std::string& folder,
                         const std::string& fileName) {
   std::string path = folder + fileName;
   std::string backup = path + ".bak";
-  if (context.Files().FileExists(backup)) context.Files().DeleteFile(backup, true);
+  // An open rolls back what a writer that died mid-commit left in a hot
+  // journal; a copy of the file alone would be torn. The session only reads.
+  context.DBEngine().OpenDatabase(path, dao::kOpenDiscardChanges)->Close();
+  if (context.Files().FileExists(backup)) context.History().Keep(backup);
   context.Files().CopyFile(path, backup, true);
 }
 

@@ -18,28 +18,46 @@ void UpdateAllDatabases(UpdateContext& context, const std::string& updateFolder)
 
 // Updates one catalogue database, found through its data source, from the
 // file of the same name in updateFolder (which ends in "/"):
-// - a data source that is not registered, or whose folder is the update
-//   folder itself, is skipped with a " !ERROR " line;
+// - a data source that is not registered, whose "DBQ" is no absolute path to
+//   a file, or whose folder is the update folder itself, is skipped with a
+//   " !ERROR " line;
+// - a database in use that is there but cannot be examined (a link to
+//   nowhere, no permission) is skipped with an " ERROR " line;
 // - a missing database in use is copied whole from the update information;
 // - a database in a missing folder is skipped with a " !ERROR " line;
-// - otherwise the database in use is backed up (path + ".bak"), opened
-//   exclusively beside the update information, given its release steps and
-//   closed; a reference database (config, resource) is then replaced by the
-//   merged update information, whose own file is restored from the backup
-//   taken before.
-// From the backup of the database in use on, every failure is captured: it is
-// logged, sets ErrorsDetected, and the next step runs; a failed backup keeps
-// the database from being changed, and a reference database whose opens or
-// merge failed is not replaced. Earlier failures (copying a missing database
-// whole, backing up the update information, writing the log) pass to the
-// caller. Unless a failure passes to the caller, the database's lines end
-// with "DATABASE END: " + fileName.
+// - otherwise the database in use is backed up (path + ".bak", an older
+//   ".bak" moved into the backup history). A data database is then opened
+//   exclusively beside the update information (opened read-only), given its
+//   release steps and closed, which commits its changes. A reference
+//   database (config, resource) is merged into a working copy of the update
+//   information made beside it (WorkingCopyPath), its own session dropping
+//   the changes the release steps make to it; only when its opens, its merge
+//   and the working copy's commit went through does the working copy replace
+//   it, in one rename.
+// The update folder is only ever read. From the backup on, every failure is
+// captured: it is logged, sets ErrorsDetected, and the next step runs; a
+// failed backup keeps the database from being changed, and a reference
+// database whose merge failed is not replaced. Earlier failures (copying a
+// missing database whole, writing the log) pass to the caller. Unless a
+// failure passes to the caller, the database's lines end with
+// "DATABASE END: " + fileName.
 void UpdateDatabase(UpdateContext& context, const std::string& dataSourceName,
                     const std::string& updateFolder, const std::string& fileName);
 
-// Copies folder + fileName to folder + fileName + ".bak", first deleting an
-// older backup of that name (also a read-only one). Logs nothing; raises the
-// file errors.
+// What WorkingCopyPath appends to the hidden name of a working copy.
+constexpr char kWorkingCopySuffix[] = ".tabsync-merge";
+
+// The working copy in which a reference database is merged:
+// folder + "." + fileName + kWorkingCopySuffix. The run owns this name: a
+// file of that name (and its "-journal") left by an interrupted run is
+// removed before the next merge.
+std::string WorkingCopyPath(const std::string& folder, const std::string& fileName);
+
+// Copies folder + fileName to folder + fileName + ".bak", a consistent image:
+// the database is first opened once (only reading), which rolls back a
+// transaction that a writer killed mid-commit left in a hot journal. An
+// older backup of that name is moved into the backup history first. Logs
+// nothing; raises the engine's and the file errors.
 void BackupDatabaseFile(UpdateContext& context, const std::string& folder,
                         const std::string& fileName);
 

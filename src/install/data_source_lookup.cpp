@@ -1,6 +1,6 @@
 #include "install/data_source_lookup.h"
 
-#include "platform/file_system.h"
+#include "install/install_platform.h"
 
 namespace tabsync::install {
 namespace {
@@ -15,6 +15,16 @@ bool ReadDatabasePath(const platform::RegistrationStore& store, const std::strin
 }
 
 }  // namespace
+
+bool GetDataSourcePath(const platform::RegistrationStore& store,
+                       const std::string& dataSourceName, std::string* path) {
+  return ReadDatabasePath(store, dataSourceName, path);
+}
+
+bool NamesDatabaseFile(const platform::FileSystem& files, const std::string& path) {
+  return !path.empty() && path.front() == '/' && path.back() != '/' &&
+         !HasControlCharacter(path) && !files.FolderExists(path);
+}
 
 bool GetDataSourceFolder(const platform::RegistrationStore& store,
                          const std::string& dataSourceName, std::string* folder) {

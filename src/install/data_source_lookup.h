@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/registration_store.h"
 
 namespace tabsync::install {
@@ -20,6 +21,18 @@ constexpr std::size_t kMaxDataSourceValueBytes = 511;
 // store afresh on every call.
 bool GetDataSourceFolder(const platform::RegistrationStore& store,
                          const std::string& dataSourceName, std::string* folder);
+
+// The database file a data source names: its "DBQ" value, read as
+// GetDataSourceFolder reads it. False, with *path untouched, when the data
+// source is not registered or its value cannot be read.
+bool GetDataSourcePath(const platform::RegistrationStore& store,
+                       const std::string& dataSourceName, std::string* path);
+
+// True when a "DBQ" value can name a database file that the update may
+// write: an absolute path ("/" first), not ending in "/", without control
+// characters, and no existing folder. A relative path would be taken from
+// wherever the program was started.
+bool NamesDatabaseFile(const platform::FileSystem& files, const std::string& path);
 
 }  // namespace tabsync::install
 

@@ -11,4 +11,11 @@ std::string ErrorLine(const Error& error) {
   return "Error " + std::to_string(error.Number()) + ": " + error.Description();
 }
 
+bool HasControlCharacter(const std::string& text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+  }
+  return false;
+}
+
 }  // namespace tabsync::install

@@ -28,6 +28,10 @@ void ShowCritical(platform::UserInterface& ui, const std::string& text);
 // failure to the operator.
 std::string ErrorLine(const Error& error);
 
+// True when the text holds a control character (below 0x20, or 0x7f), which
+// no path the installation writes to may hold.
+bool HasControlCharacter(const std::string& text);
+
 }  // namespace tabsync::install
 
 #endif  // TABSYNC_INSTALL_INSTALL_PLATFORM_H_

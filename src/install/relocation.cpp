@@ -17,11 +17,12 @@ void ShowMoveFailure(platform::UserInterface& ui, const std::string& firstLine) 
 
 // Keeps a copy of the file at `destination` as its ".bak". A copy, not a
 // rename: the destination must stay in place until its replacement is
-// complete, or a move that fails in between would leave only the ".bak",
-// which the repeated move deletes first.
-void KeepAsBackup(platform::FileSystem& files, const std::string& destination) {
+// complete, or a move that fails in between would leave only the ".bak". An
+// older ".bak" goes into the backup history.
+void KeepAsBackup(platform::FileSystem& files, BackupHistory& history,
+                  const std::string& destination) {
   std::string backup = destination + ".bak";
-  if (files.FileExists(backup)) files.DeleteFile(backup, false);
+  if (files.FileExists(backup)) history.Keep(backup);
   if (files.FileExists(destination)) files.CopyFile(destination, backup, false);
 }
 
@@ -30,9 +31,10 @@ void KeepAsBackup(platform::FileSystem& files, const std::string& destination) {
 // old file then stays, because the data source still names it, and an update
 // run would otherwise find it missing and put an empty database in its place.
 // Raises the file errors.
-bool CopyIntoTarget(const InstallPlatform& platform, const std::string& dataSourceName,
-                    const std::string& source, const std::string& destination) {
-  KeepAsBackup(platform.files, destination);
+bool CopyIntoTarget(const InstallPlatform& platform, BackupHistory& history,
+                    const std::string& dataSourceName, const std::string& source,
+                    const std::string& destination) {
+  KeepAsBackup(platform.files, history, destination);
   // CopyFile writes a temporary file in the target folder and renames it
   // over the destination once the copy is complete.
   platform.files.CopyFile(source, destination, true);
@@ -50,11 +52,20 @@ void CreateDatabaseFolders(platform::FileSystem& files, const std::string& locat
   }
 }
 
-bool MoveDatabase(const InstallPlatform& platform, const std::string& targetFolder,
-                  const std::string& dataSourceName, const std::string& fileName) {
+bool MoveDatabase(const InstallPlatform& platform, BackupHistory& history,
+                  const std::string& targetFolder, const std::string& dataSourceName,
+                  const std::string& fileName) {
   std::string currentFolder;
   if (!GetDataSourceFolder(platform.registrations, dataSourceName, &currentFolder)) {
     ShowCritical(platform.ui, "Database " + dataSourceName + " not found!");
+    return true;
+  }
+  std::string path;
+  GetDataSourcePath(platform.registrations, dataSourceName, &path);
+  if (!NamesDatabaseFile(platform.files, path)) {
+    // Its folder would be taken from wherever the program runs, or from a
+    // folder the data source names by mistake.
+    ShowCritical(platform.ui, "ODBC data source does not name a database file: " + dataSourceName);
     return true;
   }
   if (currentFolder == targetFolder) return true;
@@ -71,7 +82,7 @@ bool MoveDatabase(const InstallPlatform& platform, const std::string& targetFold
     return false;
   }
   try {
-    if (CopyIntoTarget(platform, dataSourceName, source, destination)) return true;
+    if (CopyIntoTarget(platform, history, dataSourceName, source, destination)) return true;
     ShowMoveFailure(platform.ui, "Error: ODBC entry " + dataSourceName +
                                      " not re-configured; the database stays at: \r\n" + source);
   } catch (const Error& error) {

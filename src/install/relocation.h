@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "install/backup_history.h"
 #include "install/install_platform.h"
 
 namespace tabsync::install {
@@ -22,11 +23,16 @@ void CreateDatabaseFolders(platform::FileSystem& files, const std::string& locat
 // repeat it (a critical message). Otherwise:
 // - a data source that is not registered gets the critical message
 //   "Database " + name + " not found!", and the caller goes on;
+// - a data source whose "DBQ" is no absolute path to a file
+//   (NamesDatabaseFile) gets the critical message "ODBC data source does not
+//   name a database file: " + name, and the caller goes on: nothing is moved
+//   from or to such a path;
 // - a database whose folder is targetFolder, as text or by identity (another
 //   spelling, a symbolic link), is not touched; in the second case only its
 //   data source is registered anew for the target's spelling;
 // - otherwise an older targetFolder + fileName is kept as its ".bak" (an
-//   older ".bak" deleted first), the database is copied into targetFolder,
+//   older ".bak" moved into the backup history first), the database is
+//   copied into targetFolder,
 //   the data source is registered anew, and the old file is deleted. When
 //   the data source cannot be registered anew (CreateDataSource has shown its
 //   message), the old file stays, since the data source still names it, and
@@ -35,8 +41,9 @@ void CreateDatabaseFolders(platform::FileSystem& files, const std::string& locat
 // in the target folder is replaced whole by the copy, only once it is
 // complete, so that at every moment of a failed move the old file in the
 // target folder is still there.
-bool MoveDatabase(const InstallPlatform& platform, const std::string& targetFolder,
-                  const std::string& dataSourceName, const std::string& fileName);
+bool MoveDatabase(const InstallPlatform& platform, BackupHistory& history,
+                  const std::string& targetFolder, const std::string& dataSourceName,
+                  const std::string& fileName);
 
 }  // namespace tabsync::install
 

@@ -18,6 +18,12 @@ constexpr std::size_t kMaxSharedFilesLocationBytes = 510;
 // ("" gives "/"). False, with *path untouched, otherwise. Raises nothing.
 bool GetSharedFilesLocation(const platform::SharedFilesStore& store, std::string* path);
 
+// True when a shared-files location read by GetSharedFilesLocation may be
+// used: an absolute folder ("/" first) without control characters. A
+// relative one would put the databases below wherever the program was
+// started.
+bool IsUsableLocation(const std::string& path);
+
 }  // namespace tabsync::install
 
 #endif  // TABSYNC_INSTALL_SHARED_FILES_LOCATION_H_

@@ -18,6 +18,14 @@ using platform::MessageIcon;
 
 constexpr char kCanceled[] = "Update of information DB's canceled.";
 
+// The text with each control character shown as "?", for a message.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return text;
+}
+
 // One pass through the installation flow. Each step returns false when the
 // program stops there; the exit status is then kExitStopped.
 class InstallationFlow {
@@ -25,19 +33,21 @@ class InstallationFlow {
   explicit InstallationFlow(MainPlatform& platform)
       : platform_(platform),
         install_(platform.install),
-        log_(install_.files, platform.clock, install_.ui) {}
+        log_(install_.files, platform.clock, install_.ui),
+        history_(install_.files, platform.clock.Now()) {}
 
   int Run(const std::string& argumentText);
 
  private:
   bool CheckUpdateFolder();
   bool ReadSharedFilesLocation();
+  bool TakeRunLock();
   bool OfferToMoveDatabases();
   bool MoveAllDatabases();
   bool DatabasesInstalled() const;
   bool AskToUpdate();
   bool EnsureDatabaseFolders();
-  bool DeleteOldLogFile();
+  bool KeepOldLogFile();
   int RunUpdate();
   void ReportErrors();
 
@@ -47,6 +57,8 @@ class InstallationFlow {
   MainPlatform& platform_;
   const install::InstallPlatform& install_;
   log::RunLog log_;
+  install::BackupHistory history_;
+  std::unique_ptr<platform::FileLock> run_lock_;
   std::string update_folder_;
   std::string location_;
   std::string shared_database_folder_;
@@ -56,13 +68,13 @@ int InstallationFlow::Run(const std::string& argumentText) {
   update_folder_ = GetCommandLineFolder(argumentText);
   if (!CheckUpdateFolder() || !ReadSharedFilesLocation()) return kExitStopped;
   shared_database_folder_ = location_ + install::kDatabaseSubfolder;
-  if (!OfferToMoveDatabases()) return kExitStopped;
+  if (!TakeRunLock() || !OfferToMoveDatabases()) return kExitStopped;
   log_.SetLogFilePath(shared_database_folder_ + kLogFileName);
   if (DatabasesInstalled() && !AskToUpdate()) return kExitSuccess;
   // A first installation needs the folders for its databases. When the
   // operator kept the databases where they are, the folder is still needed
   // for the log file.
-  if (!EnsureDatabaseFolders() || !DeleteOldLogFile()) return kExitStopped;
+  if (!EnsureDatabaseFolders() || !KeepOldLogFile()) return kExitStopped;
   return RunUpdate();
 }
 
@@ -74,9 +86,41 @@ bool InstallationFlow::CheckUpdateFolder() {
 }
 
 bool InstallationFlow::ReadSharedFilesLocation() {
-  if (install::GetSharedFilesLocation(platform_.share, &location_)) return true;
+  if (!install::GetSharedFilesLocation(platform_.share, &location_)) {
+    install::ShowCritical(install_.ui, "Korvane Common Files folder NOT registered:\r\n\r\n" +
+                                           location_ + "\r\n\r\nCannot install databases.");
+    return false;
+  }
+  if (install::IsUsableLocation(location_)) return true;
+  // A relative location would put the databases below the current directory.
   install::ShowCritical(install_.ui, "Korvane Common Files folder NOT registered:\r\n\r\n" +
-                                         location_ + "\r\n\r\nCannot install databases.");
+                                         Printable(location_) +
+                                         "\r\n\r\nThe SharedFilesLocation of " +
+                                         platform_.share.Source() +
+                                         " is no absolute folder path.\r\n\r\n"
+                                         "Cannot install databases.");
+  return false;
+}
+
+// The lock is a kernel lock on a file that stays in the folder: a run that
+// dies drops it. The shared database folder is made first when missing, as
+// a first installation makes it anyway.
+bool InstallationFlow::TakeRunLock() {
+  if (!EnsureDatabaseFolders()) return false;
+  std::string path = shared_database_folder_ + kLockFileName;
+  try {
+    run_lock_ = install_.files.TryLockFile(path);
+  } catch (const Error& error) {
+    install::ShowCritical(install_.ui, "Cannot lock the database folder:\r\n\r\n" + path +
+                                           "\r\n\r\n" + install::ErrorLine(error) +
+                                           "\r\n\r\n" + kCanceled);
+    return false;
+  }
+  if (run_lock_) return true;
+  install::ShowCritical(install_.ui,
+                        "Another update of the Korvane databases is running; it holds the "
+                        "lock file:\r\n\r\n" +
+                            path + "\r\n\r\n" + kCanceled);
   return false;
 }
 
@@ -93,8 +137,8 @@ bool InstallationFlow::OfferToMoveDatabases() {
 bool InstallationFlow::MoveAllDatabases() {
   if (!EnsureDatabaseFolders()) return false;
   for (const engine::CatalogueEntry& entry : engine::DatabaseCatalogue) {
-    if (!install::MoveDatabase(install_, shared_database_folder_, entry.data_source_name,
-                               entry.file_name)) {
+    if (!install::MoveDatabase(install_, history_, shared_database_folder_,
+                               entry.data_source_name, entry.file_name)) {
       return false;
     }
   }
@@ -134,11 +178,16 @@ bool InstallationFlow::EnsureDatabaseFolders() {
   }
 }
 
-bool InstallationFlow::DeleteOldLogFile() {
+// The old log goes into the backup history. A symbolic link in its place is
+// removed, never written through.
+bool InstallationFlow::KeepOldLogFile() {
   const std::string& path = log_.LogFilePath();
-  if (!install_.files.FileExists(path)) return true;
   try {
-    install_.files.DeleteFile(path, false);
+    if (install_.files.IsSymbolicLink(path)) {
+      install_.files.DeleteFile(path, true);
+    } else if (install_.files.FileExists(path)) {
+      history_.Keep(path);
+    }
     return true;
   } catch (const Error& error) {
     // Appending to the old log would mix two runs in one file.
@@ -151,7 +200,7 @@ bool InstallationFlow::DeleteOldLogFile() {
 
 int InstallationFlow::RunUpdate() {
   log_.frmLog();
-  bool errors_detected = platform_.run(log_, RunFolder());
+  bool errors_detected = platform_.run(log_, history_, RunFolder());
   if (errors_detected) ReportErrors();
   log_.UnloadLogWindow();
   return errors_detected ? kExitErrorsDetected : kExitSuccess;
@@ -185,8 +234,9 @@ bool InstallationFlow::Ask(const std::string& text, MessageIcon icon) {
 
 UpdateRun EngineUpdateRun(dao::DatabaseEngine& dbEngine, platform::FileSystem& files,
                           const platform::RegistrationStore& registrations) {
-  return [&dbEngine, &files, &registrations](log::RunLog& log, const std::string& updateFolder) {
-    engine::UpdateContext context(dbEngine, files, registrations, log);
+  return [&dbEngine, &files, &registrations](log::RunLog& log, install::BackupHistory& history,
+                                              const std::string& updateFolder) {
+    engine::UpdateContext context(dbEngine, files, registrations, log, history);
     engine::UpdateAllDatabases(context, updateFolder);
     return context.ErrorsDetected();
   };

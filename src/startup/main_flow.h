@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dbengine/dao.h"
+#include "install/backup_history.h"
 #include "install/install_platform.h"
 #include "log/run_log.h"
 #include "platform/clock.h"
@@ -19,10 +20,14 @@ constexpr int kExitStopped = 2;         // the program stopped before the run
 
 // The name of the log file in the shared database folder.
 constexpr char kLogFileName[] = "Stabmerge.log";
+// The file in the shared database folder whose lock a run holds, so that only
+// one run at a time works on the databases.
+constexpr char kLockFileName[] = "tabsync.lock";
 
-// The update of all databases from an update folder, writing to the log.
-// Returns ErrorsDetected.
-using UpdateRun = std::function<bool(log::RunLog& log, const std::string& updateFolder)>;
+// The update of all databases from an update folder, writing to the log and
+// keeping replaced backups in the history. Returns ErrorsDetected.
+using UpdateRun = std::function<bool(log::RunLog& log, install::BackupHistory& history,
+                                     const std::string& updateFolder)>;
 
 // The update run of the engine: UpdateAllDatabases with a fresh state over
 // these objects, which must outlive the result.
@@ -44,12 +49,15 @@ bool FolderHasDatabases(const platform::FileSystem& files, const std::string& fo
 
 // The installation flow, once through (docs/installation.md): takes the
 // update folder from the argument text ("" is the current directory, given to
-// the run as "."), checks that it holds a database set,
-// reads the shared-files location, makes sure the six data sources exist
-// (offering to move databases that lie outside the shared database folder),
-// asks before updating databases that already exist, deletes the old log
-// file, runs the update, and after a run with errors tells the operator and
-// shows the log window until it is closed. Returns the exit status.
+// the run as "."), checks that it holds a database set, reads the
+// shared-files location (refusing one that is no absolute folder), takes the
+// run lock in the shared database folder (refusing to go on while another
+// run holds it), makes sure the six data sources exist (offering to move
+// databases that lie outside the shared database folder), asks before
+// updating databases that already exist, moves the old log file into the
+// backup history, runs the update, and after a run with errors tells the
+// operator and shows the log window until it is closed. Returns the exit
+// status.
 int Main(MainPlatform& platform, const std::string& argumentText);
 
 }  // namespace tabsync::startup

@@ -3,8 +3,12 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <map>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -144,6 +148,113 @@ TEST_F(UpdateRunFilesTest, UpdateFolderReachedThroughALinkIsTheDatabaseFolder) {
                                    shared_ + "\r\n"));
   EXPECT_EQ("old\n", QuerySql(shared_ + "config.mdb", "SELECT DBVersion FROM Version"));
   EXPECT_FALSE(files_->FileExists(shared_ + "config.mdb.bak"));
+}
+
+// Update information delivered read-only, in a read-only folder, and held
+// open by another reader all through the run: the run merges, and the update
+// folder is byte for byte as delivered.
+TEST_F(UpdateRunFilesTest, UpdateFolderIsOnlyRead) {
+  std::map<std::string, std::string> delivered;
+  for (const CatalogueEntry& entry : DatabaseCatalogue) {
+    std::string path = update_ + entry.file_name;
+    ASSERT_EQ(0, chmod(path.c_str(), 0444));
+    delivered[entry.file_name] = ReadFileBytes(path);
+  }
+  ASSERT_EQ(0, chmod(update_.c_str(), 0555));
+  {
+    test::SharedReader reader(update_ + "config.mdb");
+    UpdateAllDatabases(context_, update_);
+  }
+  chmod(update_.c_str(), 0755);
+  EXPECT_FALSE(context_.ErrorsDetected()) << LogWithoutTimes();
+  EXPECT_EQ(6u, test::NamesIn(update_).size());
+  for (const auto& [file, bytes] : delivered) {
+    EXPECT_TRUE(bytes == ReadFileBytes(update_ + file)) << file;
+    EXPECT_EQ(0444u, test::ModeOf(update_ + file)) << file;
+  }
+  EXPECT_EQ("new\n", QuerySql(shared_ + "config.mdb", "SELECT DBVersion FROM Version"));
+  EXPECT_FALSE(files_->FileExists(WorkingCopyPath(shared_, "config.mdb")));
+}
+
+// A writer of users.mdb died in its commit: the backup is the database as a
+// client reads it, not the torn file.
+TEST_F(UpdateRunFilesTest, BackupOfADatabaseWithAHotJournalIsNotTorn) {
+  test::LeaveHotJournal(shared_ + "users.mdb", "Version");
+  UpdateAllDatabases(context_, update_);
+  EXPECT_FALSE(context_.ErrorsDetected()) << LogWithoutTimes();
+  EXPECT_EQ("ok\n", QuerySql(shared_ + "users.mdb.bak", "PRAGMA integrity_check"));
+  EXPECT_EQ("old\n", QuerySql(shared_ + "users.mdb.bak", "SELECT DBVersion FROM Version"));
+  EXPECT_FALSE(files_->FileExists(shared_ + "users.mdb.bak-journal"));
+}
+
+// Run as root, the replaced reference database and every backup keep the
+// operator's owner, group and mode.
+TEST_F(UpdateRunFilesTest, OwnerAndModeAreKept) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may give files away";
+  for (const char* file : {"config.mdb", "users.mdb"}) {
+    ASSERT_EQ(0, chown((shared_ + file).c_str(), 65534, 65534));
+    ASSERT_EQ(0, chmod((shared_ + file).c_str(), 0600));
+  }
+  UpdateAllDatabases(context_, update_);
+  EXPECT_FALSE(context_.ErrorsDetected()) << LogWithoutTimes();
+  for (const char* file : {"config.mdb", "config.mdb.bak", "users.mdb", "users.mdb.bak"}) {
+    struct stat info;
+    ASSERT_EQ(0, stat((shared_ + file).c_str(), &info)) << file;
+    EXPECT_EQ(65534u, info.st_uid) << file;
+    EXPECT_EQ(65534u, info.st_gid) << file;
+    EXPECT_EQ(0600u, info.st_mode & 07777) << file;
+  }
+}
+
+// Data sources whose database is no file the run may write: each is skipped
+// with its line, and nothing is written where the path would lead.
+TEST_F(UpdateRunFilesTest, PathsThatLeadElsewhereAreSkipped) {
+  ASSERT_EQ(0, mkdir(dir_.File("elsewhere").c_str(), 0755));
+  ASSERT_EQ(0, mkdir(dir_.File("elsewhere/db").c_str(), 0755));
+  ASSERT_EQ(0, unlink((shared_ + "users.mdb").c_str()));
+  ASSERT_EQ(0, symlink("/nonexistent/volume/users.mdb", (shared_ + "users.mdb").c_str()));
+  test::WriteOdbcIni("[Accounting]\nDBQ=accounting.mdb\n"
+                     "[Orbisdat]\nDBQ=" + dir_.File("elsewhere/db") + "\n"
+                     "[Config]\nDBQ=" + shared_ + "config.mdb\n"
+                     "[OnlineShop]\nDBQ=" + shared_ + "onlineshop.mdb\n"
+                     "[Resource]\nDBQ=" + shared_ + "resource.mdb\n"
+                     "[Users]\nDBQ=" + shared_ + "users.mdb\n");
+  UpdateAllDatabases(context_, update_);
+  EXPECT_TRUE(context_.ErrorsDetected());
+  std::string log = LogWithoutTimes();
+  for (const char* line :
+       {" !ERROR ODBC data source does not name a database file: Accounting",
+        " !ERROR ODBC data source does not name a database file: Orbisdat",
+        " ERROR 75: Path/File access error\r\n<time> DATABASE END: users.mdb"}) {
+    EXPECT_NE(std::string::npos, log.find(line)) << line << "\n" << log;
+  }
+  EXPECT_FALSE(files_->FileExists("/accounting.mdb"));
+  EXPECT_TRUE(test::NamesIn(dir_.File("elsewhere/db")).empty());
+  EXPECT_EQ(std::set<std::string>{"db"}, test::NamesIn(dir_.File("elsewhere")));
+  EXPECT_TRUE(files_->IsSymbolicLink(shared_ + "users.mdb"));
+  EXPECT_FALSE(files_->FileExists("/nonexistent/volume/users.mdb"));
+  EXPECT_NE(std::string::npos, log.find("<time> ## END UPDATING"));
+}
+
+// Twelve runs, each a run of its own time: the last ten runs' replaced
+// backups are in the history, each a whole database.
+TEST_F(UpdateRunFilesTest, BackupHistoryKeepsTheLastTenRuns) {
+  for (int run = 1; run <= 12; ++run) {
+    install::BackupHistory history(*files_, {2026, 12, run, 10, 0, 0});
+    UpdateContext context(*engine_, *files_, *store_, log_, history);
+    context.SetReleaseSteps([](UpdateContext&, const std::string&) { return true; });
+    UpdateAllDatabases(context, update_);
+    ASSERT_FALSE(context.ErrorsDetected()) << run;
+  }
+  std::vector<std::string> runs = install::ListRunFolders(*files_, shared_);
+  ASSERT_EQ(10u, runs.size());
+  EXPECT_EQ("20261203-100000", runs.front());
+  for (const char* file : {"accounting.mdb.bak", "config.mdb.bak", "onlineshop.mdb.bak"}) {
+    std::string kept = shared_ + "backups/" + runs.back() + "/" + file;
+    EXPECT_EQ("ok\n", QuerySql(kept, "PRAGMA integrity_check")) << kept;
+  }
+  EXPECT_EQ("old\n", QuerySql(shared_ + "backups/" + runs.front() + "/accounting.mdb.bak",
+                              "SELECT DBVersion FROM Version"));
 }
 
 }  // namespace

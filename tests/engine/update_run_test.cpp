@@ -70,26 +70,43 @@ class UpdateRunTest : public test::FakeRunTest {
     return lines;
   }
 
-  // The fake file system's actions that name the file.
+  // The actions that name the file or its working copy.
+  static Lines ActionsOn(const Lines& all, const std::string& fileName) {
+    Lines actions;
+    for (const std::string& action : all) {
+      if (action.find("/" + fileName) != std::string::npos ||
+          action.find("/." + fileName) != std::string::npos)
+        actions.push_back(action);
+    }
+    return actions;
+  }
   Lines FileActions(const std::string& fileName) const {
-    Lines actions;
-    for (const std::string& action : files_.Actions()) {
-      if (action.find("/" + fileName) != std::string::npos) actions.push_back(action);
-    }
-    return actions;
+    return ActionsOn(files_.Actions(), fileName);
   }
-
   Lines EngineActions(const std::string& fileName) const {
-    Lines actions;
-    for (const std::string& action : engine_.Actions()) {
-      if (action.find("/" + fileName) != std::string::npos) actions.push_back(action);
-    }
-    return actions;
+    return ActionsOn(engine_.Actions(), fileName);
   }
 
+  static std::string Working(const std::string& fileName) {
+    return "/share/DB/." + fileName + ".tabsync-merge";
+  }
+
+  // The open that settles the database before its backup, then the two
+  // sessions of the update.
   static Lines OpenedAndClosed(const std::string& fileName) {
-    return {"open /share/DB/" + fileName + " exclusive", "open /inst/DB/" + fileName + " shared",
-            "close /inst/DB/" + fileName, "close /share/DB/" + fileName};
+    Lines settle = {"open /share/DB/" + fileName + " discarding", "close /share/DB/" + fileName};
+    Lines update;
+    if (IsDataDatabase(fileName)) {
+      update = {"open /share/DB/" + fileName + " exclusive",
+                "open /inst/DB/" + fileName + " read-only", "close /inst/DB/" + fileName,
+                "close /share/DB/" + fileName};
+    } else {
+      update = {"open /share/DB/" + fileName + " discarding",
+                "open " + Working(fileName) + " exclusive", "close " + Working(fileName),
+                "close /share/DB/" + fileName};
+    }
+    settle.insert(settle.end(), update.begin(), update.end());
+    return settle;
   }
 
 };
@@ -127,14 +144,16 @@ TEST_F(UpdateRunTest, DataDatabaseIsBackedUpOpenedAndClosed) {
   EXPECT_FALSE(files_.HasFile("/inst/DB/users.mdb.bak"));
 }
 
-TEST_F(UpdateRunTest, ReferenceDatabaseIsReplacedAndUpdateInformationRestored) {
+TEST_F(UpdateRunTest, ReferenceDatabaseIsMergedInAWorkingCopyThatReplacesIt) {
+  files_.AddFile("/share/DB/config.mdb", "old config.mdb", true);
   UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ((Lines{"copy /inst/DB/config.mdb -> /inst/DB/config.mdb.bak",
-                   "copy /share/DB/config.mdb -> /share/DB/config.mdb.bak",
-                   "copy /inst/DB/config.mdb -> /share/DB/config.mdb",
-                   "copy /inst/DB/config.mdb.bak -> /inst/DB/config.mdb",
-                   "delete /inst/DB/config.mdb.bak"}),
+  EXPECT_EQ((Lines{"copy /share/DB/config.mdb -> /share/DB/config.mdb.bak",
+                   "copy /inst/DB/config.mdb -> " + Working("config.mdb"),
+                   "copy owner /share/DB/config.mdb -> " + Working("config.mdb"),
+                   "replace /share/DB/config.mdb by " + Working("config.mdb")}),
             FileActions("config.mdb"));
+  // The replacement took the owner and mode of the file it replaced.
+  EXPECT_TRUE(files_.GetFile("/share/DB/config.mdb").read_only);
   EXPECT_EQ(OpenedAndClosed("config.mdb"), EngineActions("config.mdb"));
   EXPECT_EQ("new config.mdb", files_.GetFile("/share/DB/config.mdb").content);
   EXPECT_EQ("old config.mdb", files_.GetFile("/share/DB/config.mdb.bak").content);
@@ -143,10 +162,10 @@ TEST_F(UpdateRunTest, ReferenceDatabaseIsReplacedAndUpdateInformationRestored) {
 
 TEST_F(UpdateRunTest, UpdateFolderGetsOneTrailingSlash) {
   UpdateAllDatabases(context_, "/inst/DB");
-  EXPECT_EQ("open /inst/DB/accounting.mdb shared", engine_.Actions()[1]);
+  EXPECT_EQ("open /inst/DB/accounting.mdb read-only", engine_.Actions()[3]);
   engine_ = test::FakeDatabaseEngine();
   UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ("open /inst/DB/accounting.mdb shared", engine_.Actions()[1]);
+  EXPECT_EQ("open /inst/DB/accounting.mdb read-only", engine_.Actions()[3]);
 }
 
 TEST_F(UpdateRunTest, ReleaseStepsRunBetweenOpensAndClosesWithTheBaseName) {
@@ -157,12 +176,12 @@ TEST_F(UpdateRunTest, ReleaseStepsRunBetweenOpensAndClosesWithTheBaseName) {
     return true;
   });
   UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ((Lines{"accounting open /inst/DB/accounting.mdb shared accounting.mdb",
-                   "availability open /inst/DB/availability.mdb shared availability.mdb",
-                   "config open /inst/DB/config.mdb shared config.mdb",
-                   "onlineshop open /inst/DB/onlineshop.mdb shared onlineshop.mdb",
-                   "resource open /inst/DB/resource.mdb shared resource.mdb",
-                   "users open /inst/DB/users.mdb shared users.mdb"}),
+  EXPECT_EQ((Lines{"accounting open /inst/DB/accounting.mdb read-only accounting.mdb",
+                   "availability open /inst/DB/availability.mdb read-only availability.mdb",
+                   "config open " + Working("config.mdb") + " exclusive config.mdb",
+                   "onlineshop open /inst/DB/onlineshop.mdb read-only onlineshop.mdb",
+                   "resource open " + Working("resource.mdb") + " exclusive resource.mdb",
+                   "users open /inst/DB/users.mdb read-only users.mdb"}),
             calls);
 }
 
@@ -196,7 +215,7 @@ TEST_F(UpdateRunTest, UnregisteredDataSourceIsSkippedNotLookedForInTheRoot) {
       store.Register(entry.data_source_name, std::string(kShared) + entry.file_name);
     }
   }
-  UpdateContext context{engine_, files_, store, log_};
+  UpdateContext context{engine_, files_, store, log_, history_};
   UpdateAllDatabases(context, "/inst/DB/");
   EXPECT_EQ((Lines{"DATABASE START: availability.mdb",
                    " !ERROR ODBC data source not registered: Orbisdat",
@@ -248,18 +267,6 @@ TEST_F(UpdateRunTest, DatabaseFileWithoutItsFolderIsReportedAndSkipped) {
   EXPECT_TRUE(context_.ErrorsDetected());
 }
 
-TEST_F(UpdateRunTest, FailedBackupOfUpdateInformationEndsTheRun) {
-  files_.FailOn("copy", "/inst/DB/config.mdb.bak", 70);
-  UpdateAllDatabases(context_, "/inst/DB/");
-  Lines lines = LogLines();
-  EXPECT_EQ((Lines{"Database 'Config' with DB to be updated: /inst/DB/config.mdb",
-                   " ERROR 70: Permission denied"}),
-            Lines(lines.end() - 2, lines.end()));
-  EXPECT_TRUE(context_.ErrorsDetected());
-  EXPECT_TRUE(EngineActions("config.mdb").empty());
-  EXPECT_TRUE(EngineActions("onlineshop.mdb").empty());
-}
-
 TEST_F(UpdateRunTest, FailedBackupKeepsDataDatabaseUnopened) {
   files_.FailOn("copy", "/share/DB/accounting.mdb.bak", 61);
   UpdateAllDatabases(context_, "/inst/DB/");
@@ -267,12 +274,13 @@ TEST_F(UpdateRunTest, FailedBackupKeepsDataDatabaseUnopened) {
                    " !ERROR database not updated, its backup failed: /share/DB/accounting.mdb",
                    "DATABASE END: accounting.mdb"}),
             DatabaseLines("accounting.mdb"));
-  EXPECT_TRUE(EngineActions("accounting.mdb").empty());
+  Lines settled = OpenedAndClosed("accounting.mdb");
+  EXPECT_EQ(Lines(settled.begin(), settled.begin() + 2), EngineActions("accounting.mdb"));
   EXPECT_TRUE(context_.ErrorsDetected());
   EXPECT_EQ(OpenedAndClosed("availability.mdb"), EngineActions("availability.mdb"));
 }
 
-TEST_F(UpdateRunTest, FailedBackupKeepsReferenceDatabaseButRestoresUpdateInformation) {
+TEST_F(UpdateRunTest, FailedBackupKeepsReferenceDatabaseUntouched) {
   files_.FailOn("copy", "/share/DB/resource.mdb.bak", 61);
   UpdateAllDatabases(context_, "/inst/DB/");
   EXPECT_EQ((Lines{"DATABASE START: resource.mdb",
@@ -282,12 +290,9 @@ TEST_F(UpdateRunTest, FailedBackupKeepsReferenceDatabaseButRestoresUpdateInforma
                    " !ERROR database not updated, its backup failed: /share/DB/resource.mdb",
                    "DATABASE END: resource.mdb"}),
             DatabaseLines("resource.mdb"));
-  EXPECT_EQ((Lines{"copy /inst/DB/resource.mdb -> /inst/DB/resource.mdb.bak",
-                   "copy /share/DB/resource.mdb -> /share/DB/resource.mdb.bak FAILED",
-                   "copy /inst/DB/resource.mdb.bak -> /inst/DB/resource.mdb",
-                   "delete /inst/DB/resource.mdb.bak"}),
+  EXPECT_EQ(Lines{"copy /share/DB/resource.mdb -> /share/DB/resource.mdb.bak FAILED"},
             FileActions("resource.mdb"));
-  EXPECT_TRUE(EngineActions("resource.mdb").empty());
+  EXPECT_EQ(2u, EngineActions("resource.mdb").size());
   EXPECT_EQ("old resource.mdb", files_.GetFile("/share/DB/resource.mdb").content);
 }
 
@@ -298,8 +303,9 @@ TEST_F(UpdateRunTest, ReferenceBackupIsTakenBeforeTheOpenAndOnlyOnce) {
     return true;
   });
   UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ((Lines{"copy /inst/DB/resource.mdb -> /inst/DB/resource.mdb.bak",
-                   "copy /share/DB/resource.mdb -> /share/DB/resource.mdb.bak"}),
+  EXPECT_EQ((Lines{"copy /share/DB/resource.mdb -> /share/DB/resource.mdb.bak",
+                   "copy /inst/DB/resource.mdb -> " + Working("resource.mdb"),
+                   "copy owner /share/DB/resource.mdb -> " + Working("resource.mdb")}),
             seen);
   int backups = 0;
   for (const std::string& action : FileActions("resource.mdb")) {
@@ -308,51 +314,54 @@ TEST_F(UpdateRunTest, ReferenceBackupIsTakenBeforeTheOpenAndOnlyOnce) {
   EXPECT_EQ(1, backups);
 }
 
-TEST_F(UpdateRunTest, OlderBackupIsDeletedFirstEvenWhenReadOnly) {
+TEST_F(UpdateRunTest, OlderBackupGoesIntoTheHistoryFirstEvenWhenReadOnly) {
   files_.AddFile("/share/DB/users.mdb.bak", "last run", true);
   UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ((Lines{"delete /share/DB/users.mdb.bak",
+  EXPECT_EQ((Lines{"move /share/DB/users.mdb.bak -> /share/DB/backups/20261207-090531/users.mdb.bak",
                    "copy /share/DB/users.mdb -> /share/DB/users.mdb.bak"}),
             FileActions("users.mdb"));
   EXPECT_EQ("old users.mdb", files_.GetFile("/share/DB/users.mdb.bak").content);
+  EXPECT_EQ("last run",
+            files_.GetFile("/share/DB/backups/20261207-090531/users.mdb.bak").content);
 }
 
+// A database another program holds open cannot be settled for its backup,
+// so it is neither backed up nor changed.
 TEST_F(UpdateRunTest, DataDatabaseHeldOpenElsewhereIsLoggedAndTheRunGoesOn) {
   engine_.FailOpen("/share/DB/accounting.mdb", 3045);
   UpdateAllDatabases(context_, "/inst/DB/");
-  // No database was opened before, so the handle is empty when it is closed.
   EXPECT_EQ((Lines{"DATABASE START: accounting.mdb",
                    " ERROR 3045: open failed: /share/DB/accounting.mdb",
-                   " ERROR 91: Object variable or With block variable not set",
+                   " !ERROR database not updated, its backup failed: /share/DB/accounting.mdb",
                    "DATABASE END: accounting.mdb"}),
             DatabaseLines("accounting.mdb"));
-  EXPECT_EQ("old accounting.mdb", files_.GetFile("/share/DB/accounting.mdb.bak").content);
+  EXPECT_FALSE(files_.HasFile("/share/DB/accounting.mdb.bak"));
   EXPECT_TRUE(context_.ErrorsDetected());
   EXPECT_EQ(OpenedAndClosed("availability.mdb"), EngineActions("availability.mdb"));
 }
 
 TEST_F(UpdateRunTest, FailedOpenLeavesThePreviousClosedHandle) {
-  engine_.FailOpen("/share/DB/onlineshop.mdb", 3045);
+  engine_.FailOpen("/inst/DB/onlineshop.mdb", 3045);
   UpdateAllDatabases(context_, "/inst/DB/");
   EXPECT_EQ((Lines{"DATABASE START: onlineshop.mdb",
-                   " ERROR 3045: open failed: /share/DB/onlineshop.mdb",
+                   " ERROR 3045: open failed: /inst/DB/onlineshop.mdb",
                    " ERROR 3420: Object invalid or no longer set.",
                    "DATABASE END: onlineshop.mdb"}),
             DatabaseLines("onlineshop.mdb"));
 }
 
 TEST_F(UpdateRunTest, ReferenceDatabaseWhoseOpenFailedIsNotReplaced) {
-  engine_.FailOpen("/inst/DB/config.mdb", 3024);
+  engine_.FailOpen(Working("config.mdb"), 3024);
   UpdateAllDatabases(context_, "/inst/DB/");
   Lines lines = DatabaseLines("config.mdb");
-  EXPECT_EQ(" ERROR 3024: open failed: /inst/DB/config.mdb", lines[3]);
+  EXPECT_EQ(" ERROR 3024: open failed: " + Working("config.mdb"), lines[3]);
   EXPECT_EQ(" !ERROR database not replaced, its merge failed: /share/DB/config.mdb",
             lines[lines.size() - 2]);
   EXPECT_EQ("old config.mdb", files_.GetFile("/share/DB/config.mdb").content);
-  EXPECT_EQ((Lines{"copy /inst/DB/config.mdb -> /inst/DB/config.mdb.bak",
-                   "copy /share/DB/config.mdb -> /share/DB/config.mdb.bak",
-                   "copy /inst/DB/config.mdb.bak -> /inst/DB/config.mdb",
-                   "delete /inst/DB/config.mdb.bak"}),
+  EXPECT_EQ((Lines{"copy /share/DB/config.mdb -> /share/DB/config.mdb.bak",
+                   "copy /inst/DB/config.mdb -> " + Working("config.mdb"),
+                   "copy owner /share/DB/config.mdb -> " + Working("config.mdb"),
+                   "delete " + Working("config.mdb")}),
             FileActions("config.mdb"));
   EXPECT_TRUE(context_.ErrorsDetected());
 }
@@ -377,30 +386,31 @@ TEST_F(UpdateRunTest, ReferenceDatabaseWhoseMergeFailedIsNotReplaced) {
 TEST_F(UpdateRunTest, FailedCloseOfUpdateInformationStillClosesTheDatabaseInUse) {
   engine_.FailClose("/inst/DB/users.mdb", 3000);
   UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ((Lines{"open /share/DB/users.mdb exclusive", "open /inst/DB/users.mdb shared",
+  Lines actions = EngineActions("users.mdb");
+  EXPECT_EQ((Lines{"open /share/DB/users.mdb exclusive", "open /inst/DB/users.mdb read-only",
                    "close /inst/DB/users.mdb FAILED", "close /share/DB/users.mdb"}),
-            EngineActions("users.mdb"));
+            Lines(actions.begin() + 2, actions.end()));
   EXPECT_EQ(" ERROR 3000: close failed", DatabaseLines("users.mdb")[1]);
 }
 
-TEST_F(UpdateRunTest, FailedReplacementIsLoggedAndUpdateInformationStillRestored) {
-  files_.FailOn("copy", "/share/DB/config.mdb", 70);
+// Neither a failed commit of the working copy nor a failed rename may leave
+// the database in use anything but what it was; the working copy goes.
+TEST_F(UpdateRunTest, FailedCommitOrReplacementKeepsTheDatabaseInUse) {
+  engine_.FailClose(Working("config.mdb"), 3000);
+  files_.FailOn("replace", "/share/DB/resource.mdb", 70);
   UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ(" ERROR 70: Permission denied", DatabaseLines("config.mdb")[3]);
-  EXPECT_EQ("old config.mdb", files_.GetFile("/share/DB/config.mdb").content);
-  EXPECT_FALSE(files_.HasFile("/inst/DB/config.mdb.bak"));
-}
-
-TEST_F(UpdateRunTest, FailedRestoreKeepsTheBackupOfTheUpdateInformation) {
-  files_.FailOn("copy", "/inst/DB/config.mdb", 70);
-  UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ(" ERROR 70: Permission denied", DatabaseLines("config.mdb")[3]);
-  EXPECT_EQ("new config.mdb", files_.GetFile("/inst/DB/config.mdb.bak").content);
-  EXPECT_EQ((Lines{"copy /inst/DB/config.mdb -> /inst/DB/config.mdb.bak",
-                   "copy /share/DB/config.mdb -> /share/DB/config.mdb.bak",
-                   "copy /inst/DB/config.mdb -> /share/DB/config.mdb",
-                   "copy /inst/DB/config.mdb.bak -> /inst/DB/config.mdb FAILED"}),
-            FileActions("config.mdb"));
+  Lines config = DatabaseLines("config.mdb");
+  EXPECT_EQ((Lines{" ERROR 3000: close failed",
+                   " !ERROR database not replaced, its merge failed: /share/DB/config.mdb",
+                   "DATABASE END: config.mdb"}),
+            Lines(config.end() - 3, config.end()));
+  EXPECT_EQ(" ERROR 70: Permission denied", DatabaseLines("resource.mdb")[3]);
+  for (const char* file : {"config.mdb", "resource.mdb"}) {
+    EXPECT_EQ(std::string("old ") + file, files_.GetFile(std::string(kShared) + file).content);
+    EXPECT_FALSE(files_.HasFile(Working(file)));
+    EXPECT_EQ(std::string("new ") + file, files_.GetFile(std::string(kUpdate) + file).content);
+  }
+  EXPECT_TRUE(context_.ErrorsDetected());
 }
 
 TEST_F(UpdateRunTest, UnwritableLogEndsTheRunWithErrorsDetected) {

@@ -44,7 +44,9 @@ class MoveDatabaseTest : public test::FakeInstallTest {
  protected:
   MoveDatabaseTest() { files_.AddFolder(kTarget); }
 
-  bool Move() { return MoveDatabase(platform_, kTarget, "Users", "users.mdb"); }
+  BackupHistory history_{files_, {2026, 12, 8, 9, 5, 31}};
+
+  bool Move() { return MoveDatabase(platform_, history_, kTarget, "Users", "users.mdb"); }
   std::string Registered() {
     std::string value;
     registrations_.ReadDataSourceValue("Users", "DBQ", &value);
@@ -132,16 +134,37 @@ TEST_F(MoveDatabaseTest, FailedCopyStopsWithTheErrorAndKeepsTheFileInTheTarget) 
   EXPECT_EQ("stood there", files_.GetFile(std::string(kTarget) + "users.mdb.bak").content);
 }
 
-TEST_F(MoveDatabaseTest, ReadOnlyBackupStopsBeforeAnythingChanges) {
+// The target folder's older backup, read-only or not, goes into the history
+// before the kept copy of its own database takes its name.
+TEST_F(MoveDatabaseTest, OlderBackupGoesIntoTheHistory) {
   registrations_.Register("Users", "/old/users.mdb");
   files_.AddFile("/old/users.mdb", "in use");
+  files_.AddFile(std::string(kTarget) + "users.mdb", "target's own");
   files_.AddFile(std::string(kTarget) + "users.mdb.bak", "older backup", /*read_only=*/true);
-  EXPECT_FALSE(Move());
-  EXPECT_EQ(Strings{"critical/ok Korvane Database Update: Error 70: Permission denied" +
-                    std::string(kRepeat)},
-            Messages());
-  EXPECT_TRUE(files_.HasFile("/old/users.mdb"));
-  EXPECT_FALSE(files_.HasFile(std::string(kTarget) + "users.mdb"));
+  EXPECT_TRUE(Move());
+  EXPECT_EQ("older backup",
+            files_.GetFile(std::string(kTarget) + "backups/20261208-090531/users.mdb.bak").content);
+  EXPECT_EQ("target's own", files_.GetFile(std::string(kTarget) + "users.mdb.bak").content);
+  EXPECT_EQ("in use", files_.GetFile(std::string(kTarget) + "users.mdb").content);
+}
+
+// A relative path or a folder as "DBQ" names no database file: nothing is
+// moved from (or beside) it, and the move goes on with the next database.
+TEST_F(MoveDatabaseTest, DataSourceThatNamesNoFileIsNotMoved) {
+  for (const char* dbq : {"users.mdb", "/old/users.mdb/", "/old/users"}) {
+    registrations_.Register("Users", dbq);
+    files_.AddFile("/users.mdb", "root's");
+    files_.AddFile("/old/users.mdb", "in use");
+    files_.AddFolder("/old/users");
+    ui_ = test::FakeUserInterface();
+    EXPECT_TRUE(Move()) << dbq;
+    EXPECT_EQ(Strings{"critical/ok Korvane Database Update: ODBC data source does not name a "
+                      "database file: Users"},
+              Messages())
+        << dbq;
+    EXPECT_FALSE(files_.HasFile(std::string(kTarget) + "users.mdb")) << dbq;
+  }
+  EXPECT_TRUE(installer_.Requests().empty());
 }
 
 TEST_F(MoveDatabaseTest, FailedRegistrationKeepsTheDatabaseTheDataSourceNamesAndStops) {

@@ -1,5 +1,6 @@
 #include "startup/main_flow.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,7 +69,21 @@ class MainFlowTest : public test::FakeInstallTest {
   test::FixedClock clock_{{2026, 12, 8, 9, 5, 31}};
   MainPlatform main_platform_{
       platform_, share_, clock_,
-      [this](log::RunLog& log, const std::string& folder) { return FakeRun(log, folder); }};
+      [this](log::RunLog& log, install::BackupHistory&, const std::string& folder) {
+        return FakeRun(log, folder);
+      }};
+  // Databases elsewhere, then a run that must stop with this one message
+  // before it asks, creates, moves or registers anything.
+  void ExpectStoppedUntouched(const std::string& message) {
+    Install(kOld);
+    size_t actions = files_.Actions().size();
+    EXPECT_EQ(kExitStopped, Main());
+    EXPECT_EQ(Strings{"critical/ok Korvane Database Update: " + message}, Messages());
+    EXPECT_EQ(actions, files_.Actions().size());
+    EXPECT_TRUE(installer_.Requests().empty());
+    EXPECT_TRUE(runs_.empty());
+  }
+
   Strings runs_;
   std::string log_at_start_;
   bool run_reports_errors_ = false;
@@ -126,6 +141,8 @@ TEST_F(MainFlowTest, InstalledDatabasesAreUpdatedAfterYesAndTheOldLogGoes) {
   EXPECT_EQ(Strings{kUpdateQuestion}, Messages());
   EXPECT_EQ("(none)", log_at_start_);
   EXPECT_EQ("## BEGIN UPDATING\r\n", files_.GetFile(kLogFile).content);
+  EXPECT_EQ("last run\r\n",
+            files_.GetFile(std::string(kShared) + "backups/20261208-090531/Stabmerge.log").content);
   EXPECT_TRUE(installer_.Requests().empty());
 }
 
@@ -188,28 +205,47 @@ TEST_F(MainFlowTest, DeclinedMoveStillUpdatesAndCreatesTheFolderForTheLog) {
 TEST_F(MainFlowTest, FolderThatCannotBeCreatedStopsWithItsName) {
   Install(kOld);
   files_.FailOn("create folder", "/srv/shared", platform::file_errors::kPermissionDenied);
-  ui_.AnswerQuestions({MessageAnswer::kNo, MessageAnswer::kYes});
   EXPECT_EQ(kExitStopped, Main());
-  ASSERT_EQ(3u, ui_.Messages().size());
-  EXPECT_EQ("critical/ok Korvane Database Update: Cannot create the database folder:||" +
-                std::string(kShared) +
-                "||Error 70: Permission denied||Update of information DB's canceled.",
-            Messages()[2]);
+  EXPECT_EQ(Strings{"critical/ok Korvane Database Update: Cannot create the database folder:||" +
+                    std::string(kShared) +
+                    "||Error 70: Permission denied||Update of information DB's canceled."},
+            Messages());
   EXPECT_TRUE(runs_.empty());
 }
 
-TEST_F(MainFlowTest, ReadOnlyLogFileStopsWithItsNameAndTheError) {
+// The old log is never written through a link in its place: the link goes,
+// and a read-only log goes into the history like any other.
+TEST_F(MainFlowTest, OldLogThatIsALinkIsRemovedNotFollowed) {
   Install(kShared);
-  files_.AddFile(kLogFile, "last run\r\n", /*read_only=*/true);
+  files_.AddDanglingLink(kLogFile);
   ui_.AnswerQuestions({MessageAnswer::kYes});
-  EXPECT_EQ(kExitStopped, Main());
-  ASSERT_EQ(2u, ui_.Messages().size());
-  EXPECT_EQ("critical/ok Korvane Database Update: Cannot delete the old log file:||" +
-                std::string(kLogFile) +
-                "||Error 70: Permission denied||Update of information DB's canceled.",
-            Messages()[1]);
-  EXPECT_TRUE(runs_.empty());
-  EXPECT_EQ("last run\r\n", files_.GetFile(kLogFile).content);
+  EXPECT_EQ(kExitSuccess, Main());
+  EXPECT_EQ("(none)", log_at_start_);
+  EXPECT_FALSE(files_.IsSymbolicLink(kLogFile));
+  EXPECT_EQ("## BEGIN UPDATING\r\n", files_.GetFile(kLogFile).content);
+}
+
+TEST_F(MainFlowTest, SecondRunIsRefusedBeforeAskingOrTouchingAnything) {
+  std::string lock = std::string(kShared) + "tabsync.lock";
+  files_.AddFolder(kShared);
+  std::unique_ptr<platform::FileLock> held = files_.TryLockFile(lock);
+  ExpectStoppedUntouched("Another update of the Korvane databases is running; it holds the lock "
+                         "file:||" + lock + "||Update of information DB's canceled.");
+  held.reset();
+  ui_.AnswerQuestions({MessageAnswer::kNo});
+  EXPECT_EQ(kExitSuccess, Main());
+}
+
+TEST_F(MainFlowTest, LocationThatIsNoAbsoluteFolderIsRefusedNamingShareIni) {
+  share_.Register("srv/shared");
+  ExpectStoppedUntouched("Korvane Common Files folder NOT registered:||srv/shared/||The "
+                         "SharedFilesLocation of /etc/korvane/share.ini is no absolute folder "
+                         "path.||Cannot install databases.");
+  share_.Register("/srv/sh\tared");
+  ui_ = test::FakeUserInterface();
+  ExpectStoppedUntouched("Korvane Common Files folder NOT registered:||/srv/sh?ared/||The "
+                         "SharedFilesLocation of /etc/korvane/share.ini is no absolute folder "
+                         "path.||Cannot install databases.");
 }
 
 TEST_F(MainFlowTest, RunWithErrorsShowsTheLogUntilItIsClosed) {

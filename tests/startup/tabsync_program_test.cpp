@@ -3,7 +3,9 @@
 // input.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -286,19 +288,40 @@ TEST_F(TabsyncProgramTest, StopsBeforeTheRunEndWithStatusTwo) {
             outcome.err);
 }
 
-TEST_F(TabsyncProgramTest, ReadOnlyLogFileStopsBeforeAnythingIsUpdated) {
+// A second run while one holds the run lock is refused before it asks or
+// touches anything; the lock goes with the process that held it.
+TEST_F(TabsyncProgramTest, SecondRunWhileOneRunsIsRefused) {
   MakeRelease(Shared());
-  WriteFile(LogFile(), "last run\r\n");
-  chmod(LogFile().c_str(), 0444);
   std::string users = test::ReadFileBytes(Shared() + "users.mdb");
+  std::string lock = Shared() + "tabsync.lock";
+  int ready[2];
+  ASSERT_EQ(0, pipe(ready));
+  pid_t holder = fork();
+  if (holder == 0) {
+    int fd = open(lock.c_str(), O_RDONLY | O_CREAT, 0644);
+    char byte = flock(fd, LOCK_EX) == 0 ? 1 : 0;
+    (void)!write(ready[1], &byte, 1);
+    pause();
+    _exit(0);
+  }
+  char locked = 0;
+  ASSERT_EQ(1, read(ready[0], &locked, 1));
+  ASSERT_EQ(1, locked);
   Outcome outcome = Run("y\n");
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
   EXPECT_EQ(2, outcome.status);
-  EXPECT_EQ("Korvane Database Update\nCannot delete the old log file:\n\n" + LogFile() +
-                "\n\nError 70: Permission denied\n\nUpdate of information DB's canceled.\n",
+  EXPECT_EQ("", outcome.out);
+  EXPECT_EQ("Korvane Database Update\nAnother update of the Korvane databases is running; it "
+            "holds the lock file:\n\n" + lock + "\n\nUpdate of information DB's canceled.\n",
             outcome.err);
-  EXPECT_EQ("last run\r\n", test::ReadFileBytes(LogFile()));
   EXPECT_EQ(users, test::ReadFileBytes(Shared() + "users.mdb"));
   EXPECT_FALSE(Exists(Shared() + "users.mdb.bak"));
+  EXPECT_FALSE(Exists(LogFile()));
+
+  // The holder was killed: its lock is gone with it.
+  outcome = Run("y\n");
+  EXPECT_EQ(0, outcome.status) << outcome.err;
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ class FakeRunTest : public ::testing::Test {
   FixedClock clock_{{2026, 12, 7, 9, 5, 31}};
   std::unique_ptr<platform::UserInterface> ui_ = platform::NewConsoleUserInterface();
   log::RunLog log_{files_, clock_, *ui_};
-  engine::UpdateContext context_{engine_, files_, store_, log_};
+  install::BackupHistory history_{files_, clock_.Now()};
+  engine::UpdateContext context_{engine_, files_, store_, log_, history_};
 };
 
 }  // namespace tabsync::test

@@ -29,7 +29,8 @@ class RealRunTest : public ::testing::Test {
   std::unique_ptr<platform::Clock> clock_ = platform::NewSystemClock();
   std::unique_ptr<platform::UserInterface> ui_ = platform::NewConsoleUserInterface();
   log::RunLog log_{*files_, *clock_, *ui_};
-  engine::UpdateContext context_{*engine_, *files_, *store_, log_};
+  install::BackupHistory history_{*files_, clock_->Now()};
+  engine::UpdateContext context_{*engine_, *files_, *store_, log_, history_};
 };
 
 }  // namespace tabsync::test

@@ -54,7 +54,8 @@ class SqliteMergeTest : public ::testing::Test {
   std::unique_ptr<dao::DatabaseEngine> engine_ = dao::NewSqliteEngine();
   std::unique_ptr<platform::UserInterface> ui_ = platform::NewConsoleUserInterface();
   log::RunLog log_{files_, clock_, *ui_};
-  engine::UpdateContext context_{*engine_, files_, store_, log_};
+  install::BackupHistory history_{files_, clock_.Now()};
+  engine::UpdateContext context_{*engine_, files_, store_, log_, history_};
 
  private:
   void CloseDatabases();
