@@ -1,6 +1,9 @@
 #include "import/output_database.h"
 
+#include <sqlite3.h>
+
 #include "dbengine/names.h"
+#include "import/import_errors.h"
 
 namespace tabsync::import {
 
@@ -26,17 +29,36 @@ std::string CreateTableSql(const OutputTable& table) {
 
 }  // namespace
 
-OutputDatabase::OutputDatabase(const std::string& path) {
+OutputDatabase::OutputDatabase(const std::string& path) : path_(path) {
   dao::Session::Options options;
   options.exclusive = true;
   options.create = true;
   session_ = dao::Session::Open(path, options);
-  // The engine keeps a session's changes in memory until its commit, which
-  // suits an update; a converted file is new and private until renamed into
-  // place, so its pages may go to disk early and memory stays flat.
-  session_->Exec("PRAGMA cache_spill = ON");
-  session_->Exec("PRAGMA cache_size = -8192");
   names_.insert(dao::LowerName(dao::kCatalogTable));
+}
+
+OutputDatabase::~OutputDatabase() {
+  // Without Commit the records' transaction is rolled back; the caller
+  // removes the file.
+  sqlite3_finalize(insert_);
+  sqlite3_close(records_);
+}
+
+[[noreturn]] void OutputDatabase::Fail(const std::string& what) {
+  throw Error(errors::kOutputFailed, what + ": " + sqlite3_errmsg(records_));
+}
+
+// An engine session keeps its changes in memory until its commit, which
+// suits an update; the records of a converted file would make that memory
+// grow with the file. The file is new and private until it is renamed into
+// place, so the records go in through a connection of their own that lets
+// SQLite write pages early, in one transaction.
+void OutputDatabase::OpenForRecords() {
+  session_->Close();
+  if (sqlite3_open_v2(path_.c_str(), &records_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    Fail("cannot open " + path_);
+  for (const char* sql : {"PRAGMA cache_size = -2048", "BEGIN EXCLUSIVE"})
+    if (sqlite3_exec(records_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(path_);
 }
 
 std::string OutputDatabase::FreeIndexName(const std::string& table, const std::string& name) {
@@ -67,19 +89,25 @@ void OutputDatabase::CreateTable(const OutputTable& table) {
 }
 
 void OutputDatabase::BeginRows(const OutputTable& table) {
+  if (!records_) OpenForRecords();
+  sqlite3_finalize(insert_);
+  insert_ = nullptr;
+  table_ = table.name;
   std::vector<std::string> names;
   std::string marks;
   for (const OutputColumn& column : table.columns) {
     names.push_back(column.name);
     marks += marks.empty() ? "?" : ", ?";
   }
-  insert_ = session_->Prepare("INSERT INTO " + dao::QuoteName(table.name) + " (" + ColumnList(names) +
-                              ") VALUES (" + marks + ")");
+  std::string sql = "INSERT INTO " + dao::QuoteName(table.name) + " (" + ColumnList(names) + ") VALUES (" + marks + ")";
+  if (sqlite3_prepare_v2(records_, sql.c_str(), -1, &insert_, nullptr) != SQLITE_OK) Fail("table '" + table_ + "'");
 }
 
 void OutputDatabase::InsertRow(const std::vector<dao::Variant>& values) {
-  for (size_t i = 0; i < values.size(); ++i) insert_.Bind(static_cast<int>(i) + 1, values[i]);
-  insert_.Run();
+  for (size_t i = 0; i < values.size(); ++i) dao::BindVariant(insert_, static_cast<int>(i) + 1, values[i]);
+  int rc = sqlite3_step(insert_);
+  sqlite3_reset(insert_);
+  if (rc != SQLITE_DONE) Fail("table '" + table_ + "'");
 }
 
 void OutputDatabase::AddCatalogRow(const dao::CatalogRow& row) {
@@ -87,8 +115,13 @@ void OutputDatabase::AddCatalogRow(const dao::CatalogRow& row) {
 }
 
 void OutputDatabase::Commit() {
-  insert_ = dao::Statement();
-  session_->Close();
+  if (!records_) {
+    session_->Close();
+    return;
+  }
+  sqlite3_finalize(insert_);
+  insert_ = nullptr;
+  if (sqlite3_exec(records_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Fail("cannot commit " + path_);
 }
 
 }  // namespace tabsync::import

@@ -2,8 +2,10 @@
 #define TABSYNC_IMPORT_OUTPUT_DATABASE_H_
 
 // A new database file of the project's format, written by the engine's own
-// rules: declared types from dao::DeclaredTypeFor, the catalogue through
-// dao::InsertCatalogRow, all in one engine session (one commit at the end).
+// rules: the file, its tables and its catalogue through an engine session
+// (declared types from dao::DeclaredTypeFor, rows of MSysObjects through
+// dao::InsertCatalogRow), the records through one SQLite transaction whose
+// values the engine's dao::BindVariant binds.
 
 #include <memory>
 #include <set>
@@ -14,6 +16,9 @@
 #include "dbengine/sqlite_catalog.h"
 #include "dbengine/sqlite_session.h"
 #include "dbengine/variant.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
 
 namespace tabsync::import {
 
@@ -50,20 +55,30 @@ class OutputDatabase {
   // beginning with "sqlite_") becomes table + "_" + name, then with a
   // number. Raises 3125 for a name the engine does not accept.
   void CreateTable(const OutputTable& table);
-  // Starts the records of a table made by CreateTable.
+  // Starts the records of a table made by CreateTable. The first call ends
+  // the schema: CreateTable and AddCatalogRow may not follow.
   void BeginRows(const OutputTable& table);
-  // One record: values in the columns' order, already converted.
+  // One record: values in the columns' order, already converted. Raises
+  // 4005 with SQLite's message when the record is refused (a Null in a
+  // NOT NULL column, a duplicate in a unique index).
   void InsertRow(const std::vector<dao::Variant>& values);
   void AddCatalogRow(const dao::CatalogRow& row);
   // Commits; the file is complete when this returns. Raises when the commit
   // fails.
   void Commit();
 
+  ~OutputDatabase();
+
  private:
   std::string FreeIndexName(const std::string& table, const std::string& name);
+  void OpenForRecords();
+  [[noreturn]] void Fail(const std::string& what);
 
+  std::string path_;
   std::shared_ptr<dao::Session> session_;
-  dao::Statement insert_;
+  sqlite3* records_ = nullptr;
+  sqlite3_stmt* insert_ = nullptr;
+  std::string table_;
   std::set<std::string> names_;  // lower case: tables and indexes
 };
 
