@@ -1,0 +1,230 @@
+#include "jet_table_writer.h"
+
+#include <mdbtools.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+namespace tabsync::bench {
+
+namespace {
+
+constexpr int kPageSize = 4096;
+constexpr int kRowCountOffset = 12;  // Jet 4 data pages
+constexpr int kMaxRowsPerPage = 255;  // a row pointer keeps the row number in one byte
+constexpr int kBitsPerMapPage = (kPageSize - 4) * 8;
+
+using Page = std::vector<unsigned char>;
+
+void Put16(unsigned char* at, unsigned value) {
+  at[0] = value & 0xff;
+  at[1] = (value >> 8) & 0xff;
+}
+
+void Put32(unsigned char* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = (value >> (8 * i)) & 0xff;
+}
+
+unsigned Get16(const unsigned char* at) { return at[0] | (at[1] << 8); }
+
+struct ColumnLayout {
+  int type;
+  int number;  // bit in the null mask
+  bool fixed;
+  int fixed_offset;
+  int size;
+  int var_number;
+};
+
+// What the writer needs to know of the table, read with libmdb.
+struct TableLayout {
+  uint32_t definition_page = 0;
+  uint32_t map_pointer = 0;  // page << 8 | row of the usage map
+  std::vector<uint32_t> data_pages;
+  std::vector<ColumnLayout> columns;
+  int fixed_size = 0;
+  int var_count = 0;
+};
+
+TableLayout ReadLayout(const std::string& path) {
+  MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+  if (!mdb) throw std::runtime_error("cannot open " + path);
+  mdb_read_catalog(mdb, MDB_TABLE);
+  MdbCatalogEntry* entry = mdb_get_catalogentry_by_name(mdb, "Table1");
+  MdbTableDef* table = entry ? mdb_read_table(entry) : nullptr;
+  if (!table || !mdb_read_columns(table)) throw std::runtime_error("no Table1 in " + path);
+  TableLayout layout;
+  layout.definition_page = entry->table_pg;
+  for (unsigned i = 0; i < table->num_cols; ++i) {
+    auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+    ColumnLayout out{column->col_type, column->col_num, column->is_fixed != 0, column->fixed_offset,
+                     column->col_type == MDB_BOOL ? 0 : column->col_size, static_cast<int>(column->var_col_num)};
+    if (out.fixed) layout.fixed_size = std::max(layout.fixed_size, out.fixed_offset + out.size);
+    else ++layout.var_count;
+    layout.columns.push_back(out);
+  }
+  mdb_rewind_table(table);
+  while (mdb_read_next_dpg(table)) layout.data_pages.push_back(table->cur_phys_pg);
+  mdb_read_pg(mdb, layout.definition_page);
+  layout.map_pointer = static_cast<uint32_t>(mdb_get_int32(mdb->pg_buf, mdb->fmt->tab_usage_map_offset));
+  mdb_free_tabledef(table);
+  mdb_close(mdb);
+  return layout;
+}
+
+void PutText(std::vector<unsigned char>* row, const std::string& ascii) {
+  for (char c : ascii) {
+    row->push_back(static_cast<unsigned char>(c));
+    row->push_back(0);  // UCS-2, uncompressed
+  }
+}
+
+// One record as Jet 4 stores it (libmdb's mdb_pack_row4 writes the same):
+// column count, fixed columns at their offsets, variable columns, the end
+// offset, the variable columns' offsets last to first, their count, and the
+// null mask, where a set bit means "not null" (for a Boolean: True).
+std::vector<unsigned char> Record(const TableLayout& layout, int n) {
+  std::vector<unsigned char> row(2 + layout.fixed_size, 0);
+  Put16(row.data(), static_cast<unsigned>(layout.columns.size()));
+  std::vector<unsigned char> mask((layout.columns.size() + 7) / 8, 0);
+  std::vector<unsigned> var_offsets(layout.var_count);
+  for (const ColumnLayout& column : layout.columns) {
+    bool value_bit = true;
+    unsigned char* at = row.data() + 2 + column.fixed_offset;
+    switch (column.type) {
+      case MDB_BYTE: *at = n % 256; break;
+      case MDB_INT: Put16(at, static_cast<uint16_t>(n % 30000 - 15000)); break;
+      case MDB_LONGINT: Put32(at, static_cast<uint32_t>(n * 7)); break;
+      case MDB_DOUBLE: {
+        double value = n * 0.25 + 0.125;
+        std::memcpy(at, &value, 8);
+        break;
+      }
+      case MDB_DATETIME: {
+        double value = 36526 + n % 20000 + (n % 86400) / 86400.0;
+        std::memcpy(at, &value, 8);
+        break;
+      }
+      case MDB_MONEY: {
+        int64_t value = static_cast<int64_t>(n) * 12345 - 50000000;
+        std::memcpy(at, &value, 8);
+        break;
+      }
+      case MDB_BOOL: value_bit = n % 2 == 0; break;
+      case MDB_TEXT:
+        var_offsets[column.var_number] = static_cast<unsigned>(row.size());
+        PutText(&row, column.var_number == 0 ? "K" + std::to_string(1000000 + n)
+                                             : "generated record " + std::to_string(n));
+        break;
+      default: throw std::runtime_error("unexpected column type in Table1");
+    }
+    if (value_bit) mask[column.number / 8] |= 1 << (column.number % 8);
+  }
+  size_t end = row.size();
+  row.resize(end + 2 + 2 * layout.var_count + 2);
+  unsigned char* tail = row.data() + end;
+  Put16(tail, static_cast<unsigned>(end));
+  for (int i = layout.var_count - 1, k = 0; i >= 0; --i, ++k) Put16(tail + 2 + 2 * k, var_offsets[i]);
+  Put16(tail + 2 + 2 * layout.var_count, layout.var_count);
+  row.insert(row.end(), mask.begin(), mask.end());
+  return row;
+}
+
+Page NewDataPage(uint32_t definition_page) {
+  Page page(kPageSize, 0);
+  page[0] = 0x01;
+  page[1] = 0x01;
+  Put32(&page[4], definition_page);
+  return page;
+}
+
+// Adds the record if it fits: its offset into the table at 14, its bytes
+// from the end of the page downwards.
+bool AddRecord(Page* page, const std::vector<unsigned char>& record) {
+  unsigned rows = Get16(&(*page)[kRowCountOffset]);
+  unsigned end = rows == 0 ? kPageSize : Get16(&(*page)[kRowCountOffset + 2 * rows]);
+  unsigned table_end = kRowCountOffset + 2 + 2 * (rows + 1);
+  if (rows == kMaxRowsPerPage || end < record.size() + table_end) return false;
+  unsigned start = end - static_cast<unsigned>(record.size());
+  std::memcpy(&(*page)[start], record.data(), record.size());
+  Put16(&(*page)[kRowCountOffset + 2 + 2 * rows], start);
+  Put16(&(*page)[kRowCountOffset], rows + 1);
+  Put16(&(*page)[2], start - table_end);
+  return true;
+}
+
+class PageFile {
+ public:
+  explicit PageFile(const std::string& path) : file_(path, std::ios::in | std::ios::out | std::ios::binary) {
+    if (!file_) throw std::runtime_error("cannot write " + path);
+    file_.seekg(0, std::ios::end);
+    pages_ = static_cast<uint32_t>(file_.tellg() / kPageSize);
+  }
+  Page Read(uint32_t number) {
+    Page page(kPageSize);
+    file_.seekg(static_cast<std::streamoff>(number) * kPageSize);
+    file_.read(reinterpret_cast<char*>(page.data()), kPageSize);
+    return page;
+  }
+  void Write(uint32_t number, const Page& page) {
+    file_.seekp(static_cast<std::streamoff>(number) * kPageSize);
+    file_.write(reinterpret_cast<const char*>(page.data()), kPageSize);
+    if (!file_) throw std::runtime_error("write failed");
+  }
+  uint32_t Append(const Page& page) {
+    Write(pages_, page);
+    return pages_++;
+  }
+
+ private:
+  std::fstream file_;
+  uint32_t pages_;
+};
+
+// The usage map as a "reference" map (type 1): its row names one bitmap page
+// in which a set bit marks a page of the table.
+void WriteUsageMap(PageFile& file, const TableLayout& layout, const std::vector<uint32_t>& pages) {
+  Page bitmap(kPageSize, 0);
+  bitmap[0] = 0x05;
+  bitmap[1] = 0x01;
+  for (uint32_t page : pages) {
+    if (page >= kBitsPerMapPage) throw std::runtime_error("table too large for one map page");
+    bitmap[4 + page / 8] |= 1 << (page % 8);
+  }
+  uint32_t bitmap_page = file.Append(bitmap);
+  uint32_t map_page = layout.map_pointer >> 8, map_row = layout.map_pointer & 0xff;
+  Page page = file.Read(map_page);
+  unsigned start = Get16(&page[kRowCountOffset + 2 + 2 * map_row]) & 0x1fff;
+  unsigned end = map_row == 0 ? kPageSize : Get16(&page[kRowCountOffset + 2 * map_row]) & 0x1fff;
+  if (end - start < 5) throw std::runtime_error("usage map row too short");
+  std::memset(&page[start], 0, end - start);
+  page[start] = 0x01;
+  Put32(&page[start + 1], bitmap_page);
+  file.Write(map_page, page);
+}
+
+}  // namespace
+
+void WriteJetTable(const std::string& jet4_template, const std::string& output, int records) {
+  std::filesystem::copy_file(jet4_template, output, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::permissions(output, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  TableLayout layout = ReadLayout(output);
+  PageFile file(output);
+  std::vector<uint32_t> pages = layout.data_pages;
+  Page page = NewDataPage(layout.definition_page);
+  for (int n = 0; n < records; ++n) {
+    std::vector<unsigned char> record = Record(layout, n);
+    if (AddRecord(&page, record)) continue;
+    pages.push_back(file.Append(page));
+    page = NewDataPage(layout.definition_page);
+    if (!AddRecord(&page, record)) throw std::runtime_error("record larger than a page");
+  }
+  if (Get16(&page[kRowCountOffset]) > 0) pages.push_back(file.Append(page));
+  WriteUsageMap(file, layout, pages);
+}
+
+}  // namespace tabsync::bench
