@@ -1,7 +1,7 @@
 // Times tabsync-import beside mdb-export, mdbtools' own converter to CSV,
 // on the same files in the same run: the 3 MB Jet 4 file of the tests
 // (testV2000.mdb, four tables) and copies of it whose Table1 holds 10,000 and
-// 100,000 generated records (jet_table_writer.h).
+// 100,000 generated records (tools/jet-writer).
 //
 // Both sides run as whole processes, started here: `tabsync-import SOURCE
 // OUTPUT` (the output deleted before each run), and `mdb-export SOURCE TABLE
@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "figures.h"
-#include "jet_table_writer.h"
+#include "jet-writer/jet_writer.h"
 #include "temp_folder.h"
 
 namespace {
@@ -126,7 +126,7 @@ int main() {
   rows.push_back(Compare("testV2000.mdb (3 MB, 2 records)", jet4, folder));
   for (int records : {10'000, 100'000}) {
     std::string generated = folder.File("generated-" + std::to_string(records) + ".mdb");
-    tabsync::bench::WriteJetTable(jet4, generated, records);
+    tabsync::jet_writer::WriteJetTable(jet4, generated, records);
     rows.push_back(Compare("generated, " + WithThousands(records) + " records", generated, folder));
   }
 

@@ -1,15 +1,16 @@
-#include "jet_table_writer.h"
+#include "jet-writer/jet_writer.h"
 
 #include <mdbtools.h>
 
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
 
-namespace tabsync::bench {
+namespace tabsync::jet_writer {
 
 namespace {
 
@@ -50,13 +51,30 @@ struct TableLayout {
   int var_count = 0;
 };
 
-TableLayout ReadLayout(const std::string& path) {
-  MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+struct HandleCloser {
+  void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
+};
+using Handle = std::unique_ptr<MdbHandle, HandleCloser>;
+
+Handle Open(const std::string& path) {
+  Handle mdb(mdb_open(path.c_str(), MDB_NOFLAGS));
   if (!mdb) throw std::runtime_error("cannot open " + path);
-  mdb_read_catalog(mdb, MDB_TABLE);
-  MdbCatalogEntry* entry = mdb_get_catalogentry_by_name(mdb, "Table1");
+  mdb_read_catalog(mdb.get(), MDB_TABLE);
+  return mdb;
+}
+
+MdbTableDef* OpenTable(MdbHandle* mdb, const std::string& name) {
+  MdbCatalogEntry* entry = mdb_get_catalogentry_by_name(mdb, name.c_str());
   MdbTableDef* table = entry ? mdb_read_table(entry) : nullptr;
-  if (!table || !mdb_read_columns(table)) throw std::runtime_error("no Table1 in " + path);
+  if (!table || !mdb_read_columns(table)) throw std::runtime_error("no table " + name);
+  return table;
+}
+
+TableLayout ReadLayout(const std::string& path) {
+  Handle handle = Open(path);
+  MdbHandle* mdb = handle.get();
+  MdbTableDef* table = OpenTable(mdb, "Table1");
+  MdbCatalogEntry* entry = table->entry;
   TableLayout layout;
   layout.definition_page = entry->table_pg;
   for (unsigned i = 0; i < table->num_cols; ++i) {
@@ -72,7 +90,6 @@ TableLayout ReadLayout(const std::string& path) {
   mdb_read_pg(mdb, layout.definition_page);
   layout.map_pointer = static_cast<uint32_t>(mdb_get_int32(mdb->pg_buf, mdb->fmt->tab_usage_map_offset));
   mdb_free_tabledef(table);
-  mdb_close(mdb);
   return layout;
 }
 
@@ -207,11 +224,85 @@ void WriteUsageMap(PageFile& file, const TableLayout& layout, const std::vector<
   file.Write(map_page, page);
 }
 
-}  // namespace
+// Where the first record of a table keeps a column's value: its page and the
+// value's offset there.
+struct ValuePlace {
+  uint32_t page = 0;
+  int offset = 0;
+  int size = 0;
+};
 
-void WriteJetTable(const std::string& jet4_template, const std::string& output, int records) {
+ValuePlace FirstValueOf(const std::string& path, const std::string& table_name, const std::string& column) {
+  Handle handle = Open(path);
+  MdbHandle* mdb = handle.get();
+  MdbTableDef* table = OpenTable(mdb, table_name);
+  mdb_rewind_table(table);
+  if (!mdb_fetch_row(table)) throw std::runtime_error(table_name + " has no record");
+  int start = 0;
+  size_t length = 0;
+  mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &length);
+  std::vector<MdbField> fields(table->num_cols);
+  mdb_crack_row(table, start & 0x1fff, length, fields.data());
+  ValuePlace place;
+  place.page = table->cur_phys_pg;
+  for (const MdbField& field : fields) {
+    auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, field.colnum));
+    if (column == col->name) place = {table->cur_phys_pg, field.start, field.siz};
+  }
+  mdb_free_tabledef(table);
+  if (place.size < MDB_MEMO_OVERHEAD) throw std::runtime_error("no Memo value in " + column);
+  return place;
+}
+
+// A long-value page: "LVAL" where a data page names its table, and rows of a
+// next-part pointer (page << 8 | row, 0 at the end) and a part of the value.
+Page LongValuePage(const std::string& part, uint32_t next) {
+  Page page(kPageSize, 0);
+  page[0] = 0x01;
+  page[1] = 0x01;
+  std::memcpy(&page[4], "LVAL", 4);
+  std::vector<unsigned char> row(4 + part.size());
+  Put32(row.data(), next);
+  std::memcpy(row.data() + 4, part.data(), part.size());
+  if (!AddRecord(&page, row)) throw std::runtime_error("value part larger than a page");
+  return page;
+}
+
+// The copy is made writable: the test files are kept read-only.
+void CopyTemplate(const std::string& jet4_template, const std::string& output) {
   std::filesystem::copy_file(jet4_template, output, std::filesystem::copy_options::overwrite_existing);
   std::filesystem::permissions(output, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+}
+
+}  // namespace
+
+void WriteLongMemo(const std::string& jet4_template, const std::string& output, const std::string& table,
+                   const std::string& column, const std::string& text) {
+  constexpr size_t kPartSize = 4000;
+  CopyTemplate(jet4_template, output);
+  ValuePlace place = FirstValueOf(output, table, column);
+  std::vector<unsigned char> ucs2;
+  PutText(&ucs2, text);
+  std::string bytes(ucs2.begin(), ucs2.end());
+  PageFile file(output);
+  // Written last part first, so that each page can name the next.
+  uint32_t next = 0;
+  for (size_t end = bytes.size(); end > 0;) {
+    size_t start = end > kPartSize ? end - kPartSize : 0;
+    next = file.Append(LongValuePage(bytes.substr(start, end - start), next)) << 8;
+    end = start;
+  }
+  // The record's reference: the length with no flag bits (a chain of
+  // pages), then the first part's page and row.
+  Page page = file.Read(place.page);
+  Put32(&page[place.offset], static_cast<uint32_t>(bytes.size()));
+  Put32(&page[place.offset + 4], next);
+  Put32(&page[place.offset + 8], 0);
+  file.Write(place.page, page);
+}
+
+void WriteJetTable(const std::string& jet4_template, const std::string& output, int records) {
+  CopyTemplate(jet4_template, output);
   TableLayout layout = ReadLayout(output);
   PageFile file(output);
   std::vector<uint32_t> pages = layout.data_pages;
@@ -227,4 +318,4 @@ void WriteJetTable(const std::string& jet4_template, const std::string& output, 
   WriteUsageMap(file, layout, pages);
 }
 
-}  // namespace tabsync::bench
+}  // namespace tabsync::jet_writer
