@@ -23,14 +23,8 @@ constexpr size_t kMaxLongValue = 256u << 20;
 constexpr unsigned kRowOffsetMask = 0x1fff;
 constexpr unsigned kLongValueLengthMask = 0x3fffffff;
 
-struct CatalogRow {
-  std::string name;
-  int type = 0;
-  uint32_t flags = 0;
-  std::string database;
-  std::string connect;
-  std::string foreign_name;
-};
+// A row of MSysObjects holds what a link needs and more: the same fields.
+using CatalogRow = SourceLink;
 
 struct HandleCloser {
   void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
@@ -330,10 +324,6 @@ SourceTable DescribeTable(MdbHandle* mdb, MdbTableDef* table, const CatalogRow& 
   return out;
 }
 
-SourceLink DescribeLink(const CatalogRow& row) {
-  return {row.name, row.type, row.flags, row.database, row.connect, row.foreign_name};
-}
-
 }  // namespace
 
 void ReadMdbFile(const std::string& path, StreamWriter& out) {
@@ -346,7 +336,7 @@ void ReadMdbFile(const std::string& path, StreamWriter& out) {
       tables.push_back(OpenTable(mdb.get(), row.name));
       out.Table(DescribeTable(mdb.get(), tables.back().get(), row));
     } else if (row.type == 4 || row.type == 6) {
-      out.Link(DescribeLink(row));
+      out.Link(row);
     } else if (const char* kind = SkippedKind(row)) {
       out.Object({kind, row.name});
     }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "dbengine/sqlite_engine.h"
+#include "engine/catalogue.h"
 #include "import/run_command.h"
 #include "make-release/release_maker.h"
 #include "support/sqlite_files.h"
@@ -17,11 +18,6 @@
 
 namespace tabsync {
 namespace {
-
-constexpr const char* kFiles[] = {"accounting.mdb", "availability.mdb", "config.mdb",
-                                  "onlineshop.mdb", "resource.mdb",     "users.mdb"};
-constexpr const char* kDataSources[] = {"Accounting", "Orbisdat", "Config",
-                                        "OnlineShop", "Resource", "Users"};
 
 std::string SortedLines(std::string text) {
   std::vector<std::string> lines;
@@ -40,8 +36,9 @@ class ImportedSiteTest : public ::testing::Test {
                                "shared/Infrastructure/DB", "imported"})
       mkdir(dir_.File(folder).c_str(), 0755);
     std::string ini = "# data sources of the test\n";
-    for (int i = 0; i < 6; ++i)
-      ini += std::string("[") + kDataSources[i] + "]\nDriver=SQLite3\nDBQ=" + Installed() + kFiles[i] + "\n\n";
+    for (const engine::CatalogueEntry& database : engine::DatabaseCatalogue)
+      ini += std::string("[") + database.data_source_name + "]\nDriver=SQLite3\nDBQ=" + Installed() +
+             database.file_name + "\n\n";
     Write(dir_.File("odbc/odbc.ini"), ini);
     Write(dir_.File("etc/share.ini"), "[Share]\nSharedFilesLocation=" + dir_.File("shared") + "\n");
     std::unique_ptr<dao::DatabaseEngine> engine = dao::NewSqliteEngine();
