@@ -21,6 +21,7 @@ constexpr size_t kBindSize = 1 << 20;
 // value at 1 GB, and real Memo values are far smaller.
 constexpr size_t kMaxLongValue = 256u << 20;
 constexpr unsigned kRowOffsetMask = 0x1fff;
+constexpr unsigned kPointerOrDeleted = 0x4000;
 constexpr unsigned kLongValueLengthMask = 0x3fffffff;
 
 // A row of MSysObjects holds what a link needs and more: the same fields.
@@ -59,9 +60,10 @@ const char* SkippedKind(const CatalogRow& row) {
   }
 }
 
-// Reads the records of one table with libmdb: its own page walk
-// (mdb_fetch_row), then the row's fields again with mdb_crack_row, which is
-// the only call that tells a Null from an empty text.
+// Reads the records of one table: libmdb's walk over the table's data pages
+// (mdb_read_next_dpg), its row offsets and mdb_crack_row, which is the only
+// call that tells a Null from an empty text. mdb_fetch_row would do the
+// walk too, but it passes over a record it cannot read without a word.
 class RowReader {
  public:
   RowReader(MdbHandle* mdb, MdbTableDef* table)
@@ -70,13 +72,19 @@ class RowReader {
   }
 
   bool Next(std::vector<SourceValue>* values) {
-    if (!mdb_fetch_row(table_)) return false;
     int start = 0;
     size_t length = 0;
-    if (mdb_find_row(mdb_, static_cast<int>(table_->cur_row) - 1, &start, &length) != 0)
-      throw Damaged("a record");
+    do {
+      if (!NextSlot()) return false;
+      if (mdb_find_row(mdb_, slot_, &start, &length) != 0) throw Damaged("a record");
+      // As libmdb reads a table: a slot flagged 0x4000 holds a deleted record
+      // or the pointer left where a record moved (which is read where it
+      // now lies); an empty slot holds nothing.
+    } while ((start & kPointerOrDeleted) || length == 0);
     int count = mdb_crack_row(table_, start & kRowOffsetMask, length, fields_.data());
-    if (count < static_cast<int>(table_->num_cols)) throw Damaged("a record");
+    // A record may have fewer columns than the table (columns added later
+    // are Null in it), but not none.
+    if (count <= 0) throw Damaged("a record");
     values->resize(table_->num_cols);
     for (unsigned i = 0; i < table_->num_cols; ++i) {
       const MdbField& field = fields_[i];
@@ -89,6 +97,18 @@ class RowReader {
   }
 
  private:
+  // Moves to the next row slot of the table, reading its next data page
+  // when the current one is done.
+  bool NextSlot() {
+    ++slot_;
+    while (!page_ || slot_ >= mdb_get_int16(mdb_->pg_buf, mdb_->fmt->row_count_offset)) {
+      page_ = mdb_read_next_dpg(table_) != 0;
+      if (!page_) return false;
+      slot_ = 0;
+    }
+    return true;
+  }
+
   Error Damaged(const std::string& what) const {
     return ReaderFailed(what + " of table '" + std::string(table_->name) + "' is damaged");
   }
@@ -225,7 +245,7 @@ class RowReader {
       bytes.append(chunk_.data(), got);
       if (bytes.size() > stored_length) break;
     }
-    column->bind_ptr = nullptr;  // mdb_fetch_row would write text into it
+    column->bind_ptr = nullptr;  // the buffer is this reader's; libmdb keeps no pointer to it
     // libmdb returns what it found when a page of the value is missing.
     if (bytes.size() != stored_length) throw Damaged("a long value");
     return bytes;
@@ -235,6 +255,8 @@ class RowReader {
   MdbTableDef* table_;
   std::vector<MdbField> fields_;
   std::vector<char> chunk_;
+  bool page_ = false;
+  int slot_ = -1;
 };
 
 std::string TextAt(const std::vector<SourceValue>& values, int index) {
