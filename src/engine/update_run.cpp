@@ -55,6 +55,25 @@ bool FindDatabaseInUse(UpdateContext& context, const DatabaseFiles& db, bool* ex
   }
 }
 
+// The working copy and a journal its session may have left.
+void RemoveWorkingCopy(UpdateContext& context, const DatabaseFiles& db) {
+  for (const std::string& path : {db.WorkingPath(), db.WorkingPath() + "-journal"}) {
+    if (context.Files().FileExists(path) || context.Files().IsSymbolicLink(path)) {
+      context.Files().DeleteFile(path, true);
+    }
+  }
+}
+
+// What a run killed while working on this database left beside it: its
+// working copy and copies cut off half-way. Under the run lock nobody else
+// writes such names.
+void RemoveLeftovers(UpdateContext& context, const DatabaseFiles& db) {
+  RemoveWorkingCopy(context, db);
+  for (const std::string& path : {db.ExistingPath(), db.ExistingPath() + ".bak", db.WorkingPath()}) {
+    context.Files().RemoveCutOffCopies(path);
+  }
+}
+
 // The steps before the error capture. True when the database goes on to be
 // backed up and opened; false when it was copied whole or is skipped.
 bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool registered) {
@@ -76,6 +95,9 @@ bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool regis
     return SkipDatabase(context, db,
                         " !ERROR update folder and database folder are the same: " +
                             db.existing_folder);
+  }
+  if (context.Files().FolderExists(db.existing_folder)) {
+    RunCaptured(context, [&] { RemoveLeftovers(context, db); });
   }
   bool exists = false;
   if (!FindDatabaseInUse(context, db, &exists)) return false;
@@ -141,20 +163,9 @@ void UpdateDataDatabase(UpdateContext& context, const DatabaseFiles& db) {
   UpdateAndClose(context, opened, db.file_name);
 }
 
-// The working copy and a journal its session may have left.
-void RemoveWorkingCopy(UpdateContext& context, const DatabaseFiles& db) {
-  for (const std::string& path : {db.WorkingPath(), db.WorkingPath() + "-journal"}) {
-    if (context.Files().FileExists(path) || context.Files().IsSymbolicLink(path)) {
-      context.Files().DeleteFile(path, true);
-    }
-  }
-}
-
 // The update information as delivered, beside the database in use, with the
-// owner and mode of the file it is to replace. A working copy left by an
-// interrupted run goes first.
+// owner and mode of the file it is to replace.
 void MakeWorkingCopy(UpdateContext& context, const DatabaseFiles& db) {
-  RemoveWorkingCopy(context, db);
   context.Files().CopyFile(db.UpdatePath(), db.WorkingPath(), true);
   context.Files().CopyOwnerAndMode(db.ExistingPath(), db.WorkingPath());
 }

@@ -83,6 +83,10 @@ class FileSystem {
   // group where the user may give them (always as root).
   virtual void CopyFile(const std::string& source, const std::string& destination,
                         bool overwrite) = 0;
+  // Removes the temporary files that copies to `destination` cut off by a
+  // crash left beside it (see CopyFile); nothing else. Raises 76 when the
+  // folder is missing, 70 without permission.
+  virtual void RemoveCutOffCopies(const std::string& destination) = 0;
   // Replaces destination by source in one atomic rename, so that the name
   // holds either the old or the new file at every moment; the rename is
   // flushed to disk before the call returns. Both must lie on one file

@@ -218,6 +218,17 @@ class PosixFileSystem : public FileSystem {
     WriteCopy(source, source_info, destination);
   }
 
+  void RemoveCutOffCopies(const std::string& destination) override {
+    std::string prefix = "." + BaseName(destination) + ".tmp-";
+    std::string folder = FolderOf(destination);
+    for (const std::string& name : ListFolder(folder)) {
+      if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+      if (::unlink(BuildPath(folder, name).c_str()) != 0 && errno != ENOENT) {
+        RaiseErrno(errno, kFileNotFound);
+      }
+    }
+  }
+
   void ReplaceFile(const std::string& source, const std::string& destination) override {
     ExistingFileInfo(source);
     if (IsFolder(destination)) Raise(kPermissionDenied);

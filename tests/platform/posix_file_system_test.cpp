@@ -566,6 +566,16 @@ TEST_F(PosixFileSystemTest, CopiesAndReplacementsKeepOwnerGroupAndMode) {
   }
 }
 
+TEST_F(PosixFileSystemTest, OnlyCutOffCopiesOfTheNameAreRemoved) {
+  for (const char* name : {".users.mdb.tmp-Ab3xYz", ".users.mdb.bak.tmp-Ab3xYz", "users.mdb",
+                           ".users.mdb.tmp-Ab3xY", ".xusers.mdb.tmp-Ab3xYz"})
+    WriteFile(dir_.File(name), "x");
+  files_->RemoveCutOffCopies(dir_.File("users.mdb"));
+  EXPECT_EQ((std::set<std::string>{".users.mdb.bak.tmp-Ab3xYz", "users.mdb",
+                                   ".users.mdb.tmp-Ab3xY", ".xusers.mdb.tmp-Ab3xYz"}),
+            test::NamesIn(dir_.Path()));
+}
+
 TEST_F(PosixFileSystemTest, FoldersAreListedAndOnlyEmptyOnesDeleted) {
   ASSERT_EQ(0, mkdir(dir_.File("run").c_str(), 0755));
   WriteFile(dir_.File("run/a.bak"), "a");

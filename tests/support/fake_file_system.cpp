@@ -186,6 +186,12 @@ void FakeFileSystem::CopyFile(const std::string& source, const std::string& dest
   Record(action);
 }
 
+void FakeFileSystem::RemoveCutOffCopies(const std::string& destination) {
+  std::string normal = Normal(destination);
+  CheckInjected("remove cut-off copies", normal, "remove cut-off copies " + normal);
+  if (!ParentExists(normal)) throw platform::FileError(fe::kPathNotFound);
+}
+
 void FakeFileSystem::ReplaceFile(const std::string& source, const std::string& destination) {
   std::string from = Normal(source);
   std::string to = Normal(destination);

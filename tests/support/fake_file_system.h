@@ -79,6 +79,8 @@ class FakeFileSystem : public platform::FileSystem {
   void CreateFolder(const std::string& path) override;
   void CopyFile(const std::string& source, const std::string& destination,
                 bool overwrite) override;
+  // The fake's copies are never cut off: nothing to remove.
+  void RemoveCutOffCopies(const std::string& destination) override;
   void ReplaceFile(const std::string& source, const std::string& destination) override;
   void CopyOwnerAndMode(const std::string& model, const std::string& path) override;
   void MoveFile(const std::string& source, const std::string& destination) override;
