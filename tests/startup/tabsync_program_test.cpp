@@ -12,6 +12,7 @@
 
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -221,6 +222,12 @@ TEST_F(TabsyncProgramTest, UpdateAnsweredYesUpdatesTheInstalledRelease) {
 TEST_F(TabsyncProgramTest, DatabasesElsewhereAreMovedAndRegisteredAnew) {
   std::string old_folder = dir_.File("old-server/db/");
   MakeRelease(old_folder);
+  // The shared folder's own users.mdb and an older backup of it: the move
+  // keeps the one as users.mdb.bak, the update then replaces that backup, and
+  // neither is lost.
+  MakeFolders(Shared());
+  test::ExecSql(Shared() + "users.mdb", "CREATE TABLE Own (Note TEXT(20)); INSERT INTO Own VALUES ('shared');");
+  WriteFile(Shared() + "users.mdb.bak", "older backup");
   Outcome outcome = Run("yes\ny\n");
   EXPECT_EQ(0, outcome.status) << outcome.err;
   EXPECT_NE(std::string::npos,
@@ -236,6 +243,11 @@ TEST_F(TabsyncProgramTest, DatabasesElsewhereAreMovedAndRegisteredAnew) {
   }
   EXPECT_EQ(std::string::npos, ini.find(old_folder));
   EXPECT_NE(std::string::npos, test::ReadFileBytes(LogFile()).find(" ## END UPDATING\r\n"));
+  std::set<std::string> runs = test::NamesIn(Shared() + "backups");
+  ASSERT_EQ(1u, runs.size());
+  std::string run = Shared() + "backups/" + *runs.begin() + "/";
+  EXPECT_EQ("older backup", test::ReadFileBytes(run + "users.mdb.bak"));
+  EXPECT_EQ("shared\n", test::QuerySql(run + "users.mdb.bak.2", "SELECT Note FROM Own"));
 }
 
 TEST_F(TabsyncProgramTest, AnswerNoWritesNothing) {
