@@ -52,12 +52,14 @@ OutputDatabase::~OutputDatabase() {
 // suits an update; the records of a converted file would make that memory
 // grow with the file. The file is new and private until it is renamed into
 // place, so the records go in through a connection of their own that lets
-// SQLite write pages early, in one transaction.
+// SQLite write pages early, in one transaction. Its commit need not wait for
+// the disk either: the importer flushes the whole file before the rename,
+// and a crash before it leaves only a temporary file that nobody reads.
 void OutputDatabase::OpenForRecords() {
   session_->Close();
   if (sqlite3_open_v2(path_.c_str(), &records_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
     Fail("cannot open " + path_);
-  for (const char* sql : {"PRAGMA cache_size = -2048", "BEGIN EXCLUSIVE"})
+  for (const char* sql : {"PRAGMA cache_size = -2048", "PRAGMA synchronous = OFF", "BEGIN EXCLUSIVE"})
     if (sqlite3_exec(records_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(path_);
 }
 
