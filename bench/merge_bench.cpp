@@ -361,6 +361,8 @@ class NoRegistrations : public platform::RegistrationStore {
   bool ReadDataSourceValue(const std::string&, const std::string&, std::string*) const override {
     return false;
   }
+  bool CanBeRead() const override { return true; }
+  std::string Source() const override { return "(none)"; }
 };
 
 // The platform of a run; one per benchmark.

@@ -1,7 +1,12 @@
 // tabsync: merges a release's update information into the databases in use.
 // The only place that builds the real platform objects.
 
+#include <unistd.h>
+
+#include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "dbengine/sqlite_engine.h"
 #include "platform/console_user_interface.h"
@@ -9,34 +14,94 @@
 #include "platform/odbc_ini_installer.h"
 #include "platform/odbc_ini_store.h"
 #include "platform/posix_file_system.h"
+#include "platform/progress_display.h"
 #include "platform/share_ini_store.h"
 #include "platform/system_clock.h"
 #include "startup/command_line.h"
 #include "startup/main_flow.h"
+#include "startup/restore.h"
+#include "startup/status.h"
 
 namespace {
 
-// Windows when a display is there and GTK starts; the console otherwise.
-std::unique_ptr<tabsync::platform::UserInterface> OperatorInterface() {
-  std::unique_ptr<tabsync::platform::UserInterface> ui = tabsync::platform::NewGtkUserInterface();
-  return ui ? std::move(ui) : tabsync::platform::NewConsoleUserInterface();
-}
+using namespace tabsync;
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  using namespace tabsync;
+// The objects of this machine that every action works on.
+struct Machine {
   std::unique_ptr<platform::FileSystem> files = platform::NewPosixFileSystem();
   std::unique_ptr<platform::RegistrationStore> registrations = platform::NewOdbcIniStore();
   std::unique_ptr<platform::OdbcInstaller> installer = platform::NewOdbcIniInstaller();
   std::unique_ptr<platform::SharedFilesStore> share = platform::NewShareIniStore();
   std::unique_ptr<platform::Clock> clock = platform::NewSystemClock();
   std::unique_ptr<dao::DatabaseEngine> db_engine = dao::NewSqliteEngine();
-  std::unique_ptr<platform::UserInterface> ui = OperatorInterface();
+  std::unique_ptr<platform::UserInterface> ui;
+  std::unique_ptr<platform::ProgressDisplay> progress;
+  bool on_console = false;
+};
 
-  startup::MainPlatform platform{{*files, *registrations, *installer, *ui},
-                                 *share,
-                                 *clock,
-                                 startup::EngineUpdateRun(*db_engine, *files, *registrations)};
-  return startup::Main(platform, startup::JoinArguments(argc, argv));
+// Windows when a display is there and GTK starts, the console otherwise.
+// Unattended, nothing may wait for a person, so the console (whose message
+// boxes do not wait) serves.
+void ChooseInterface(Machine& machine, bool unattended) {
+  if (!unattended) machine.ui = platform::NewGtkUserInterface();
+  bool gtk = machine.ui != nullptr;
+  if (!gtk) machine.ui = platform::NewConsoleUserInterface();
+  machine.on_console = !gtk;
+  if (gtk) {
+    machine.progress = platform::NewGtkProgressWindow();
+  } else if (isatty(STDERR_FILENO)) {
+    machine.progress = platform::NewTerminalProgress(STDERR_FILENO);
+  } else {
+    machine.progress = platform::NewNoProgress();
+  }
+}
+
+int Update(Machine& machine, const startup::CommandLine& line) {
+  startup::MainPlatform platform{
+      {*machine.files, *machine.registrations, *machine.installer, *machine.ui},
+      *machine.share,
+      *machine.clock,
+      startup::EngineUpdateRun(*machine.db_engine, *machine.files, *machine.progress),
+      // The summary is for the console; a dry run prints its log anyway.
+      machine.on_console || line.dry_run ? &std::cout : nullptr};
+  startup::RunOptions options;
+  options.unattended = line.yes;
+  options.dry_run = line.dry_run;
+  return startup::Main(platform, line.argument_text, options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  startup::CommandLine line =
+      startup::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  switch (line.action) {
+    case startup::CommandLine::Action::kHelp:
+      std::cout << startup::UsageText();
+      return startup::kExitSuccess;
+    case startup::CommandLine::Action::kVersion:
+      std::cout << "tabsync " TABSYNC_VERSION "\n";
+      return startup::kExitSuccess;
+    case startup::CommandLine::Action::kWrong:
+      std::cerr << "tabsync: " << line.problem << "\n" << startup::UsageText();
+      return startup::kExitStopped;
+    default:
+      break;
+  }
+  Machine machine;
+  bool quiet = line.yes || line.action == startup::CommandLine::Action::kStatus;
+  ChooseInterface(machine, quiet);
+  startup::SiteTools tools{{*machine.files, *machine.registrations, *machine.installer, *machine.ui},
+                           *machine.share,
+                           *machine.clock,
+                           *machine.db_engine,
+                           std::cout};
+  switch (line.action) {
+    case startup::CommandLine::Action::kStatus:
+      return startup::ShowStatus(tools, line.json);
+    case startup::CommandLine::Action::kRestore:
+      return startup::Restore(tools, startup::GetCommandLineFolder(line.argument_text), line.yes);
+    default:
+      return Update(machine, line);
+  }
 }

@@ -77,6 +77,9 @@ bool IsAutoIncrement(const dao::Field& field) {
 // "True" as the platform compares it: a Boolean true, or the number -1.
 bool IsTrue(const Variant& value) { return value.IsNumber() && value.AsDouble() == -1.0; }
 
+// How often a merge tells the run's progress display how far it got.
+constexpr long long kRecordsPerProgress = 1000;
+
 // One call of MergeRecords: the two tables, their record sets and whether
 // the additions' header has been written.
 class RecordMerge {
@@ -104,9 +107,11 @@ class RecordMerge {
     key_query_prefix_ = target_query.substr(0, target_query.size() - 1) + " WHERE " +
                         Bracketed(K_) + " = ";
     if (!source_set_->Eof()) source_set_->MoveFirst();
+    long long records = 0;
     while (!source_set_->Eof()) {
       MergeCurrentRecord();
       source_set_->MoveNext();
+      if (++records % kRecordsPerProgress == 0) context_.Progress().MergedRecords(T_, records);
     }
     source_set_->Close();
     target_set_->Close();

@@ -36,7 +36,7 @@ void UpdateContext::SetUpdateInfoDatabase(std::unique_ptr<dao::Database> databas
 }
 
 void ReportError(UpdateContext& context, const Error& error) {
-  context.SetErrorsDetected(true);
+  context.CountError();
   context.WriteLog(" ERROR " + std::to_string(error.Number()) + ": " + error.Description());
 }
 

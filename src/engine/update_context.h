@@ -10,6 +10,7 @@
 #include "install/backup_history.h"
 #include "log/run_log.h"
 #include "platform/file_system.h"
+#include "platform/progress_display.h"
 #include "platform/registration_store.h"
 
 namespace tabsync::engine {
@@ -61,6 +62,21 @@ class UpdateContext {
   // Set by any failure of the run; only the starter of a run resets it.
   bool ErrorsDetected() const { return errors_detected_; }
   void SetErrorsDetected(bool detected) { errors_detected_ = detected; }
+  // A failure logged in the run's own words or as " ERROR ": sets
+  // ErrorsDetected and counts it.
+  void CountError() {
+    errors_detected_ = true;
+    ++error_count_;
+  }
+  int ErrorCount() const { return error_count_; }
+  // Databases whose update ended without an error of their own.
+  int DatabasesUpdated() const { return databases_updated_; }
+  void CountDatabaseUpdated() { ++databases_updated_; }
+
+  // Where the run shows its progress; nothing unless SetProgress gave a
+  // display, which must outlive the context.
+  platform::ProgressDisplay& Progress() { return *progress_; }
+  void SetProgress(platform::ProgressDisplay* progress) { progress_ = progress; }
 
   ReleaseStepsFunction& ReleaseSteps() { return release_steps_; }
   void SetReleaseSteps(ReleaseStepsFunction steps) { release_steps_ = std::move(steps); }
@@ -75,7 +91,11 @@ class UpdateContext {
   std::unique_ptr<dao::Database> update_info_database_;
   std::string current_database_file_;
   bool errors_detected_ = false;
+  int error_count_ = 0;
+  int databases_updated_ = 0;
   ReleaseStepsFunction release_steps_;
+  std::unique_ptr<platform::ProgressDisplay> no_progress_ = platform::NewNoProgress();
+  platform::ProgressDisplay* progress_ = no_progress_.get();
 };
 
 // Logs a failure the run goes on after: sets ErrorsDetected and writes

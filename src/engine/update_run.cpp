@@ -1,5 +1,7 @@
 #include "engine/update_run.h"
 
+#include <iterator>
+
 #include "engine/catalogue.h"
 #include "install/data_source_lookup.h"
 
@@ -24,7 +26,7 @@ struct DatabaseFiles {
 
 // A failure the run logs in its own words and goes on after.
 void ReportProblem(UpdateContext& context, const std::string& line) {
-  context.SetErrorsDetected(true);
+  context.CountError();
   context.WriteLog(line);
 }
 
@@ -215,8 +217,13 @@ void UpdateAllDatabases(UpdateContext& context, const std::string& updateFolder)
   std::string folder = platform::WithTrailingSlash(updateFolder);
   try {
     context.WriteLog("## BEGIN UPDATING");
+    int number = 0;
     for (const CatalogueEntry& entry : DatabaseCatalogue) {
+      context.Progress().StartDatabase(++number, static_cast<int>(std::size(DatabaseCatalogue)),
+                                       entry.file_name);
+      int errors_before = context.ErrorCount();
       UpdateDatabase(context, entry.data_source_name, folder, entry.file_name);
+      if (context.ErrorCount() == errors_before) context.CountDatabaseUpdated();
     }
     context.WriteLog("## END UPDATING");
   } catch (const Error& error) {

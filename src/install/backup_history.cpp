@@ -59,10 +59,20 @@ BackupHistory::BackupHistory(platform::FileSystem& files, const platform::LocalT
     : files_(files), run_name_(RunFolderName(runStart)) {}
 
 std::string BackupHistory::Keep(const std::string& path) {
-  std::string run_folder = RunFolderFor(FolderOf(path));
-  std::string kept = run_folder + FreeName(run_folder, FileNameOf(path));
+  std::string kept = PlaceFor(path);
   files_.MoveFile(path, kept);
   return kept;
+}
+
+std::string BackupHistory::KeepCopy(const std::string& path) {
+  std::string kept = PlaceFor(path);
+  files_.CopyFile(path, kept, false);
+  return kept;
+}
+
+std::string BackupHistory::PlaceFor(const std::string& path) {
+  std::string run_folder = RunFolderFor(FolderOf(path));
+  return run_folder + FreeName(run_folder, FileNameOf(path));
 }
 
 std::string BackupHistory::RunFolderIn(const std::string& folder) const {

@@ -47,12 +47,15 @@ class BackupHistory {
   // gets ".2", ".3"... appended. Raises the file errors; the file then stays
   // where it was.
   std::string Keep(const std::string& path);
+  // Like Keep, but copies the file into the history and leaves it in place.
+  std::string KeepCopy(const std::string& path);
 
   // The run's folder in the history of `folder` (ending in "/"), once Keep
   // has made it; "" before.
   std::string RunFolderIn(const std::string& folder) const;
 
  private:
+  std::string PlaceFor(const std::string& path);
   std::string RunFolderFor(const std::string& folder);
   std::string MakeRunFolder(const std::string& history);
   void RemoveOldRuns(const std::string& history, const std::string& current);

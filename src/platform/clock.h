@@ -19,6 +19,8 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual LocalTime Now() const = 0;
+  // Milliseconds since some fixed moment, never going back: for durations.
+  virtual long long MonotonicMilliseconds() const = 0;
 };
 
 }  // namespace tabsync::platform

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dbengine/error.h"
+#include "platform/clock.h"
 
 namespace tabsync::platform {
 
@@ -31,6 +32,12 @@ class AppendFile {
   virtual ~AppendFile() = default;
   // Raises 61 when the disk is full, 75 on other write failures.
   virtual void Append(std::string_view bytes) = 0;
+};
+
+// What --status shows of a file.
+struct FileInfo {
+  long long size = 0;    // bytes
+  LocalTime modified;    // local time of the last change
 };
 
 // A lock held on a file until the object goes. It is a kernel lock, so a
@@ -58,6 +65,12 @@ class FileSystem {
   // that leads nowhere or in a loop, 70 when the entry or the link's target
   // may not be examined. A folder is no file: false.
   virtual bool CheckedFileExists(const std::string& path) const = 0;
+  // The whole content of a file. Raises 53 when it is missing or a folder,
+  // 70 without permission, 75 when it cannot be read.
+  virtual std::string ReadFile(const std::string& path) const = 0;
+  // The size and modification time of an existing file (through a symbolic
+  // link); false when there is no such file. Never raises.
+  virtual bool GetFileInfo(const std::string& path, FileInfo* info) const = 0;
   // True when the name is a symbolic link, whether or not it leads anywhere;
   // never raises.
   virtual bool IsSymbolicLink(const std::string& path) const = 0;
@@ -71,6 +84,10 @@ class FileSystem {
   // missing or not a file.
   virtual bool SameFile(const std::string& a, const std::string& b) const = 0;
 
+  // Creates a new folder only this user may enter (mode 0700) in the
+  // system's temporary folder ($TMPDIR, else /tmp) and returns its path,
+  // ending in "/". Raises 76 or 70 when it cannot.
+  virtual std::string CreateTemporaryFolder() = 0;
   // Creates one folder. Raises 58 when it (or a file of that name) exists, 76
   // when its parent folder is missing, 70 without permission.
   virtual void CreateFolder(const std::string& path) = 0;

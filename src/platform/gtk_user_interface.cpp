@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <string>
@@ -206,6 +207,73 @@ void GtkLogWindow::OnDestroy(GtkWidget*, gpointer self) {
   log_window->end_ = nullptr;
 }
 
+// ---- Progress window ----------------------------------------------------------
+
+// A small window with a label and a progress bar. It appears only once a run
+// has lasted kProgressDelay, so that a short run shows nothing, and goes at
+// Finish. It has no buttons: closing it only hides it.
+class GtkProgressWindow : public ProgressDisplay {
+ public:
+  GtkProgressWindow() : start_(std::chrono::steady_clock::now()) {}
+  ~GtkProgressWindow() override { Finish(); }
+  GtkProgressWindow(const GtkProgressWindow&) = delete;
+  GtkProgressWindow& operator=(const GtkProgressWindow&) = delete;
+
+  void StartDatabase(int number, int count, const std::string& name) override {
+    database_ = name + " (" + std::to_string(number) + "/" + std::to_string(count) + ")";
+    fraction_ = count > 0 ? static_cast<double>(number - 1) / count : 0.0;
+    Update(database_);
+  }
+
+  void MergedRecords(const std::string& table, long long records) override {
+    Update(database_ + ": " + table + ", " + std::to_string(records) + " records");
+  }
+
+  void Finish() override {
+    if (window_ == nullptr) return;
+    gtk_widget_destroy(window_);
+    window_ = nullptr;
+    gdk_display_flush(gdk_display_get_default());
+  }
+
+ private:
+  static constexpr std::chrono::milliseconds kProgressDelay{1000};
+
+  void Update(const std::string& text) {
+    auto now = std::chrono::steady_clock::now();
+    if (window_ == nullptr && now - start_ < kProgressDelay) return;
+    if (window_ == nullptr) Open();
+    gtk_label_set_text(GTK_LABEL(label_), ValidUtf8(text).c_str());
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar_), fraction_);
+    ProcessEvents();
+  }
+
+  void Open() {
+    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window_), kProgramTitle);
+    gtk_window_set_default_size(GTK_WINDOW(window_), 420, -1);
+    gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
+    gtk_window_set_deletable(GTK_WINDOW(window_), FALSE);
+    gtk_container_set_border_width(GTK_CONTAINER(window_), 12);
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+    label_ = gtk_label_new("");
+    gtk_label_set_xalign(GTK_LABEL(label_), 0.0);
+    bar_ = gtk_progress_bar_new();
+    gtk_box_pack_start(GTK_BOX(box), label_, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), bar_, FALSE, FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(window_), box);
+    g_signal_connect(window_, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
+    gtk_widget_show_all(window_);
+  }
+
+  std::chrono::steady_clock::time_point start_;
+  std::string database_;
+  double fraction_ = 0.0;
+  GtkWidget* window_ = nullptr;
+  GtkWidget* label_ = nullptr;
+  GtkWidget* bar_ = nullptr;
+};
+
 // ---- User interface ---------------------------------------------------------
 
 class GtkUserInterface : public UserInterface {
@@ -234,6 +302,10 @@ std::unique_ptr<UserInterface> NewGtkUserInterface() {
   if (!EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY")) return nullptr;
   if (!InitGtk()) return nullptr;
   return std::make_unique<GtkUserInterface>();
+}
+
+std::unique_ptr<ProgressDisplay> NewGtkProgressWindow() {
+  return std::make_unique<GtkProgressWindow>();
 }
 
 }  // namespace tabsync::platform

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "platform/progress_display.h"
 #include "platform/user_interface.h"
 
 namespace tabsync::platform {
@@ -24,6 +25,12 @@ namespace tabsync::platform {
 // gone); either way Visible() turns false and the object stays safe to use and
 // to destroy. Destroying the object destroys the window.
 std::unique_ptr<UserInterface> NewGtkUserInterface();
+
+// A small window with a progress bar, for a run on a display: it appears
+// only once the run has lasted about a second, shows the database (3/6) and,
+// during a long merge, the table and records done, and goes at Finish. It
+// asks nothing. Call only after NewGtkUserInterface() gave an interface.
+std::unique_ptr<ProgressDisplay> NewGtkProgressWindow();
 
 }  // namespace tabsync::platform
 

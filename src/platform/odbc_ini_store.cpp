@@ -24,6 +24,13 @@ class OdbcIniStore : public RegistrationStore {
     if (!ReadTextFile(SystemOdbcIniPath(), &text)) return false;
     return ReadIniValue(text, data_source, key, value);
   }
+
+  bool CanBeRead() const override {
+    std::string text;
+    return ReadTextFile(SystemOdbcIniPath(), &text);
+  }
+
+  std::string Source() const override { return SystemOdbcIniPath(); }
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -187,6 +188,26 @@ class PosixFileSystem : public FileSystem {
     return IsFile(info);
   }
 
+  std::string ReadFile(const std::string& path) const override {
+    ExistingFileInfo(path);
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) RaiseErrno(errno, kFileNotFound);
+    std::string bytes;
+    if (posix::ReadAll(fd.get(), &bytes) != 0) Raise(kPathFileAccess);
+    return bytes;
+  }
+
+  bool GetFileInfo(const std::string& path, FileInfo* info) const override {
+    struct stat status;
+    if (!Stat(path, &status) || !IsFile(status)) return false;
+    info->size = static_cast<long long>(status.st_size);
+    struct tm local = {};
+    localtime_r(&status.st_mtime, &local);
+    info->modified = LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                               local.tm_hour,        local.tm_min,     local.tm_sec};
+    return true;
+  }
+
   bool IsSymbolicLink(const std::string& path) const override {
     struct stat info;
     return Lstat(path, &info) && S_ISLNK(info.st_mode);
@@ -205,6 +226,13 @@ class PosixFileSystem : public FileSystem {
     struct stat first, second;
     return Stat(a, &first) && IsFile(first) && Stat(b, &second) && IsFile(second) &&
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  }
+
+  std::string CreateTemporaryFolder() override {
+    const char* base = getenv("TMPDIR");
+    std::string name = std::string(base && *base ? base : "/tmp") + "/tabsync.XXXXXX";
+    if (::mkdtemp(name.data()) == nullptr) RaiseErrno(errno, kPathNotFound);
+    return name + "/";
   }
 
   void CreateFolder(const std::string& path) override {

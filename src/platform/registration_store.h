@@ -21,6 +21,12 @@ class RegistrationStore {
   // the data source or its key is not there.
   virtual bool ReadDataSourceValue(const std::string& data_source, const std::string& key,
                                    std::string* value) const = 0;
+
+  // True when the store itself can be read (odbc.ini exists and may be
+  // read), whatever it holds.
+  virtual bool CanBeRead() const = 0;
+  // Where the store is kept, for messages (the path of odbc.ini).
+  virtual std::string Source() const = 0;
 };
 
 }  // namespace tabsync::platform

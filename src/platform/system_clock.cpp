@@ -25,6 +25,12 @@ class SystemClock : public Clock {
     return last_local_;
   }
 
+  long long MonotonicMilliseconds() const override {
+    struct timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  }
+
  private:
   mutable time_t last_second_ = -1;
   mutable LocalTime last_local_;

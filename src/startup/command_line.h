@@ -2,8 +2,39 @@
 #define TABSYNC_STARTUP_COMMAND_LINE_H_
 
 #include <string>
+#include <vector>
 
 namespace tabsync::startup {
+
+// tabsync's command line (docs/installation.md):
+//   tabsync [-y|--yes] [--dry-run] [--] [UPDATE_FOLDER]
+//   tabsync --status [--json]
+//   tabsync [-y|--yes] --restore [RUN]
+//   tabsync -h|--help | --version
+// Options come before the folder. A lone "--" ends them, and so does the
+// first argument that does not begin with "-"; every argument after the
+// options is part of the folder (so "--" reaches a folder that begins with
+// "-").
+struct CommandLine {
+  enum class Action { kUpdate, kHelp, kVersion, kStatus, kRestore, kWrong };
+  Action action = Action::kUpdate;
+  bool yes = false;      // answer Yes to every question, show nothing that waits
+  bool dry_run = false;  // update copies of the databases, print the log
+  bool json = false;     // --status as JSON
+  // The arguments after the options, joined as JoinArguments joins them: the
+  // update folder's text, or with kRestore the run folder ("" for the .bak
+  // files).
+  std::string argument_text;
+  std::string problem;  // kWrong: what is wrong, for standard error
+};
+
+// Reads the arguments after the program name. --help or --version among the
+// options wins over the others; an unknown option, or options that do not
+// go together, give kWrong.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The usage text that --help prints.
+std::string UsageText();
 
 // The command line's argument text: the program's arguments (argv[1] on)
 // joined by single blanks, so that `tabsync my folder` and
@@ -12,8 +43,7 @@ std::string JoinArguments(int argc, const char* const* argv);
 
 // The update folder named by the argument text: the text with every double
 // quote and every tab removed, wherever they stand, and nothing else changed
-// (blanks and letter case are kept; there are no options). "" names the
-// current directory.
+// (blanks and letter case are kept). "" names the current directory.
 std::string GetCommandLineFolder(const std::string& argumentText);
 
 }  // namespace tabsync::startup

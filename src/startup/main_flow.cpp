@@ -8,6 +8,10 @@
 #include "install/relocation.h"
 #include "install/shared_files_location.h"
 #include "startup/command_line.h"
+#include "startup/dry_run.h"
+#include "startup/site_tools.h"
+
+#include <cstdio>
 
 namespace tabsync::startup {
 namespace {
@@ -18,20 +22,13 @@ using platform::MessageIcon;
 
 constexpr char kCanceled[] = "Update of information DB's canceled.";
 
-// The text with each control character shown as "?", for a message.
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  }
-  return text;
-}
-
 // One pass through the installation flow. Each step returns false when the
 // program stops there; the exit status is then kExitStopped.
 class InstallationFlow {
  public:
-  explicit InstallationFlow(MainPlatform& platform)
+  InstallationFlow(MainPlatform& platform, const RunOptions& options)
       : platform_(platform),
+        options_(options),
         install_(platform.install),
         log_(install_.files, platform.clock, install_.ui),
         history_(install_.files, platform.clock.Now()) {}
@@ -39,6 +36,8 @@ class InstallationFlow {
   int Run(const std::string& argumentText);
 
  private:
+  int RunDry();
+  bool TakeLeftRunLock();
   bool CheckUpdateFolder();
   bool ReadSharedFilesLocation();
   bool TakeRunLock();
@@ -49,12 +48,15 @@ class InstallationFlow {
   bool EnsureDatabaseFolders();
   bool KeepOldLogFile();
   int RunUpdate();
+  RunOutcome TimedRun(log::RunLog& log, install::BackupHistory& history,
+                      const platform::RegistrationStore& registrations);
   void ReportErrors();
 
   bool Ask(const std::string& text, MessageIcon icon);
   std::string RunFolder() const;
 
   MainPlatform& platform_;
+  RunOptions options_;
   const install::InstallPlatform& install_;
   log::RunLog log_;
   install::BackupHistory history_;
@@ -62,12 +64,14 @@ class InstallationFlow {
   std::string update_folder_;
   std::string location_;
   std::string shared_database_folder_;
+  long long run_milliseconds_ = 0;
 };
 
 int InstallationFlow::Run(const std::string& argumentText) {
   update_folder_ = GetCommandLineFolder(argumentText);
   if (!CheckUpdateFolder() || !ReadSharedFilesLocation()) return kExitStopped;
   shared_database_folder_ = location_ + install::kDatabaseSubfolder;
+  if (options_.dry_run) return RunDry();
   if (!TakeRunLock() || !OfferToMoveDatabases()) return kExitStopped;
   log_.SetLogFilePath(shared_database_folder_ + kLogFileName);
   if (DatabasesInstalled() && !AskToUpdate()) return kExitSuccess;
@@ -86,42 +90,52 @@ bool InstallationFlow::CheckUpdateFolder() {
 }
 
 bool InstallationFlow::ReadSharedFilesLocation() {
-  if (!install::GetSharedFilesLocation(platform_.share, &location_)) {
-    install::ShowCritical(install_.ui, "Korvane Common Files folder NOT registered:\r\n\r\n" +
-                                           location_ + "\r\n\r\nCannot install databases.");
-    return false;
-  }
-  if (install::IsUsableLocation(location_)) return true;
-  // A relative location would put the databases below the current directory.
-  install::ShowCritical(install_.ui, "Korvane Common Files folder NOT registered:\r\n\r\n" +
-                                         Printable(location_) +
-                                         "\r\n\r\nThe SharedFilesLocation of " +
-                                         platform_.share.Source() +
-                                         " is no absolute folder path.\r\n\r\n"
-                                         "Cannot install databases.");
-  return false;
+  return ReadLocation(platform_.share, install_.ui, &location_);
 }
 
-// The lock is a kernel lock on a file that stays in the folder: a run that
-// dies drops it. The shared database folder is made first when missing, as
-// a first installation makes it anyway.
 bool InstallationFlow::TakeRunLock() {
-  if (!EnsureDatabaseFolders()) return false;
-  std::string path = shared_database_folder_ + kLockFileName;
+  run_lock_ = startup::TakeRunLock(install_, location_);
+  return run_lock_ != nullptr;
+}
+
+// A dry run creates nothing, not even the lock file: it locks only a file
+// that a run has left, so that it does not copy databases another run is
+// writing.
+bool InstallationFlow::TakeLeftRunLock() {
+  if (!install_.files.FileExists(shared_database_folder_ + kLockFileName)) return true;
+  return TakeRunLock();
+}
+
+// The real run's code on copies of the databases: no question, no move, no
+// data source created; the log it wrote is printed with the real folders.
+int InstallationFlow::RunDry() {
+  if (!TakeLeftRunLock()) return kExitStopped;
+  DryRunSite site(install_.files, install_.registrations, shared_database_folder_,
+                  platform::WithTrailingSlash(RunFolder()));
   try {
-    run_lock_ = install_.files.TryLockFile(path);
+    site.CopyDatabases();
   } catch (const Error& error) {
-    install::ShowCritical(install_.ui, "Cannot lock the database folder:\r\n\r\n" + path +
-                                           "\r\n\r\n" + install::ErrorLine(error) +
-                                           "\r\n\r\n" + kCanceled);
-    return false;
+    install::ShowCritical(install_.ui, "Cannot copy the databases for the dry run:\r\n\r\n" +
+                                           install::ErrorLine(error) + "\r\n\r\n" + kCanceled);
+    return kExitStopped;
   }
-  if (run_lock_) return true;
-  install::ShowCritical(install_.ui,
-                        "Another update of the Korvane databases is running; it holds the "
-                        "lock file:\r\n\r\n" +
-                            path + "\r\n\r\n" + kCanceled);
-  return false;
+  log::RunLog log(install_.files, platform_.clock, install_.ui);
+  log.SetLogFilePath(site.LogPath());
+  install::BackupHistory history(install_.files, platform_.clock.Now());
+  log.frmLog();
+  RunOutcome outcome = TimedRun(log, history, site);
+  log.UnloadLogWindow();
+  if (platform_.out != nullptr) {
+    std::string text;
+    try {
+      text = install_.files.ReadFile(site.LogPath());
+    } catch (const Error&) {
+      // No log: the run ended before its first line; the summary says so.
+    }
+    *platform_.out << site.WithRealFolders(text);
+    *platform_.out << SummaryLine(outcome, run_milliseconds_, "(dry run, not kept)") << "\n";
+  }
+  return outcome.errors_detected ? kExitErrorsDetected : kExitSuccess;
 }
 
 bool InstallationFlow::OfferToMoveDatabases() {
@@ -167,15 +181,7 @@ bool InstallationFlow::AskToUpdate() {
 }
 
 bool InstallationFlow::EnsureDatabaseFolders() {
-  try {
-    install::CreateDatabaseFolders(install_.files, location_);
-    return true;
-  } catch (const Error& error) {
-    install::ShowCritical(install_.ui, "Cannot create the database folder:\r\n\r\n" +
-                                           shared_database_folder_ + "\r\n\r\n" +
-                                           install::ErrorLine(error) + "\r\n\r\n" + kCanceled);
-    return false;
-  }
+  return startup::EnsureDatabaseFolders(install_, location_);
 }
 
 // The old log goes into the backup history. A symbolic link in its place is
@@ -200,10 +206,22 @@ bool InstallationFlow::KeepOldLogFile() {
 
 int InstallationFlow::RunUpdate() {
   log_.frmLog();
-  bool errors_detected = platform_.run(log_, history_, RunFolder());
-  if (errors_detected) ReportErrors();
+  RunOutcome outcome = TimedRun(log_, history_, install_.registrations);
+  if (platform_.out != nullptr) {
+    *platform_.out << SummaryLine(outcome, run_milliseconds_, log_.LogFilePath()) << "\n";
+  }
+  // Unattended, nobody would read the message or close the window.
+  if (outcome.errors_detected && !options_.unattended) ReportErrors();
   log_.UnloadLogWindow();
-  return errors_detected ? kExitErrorsDetected : kExitSuccess;
+  return outcome.errors_detected ? kExitErrorsDetected : kExitSuccess;
+}
+
+RunOutcome InstallationFlow::TimedRun(log::RunLog& log, install::BackupHistory& history,
+                                      const platform::RegistrationStore& registrations) {
+  long long start = platform_.clock.MonotonicMilliseconds();
+  RunOutcome outcome = platform_.run(log, history, registrations, RunFolder());
+  run_milliseconds_ = platform_.clock.MonotonicMilliseconds() - start;
+  return outcome;
 }
 
 void InstallationFlow::ReportErrors() {
@@ -226,6 +244,7 @@ std::string InstallationFlow::RunFolder() const {
 }
 
 bool InstallationFlow::Ask(const std::string& text, MessageIcon icon) {
+  if (options_.unattended) return true;
   return install_.ui.ShowMessage({text, platform::kProgramTitle, icon,
                                   MessageButtons::kYesNo}) == MessageAnswer::kYes;
 }
@@ -233,13 +252,26 @@ bool InstallationFlow::Ask(const std::string& text, MessageIcon icon) {
 }  // namespace
 
 UpdateRun EngineUpdateRun(dao::DatabaseEngine& dbEngine, platform::FileSystem& files,
-                          const platform::RegistrationStore& registrations) {
-  return [&dbEngine, &files, &registrations](log::RunLog& log, install::BackupHistory& history,
-                                              const std::string& updateFolder) {
+                          platform::ProgressDisplay& progress) {
+  return [&dbEngine, &files, &progress](log::RunLog& log, install::BackupHistory& history,
+                                         const platform::RegistrationStore& registrations,
+                                         const std::string& updateFolder) {
     engine::UpdateContext context(dbEngine, files, registrations, log, history);
+    context.SetProgress(&progress);
     engine::UpdateAllDatabases(context, updateFolder);
-    return context.ErrorsDetected();
+    progress.Finish();
+    return RunOutcome{context.ErrorsDetected(), context.DatabasesUpdated(), context.ErrorCount()};
   };
+}
+
+std::string SummaryLine(const RunOutcome& outcome, long long milliseconds,
+                        const std::string& logPath) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(milliseconds) / 1000.0);
+  return std::to_string(outcome.databases_updated) + " of " +
+         std::to_string(engine::DatabaseCatalogue.size()) + " databases updated, " +
+         std::to_string(outcome.errors) + (outcome.errors == 1 ? " error, " : " errors, ") +
+         seconds + " s; log: " + logPath;
 }
 
 bool FolderHasDatabases(const platform::FileSystem& files, const std::string& folder) {
@@ -247,8 +279,8 @@ bool FolderHasDatabases(const platform::FileSystem& files, const std::string& fo
          files.FileExists(platform::BuildPath(folder, "users.mdb"));
 }
 
-int Main(MainPlatform& platform, const std::string& argumentText) {
-  return InstallationFlow(platform).Run(argumentText);
+int Main(MainPlatform& platform, const std::string& argumentText, const RunOptions& options) {
+  return InstallationFlow(platform, options).Run(argumentText);
 }
 
 }  // namespace tabsync::startup

@@ -2,6 +2,7 @@
 #define TABSYNC_STARTUP_MAIN_FLOW_H_
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "dbengine/dao.h"
@@ -9,6 +10,7 @@
 #include "install/install_platform.h"
 #include "log/run_log.h"
 #include "platform/clock.h"
+#include "platform/progress_display.h"
 #include "platform/shared_files_store.h"
 
 namespace tabsync::startup {
@@ -20,19 +22,26 @@ constexpr int kExitStopped = 2;         // the program stopped before the run
 
 // The name of the log file in the shared database folder.
 constexpr char kLogFileName[] = "Stabmerge.log";
-// The file in the shared database folder whose lock a run holds, so that only
-// one run at a time works on the databases.
-constexpr char kLockFileName[] = "tabsync.lock";
 
-// The update of all databases from an update folder, writing to the log and
-// keeping replaced backups in the history. Returns ErrorsDetected.
-using UpdateRun = std::function<bool(log::RunLog& log, install::BackupHistory& history,
-                                     const std::string& updateFolder)>;
+// How an update run ended.
+struct RunOutcome {
+  bool errors_detected = false;
+  int databases_updated = 0;  // of the six, those without an error of their own
+  int errors = 0;             // error lines logged
+};
+
+// The update of all databases from an update folder, finding them through
+// `registrations`, writing to the log and keeping replaced backups in the
+// history.
+using UpdateRun = std::function<RunOutcome(log::RunLog& log, install::BackupHistory& history,
+                                           const platform::RegistrationStore& registrations,
+                                           const std::string& updateFolder)>;
 
 // The update run of the engine: UpdateAllDatabases with a fresh state over
-// these objects, which must outlive the result.
+// these objects, which must outlive the result, showing its progress on
+// `progress`.
 UpdateRun EngineUpdateRun(dao::DatabaseEngine& dbEngine, platform::FileSystem& files,
-                          const platform::RegistrationStore& registrations);
+                          platform::ProgressDisplay& progress);
 
 // Everything Main works on. The objects must outlive the call.
 struct MainPlatform {
@@ -40,6 +49,19 @@ struct MainPlatform {
   const platform::SharedFilesStore& share;
   const platform::Clock& clock;
   UpdateRun run;
+  // Where a run's summary line and a dry run's log are printed (standard
+  // output on the console); null: the summary is not printed.
+  std::ostream* out = nullptr;
+};
+
+// How Main runs (the command line's options).
+struct RunOptions {
+  // Every question is answered Yes without being shown; after a run with
+  // errors neither the errors message nor the log window is shown.
+  bool unattended = false;
+  // The whole update on copies of the databases (DryRunSite); its log is
+  // printed on `out`, and nothing of the site changes.
+  bool dry_run = false;
 };
 
 // True when both "accounting.mdb" and "users.mdb" exist in folder ("" is the
@@ -55,10 +77,18 @@ bool FolderHasDatabases(const platform::FileSystem& files, const std::string& fo
 // run holds it), makes sure the six data sources exist (offering to move
 // databases that lie outside the shared database folder), asks before
 // updating databases that already exist, moves the old log file into the
-// backup history, runs the update, and after a run with errors tells the
-// operator and shows the log window until it is closed. Returns the exit
-// status.
-int Main(MainPlatform& platform, const std::string& argumentText);
+// backup history, runs the update, prints the summary line, and after a run
+// with errors tells the operator and shows the log window until it is
+// closed. A dry run takes the lock only where a run has left its lock file,
+// and after the location goes straight to the run on copies. Returns the
+// exit status.
+int Main(MainPlatform& platform, const std::string& argumentText,
+         const RunOptions& options = RunOptions());
+
+// The summary line of a run: "6 of 6 databases updated, 0 errors, 1.2 s;
+// log: <path>" ("1 error" for one).
+std::string SummaryLine(const RunOutcome& outcome, long long milliseconds,
+                        const std::string& logPath);
 
 }  // namespace tabsync::startup
 

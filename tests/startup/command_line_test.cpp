@@ -1,5 +1,8 @@
 #include "startup/command_line.h"
 
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace tabsync::startup {
@@ -24,7 +27,51 @@ TEST(GetCommandLineFolderTest, QuotesAndTabsAreRemovedWhereverTheyStand) {
 
 TEST(GetCommandLineFolderTest, BlanksAndLetterCaseAreKept) {
   EXPECT_EQ("  My DB  ", GetCommandLineFolder("  My DB  "));
-  EXPECT_EQ("-h", GetCommandLineFolder("-h"));
+}
+
+TEST(ParseCommandLineTest, OptionsBeforeTheFolderAndTheirConflicts) {
+  using Action = CommandLine::Action;
+  struct Case {
+    std::vector<std::string> arguments;
+    Action action;
+    std::string text;  // the argument text, or the problem of kWrong
+    bool yes = false, dry_run = false, json = false;
+  };
+  const Case cases[] = {
+      {{}, Action::kUpdate, ""},
+      {{"DB"}, Action::kUpdate, "DB"},
+      {{"my", "folder"}, Action::kUpdate, "my folder"},
+      {{"-y", "--dry-run", "DB"}, Action::kUpdate, "DB", true, true},
+      {{"--yes", "DB", "--status"}, Action::kUpdate, "DB --status", true},
+      {{"--", "-h"}, Action::kUpdate, "-h"},
+      {{"-y", "--", "--", "x"}, Action::kUpdate, "-- x", true},
+      {{"-"}, Action::kUpdate, "-"},
+      {{"DB", "-h"}, Action::kUpdate, "DB -h"},
+      {{"-h"}, Action::kHelp, ""},
+      {{"--yes", "--help", "--bogus-after"}, Action::kWrong, "unknown option --bogus-after"},
+      {{"--version", "--status"}, Action::kVersion, ""},
+      {{"--status"}, Action::kStatus, ""},
+      {{"--status", "--json"}, Action::kStatus, "", false, false, true},
+      {{"--restore"}, Action::kRestore, ""},
+      {{"-y", "--restore", "20261208-090531"}, Action::kRestore, "20261208-090531", true},
+      {{"-x"}, Action::kWrong, "unknown option -x"},
+      {{"--yes=1"}, Action::kWrong, "unknown option --yes=1"},
+      {{"--json"}, Action::kWrong, "--json goes with --status only"},
+      {{"--status", "DB"}, Action::kWrong, "--status takes no folder"},
+      {{"--status", "-y"}, Action::kWrong, "--status takes no other option than --json"},
+      {{"--restore", "--dry-run"}, Action::kWrong, "--restore has no --dry-run"},
+  };
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const std::string& argument : c.arguments) shown += "[" + argument + "]";
+    CommandLine line = ParseCommandLine(c.arguments);
+    EXPECT_EQ(c.action, line.action) << shown;
+    EXPECT_EQ(c.text, c.action == Action::kWrong ? line.problem : line.argument_text) << shown;
+    if (c.action == Action::kWrong) continue;
+    EXPECT_EQ(c.yes, line.yes) << shown;
+    EXPECT_EQ(c.dry_run, line.dry_run) << shown;
+    EXPECT_EQ(c.json, line.json) << shown;
+  }
 }
 
 }  // namespace

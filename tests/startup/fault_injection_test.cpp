@@ -61,14 +61,15 @@ class Site {
   int Main() {
     MainPlatform platform{{files_, store_, installer_, ui_}, share_, clock_,
                           [this](log::RunLog& log, install::BackupHistory& history,
+                                 const platform::RegistrationStore& store,
                                  const std::string& folder) {
-                            engine::UpdateContext context(engine_, files_, store_, log, history);
+                            engine::UpdateContext context(engine_, files_, store, log, history);
                             // The fake databases hold no tables; the steps
                             // only succeed, so the run around them is tested.
                             context.SetReleaseSteps([](engine::UpdateContext&,
                                                        const std::string&) { return true; });
                             engine::UpdateAllDatabases(context, folder);
-                            return context.ErrorsDetected();
+                            return RunOutcome{context.ErrorsDetected(), 0, 0};
                           }};
     return startup::Main(platform, "/inst/DB");
   }

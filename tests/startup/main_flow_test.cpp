@@ -69,9 +69,8 @@ class MainFlowTest : public test::FakeInstallTest {
   test::FixedClock clock_{{2026, 12, 8, 9, 5, 31}};
   MainPlatform main_platform_{
       platform_, share_, clock_,
-      [this](log::RunLog& log, install::BackupHistory&, const std::string& folder) {
-        return FakeRun(log, folder);
-      }};
+      [this](log::RunLog& log, install::BackupHistory&, const platform::RegistrationStore&,
+             const std::string& folder) { return RunOutcome{FakeRun(log, folder), 6, 0}; }};
   // Databases elsewhere, then a run that must stop with this one message
   // before it asks, creates, moves or registers anything.
   void ExpectStoppedUntouched(const std::string& message) {

@@ -3,6 +3,8 @@
 // input.
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -10,8 +12,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,37 +48,84 @@ void WriteFile(const std::string& path, const std::string& text) {
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-// Runs `tabsync <argument>` (`tabsync` alone for "") in `folder` with
-// standard input from `input` and the environment `env` (nothing else: no
-// display).
-Outcome RunProgram(const std::string& folder, const std::string& argument,
-                   const std::map<std::string, std::string>& env, const std::string& input) {
+// How the program is started: its folder, arguments and standard input; its
+// standard error may be a pseudo-terminal.
+struct Launch {
+  std::string folder;
+  std::vector<std::string> arguments;
+  std::string input;
+  bool input_never_ends = false;  // standard input: a pipe the test keeps open
+  bool error_on_terminal = false;
+};
+
+// Runs the program as `launch` says with the environment `env` (nothing
+// else: no display). A run that outlasts 60 s is killed (status -1).
+Outcome RunProgram(const Launch& launch, const std::map<std::string, std::string>& env) {
   test::TempDir io;
-  WriteFile(io.File("in"), input);
+  WriteFile(io.File("in"), launch.input);
+  int input_pipe[2] = {-1, -1};
+  if (launch.input_never_ends && pipe(input_pipe) != 0) return {};
+  int terminal = -1, terminal_side = -1;
+  if (launch.error_on_terminal && openpty(&terminal, &terminal_side, nullptr, nullptr, nullptr) != 0)
+    return {};
   pid_t child = fork();
   if (child == 0) {
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    dup2(open(io.File("in").c_str(), O_RDONLY), 0);
+    if (chdir(launch.folder.c_str()) != 0) _exit(126);
+    dup2(launch.input_never_ends ? input_pipe[0] : open(io.File("in").c_str(), O_RDONLY), 0);
     dup2(open(io.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    dup2(open(io.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    dup2(launch.error_on_terminal ? terminal_side
+                                  : open(io.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+         2);
     std::vector<std::string> entries;
     for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
     entries.push_back("PATH=/usr/bin:/bin");
     std::vector<char*> envp;
     for (std::string& entry : entries) envp.push_back(entry.data());
     envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(TABSYNC_PROGRAM),
-                    argument.empty() ? nullptr : const_cast<char*>(argument.c_str()), nullptr};
-    execve(TABSYNC_PROGRAM, argv, envp.data());
+    std::vector<char*> argv = {const_cast<char*>(TABSYNC_PROGRAM)};
+    for (const std::string& argument : launch.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execve(TABSYNC_PROGRAM, argv.data(), envp.data());
     _exit(127);
   }
-  int status = 0;
-  waitpid(child, &status, 0);
+  if (terminal_side >= 0) close(terminal_side);
+  if (input_pipe[0] >= 0) close(input_pipe[0]);
   Outcome outcome;
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  int status = 0;
+  for (int waited_ms = 0;; waited_ms += 10) {
+    if (terminal >= 0) {
+      char chunk[4096];
+      struct pollfd ready = {terminal, POLLIN, 0};
+      while (poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN)) {
+        ssize_t count = read(terminal, chunk, sizeof chunk);
+        if (count <= 0) break;
+        outcome.err.append(chunk, static_cast<size_t>(count));
+      }
+    }
+    if (waitpid(child, &status, WNOHANG) == child) break;
+    if (waited_ms > 60000) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      status = -1;
+      break;
+    }
+    usleep(10000);
+  }
+  if (input_pipe[1] >= 0) close(input_pipe[1]);
+  if (terminal >= 0) close(terminal);
+  outcome.status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   outcome.out = test::ReadFileBytes(io.File("out"));
-  outcome.err = test::ReadFileBytes(io.File("err"));
+  if (!launch.error_on_terminal) outcome.err = test::ReadFileBytes(io.File("err"));
   return outcome;
+}
+
+// Runs `tabsync <argument>` (`tabsync` alone for "") in `folder` with
+// standard input from `input`.
+Outcome RunProgram(const std::string& folder, const std::string& argument,
+                   const std::map<std::string, std::string>& env, const std::string& input) {
+  Launch launch{folder, {}, input, false, false};
+  if (!argument.empty()) launch.arguments.push_back(argument);
+  return RunProgram(launch, env);
 }
 
 // Another process that holds a database open exclusively until released.
@@ -158,6 +209,24 @@ class TabsyncProgramTest : public ::testing::Test {
     }
   }
 
+  // The summary line of a console run, its seconds shown as "<s>".
+  std::string Summary(int updated, int errors) const {
+    return std::to_string(updated) + " of 6 databases updated, " + std::to_string(errors) +
+           (errors == 1 ? " error" : " errors") + ", <s> s; log: " + LogFile() + "\n";
+  }
+  static std::string SummaryWithoutTime(const std::string& out) {
+    return std::regex_replace(out, std::regex("(errors?), [0-9]+\\.[0-9] s; log: "),
+                              "$1, <s> s; log: ");
+  }
+
+  // `tabsync <arguments>` in the target folder, with no input (or input that
+  // never ends), standard error in a file or on a terminal.
+  Outcome RunWith(const std::vector<std::string>& arguments, bool input_never_ends = false,
+                  bool error_on_terminal = false) {
+    return RunProgram({dir_.File("target"), arguments, "", input_never_ends, error_on_terminal},
+                      env_);
+  }
+
   Outcome Run(const std::string& input) {
     return RunProgram(dir_.File("target"), "DB", env_, input);
   }
@@ -170,7 +239,7 @@ TEST_F(TabsyncProgramTest, FirstInstallationAsksNothingAndCopiesTheDatabasesIn) 
   MakeRelease(dir_.File("release/"), /*registered=*/false);
   Outcome outcome = Run("");
   EXPECT_EQ(0, outcome.status) << outcome.err;
-  EXPECT_EQ("", outcome.out);
+  EXPECT_EQ(Summary(6, 0), SummaryWithoutTime(outcome.out));
   EXPECT_EQ("", outcome.err);
   std::string ini = OdbcIni();
   EXPECT_EQ(0u, ini.find("# data sources of the test\n"));
@@ -207,8 +276,8 @@ TEST_F(TabsyncProgramTest, UpdateAnsweredYesUpdatesTheInstalledRelease) {
       "Please be aware that the updated Korvane databases are required for the full "
       "functionality of the software.\n\n"
       "A log file will be generated: \n\n" +
-          LogFile() + "\n(y/n) y\n",
-      outcome.out);
+          LogFile() + "\n(y/n) y\n" + Summary(6, 0),
+      SummaryWithoutTime(outcome.out));
   std::string log = test::ReadFileBytes(LogFile());
   EXPECT_EQ(std::string::npos, log.find("last run"));
   EXPECT_NE(std::string::npos, log.find("ADD TABLE Version"));
@@ -334,6 +403,104 @@ TEST_F(TabsyncProgramTest, SecondRunWhileOneRunsIsRefused) {
   // The holder was killed: its lock is gone with it.
   outcome = Run("y\n");
   EXPECT_EQ(0, outcome.status) << outcome.err;
+}
+
+// Every file below the test's folder, by path, with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files[entry.path()] = test::ReadFileBytes(entry.path());
+  }
+  return files;
+}
+
+std::string WithoutTimes(const std::string& log) {
+  return std::regex_replace(log, std::regex("(^|\n)[0-9-]{10} [0-9:]{8} "), "$1");
+}
+
+// A dry run changes no file anywhere (no lock, log, backup or history
+// appears), and prints the log the real run then writes.
+TEST_F(TabsyncProgramTest, DryRunChangesNothingAndPrintsTheRealRunsLog) {
+  MakeRelease(Shared());
+  std::map<std::string, std::string> before = Snapshot(dir_.Path());
+  Outcome dry = RunWith({"--dry-run", "DB"});
+  EXPECT_EQ(0, dry.status) << dry.err;
+  EXPECT_EQ("", dry.err);
+  EXPECT_TRUE(before == Snapshot(dir_.Path()));
+  size_t summary = dry.out.rfind("6 of 6 databases updated, 0 errors, ");
+  ASSERT_NE(std::string::npos, summary) << dry.out;
+
+  Outcome real = RunWith({"--yes", "DB"});
+  EXPECT_EQ(0, real.status) << real.err;
+  EXPECT_EQ(WithoutTimes(test::ReadFileBytes(LogFile())), WithoutTimes(dry.out.substr(0, summary)));
+}
+
+// Unattended, the run neither asks nor waits: standard input stays open and
+// unread, and after errors neither the message nor the log window appears.
+TEST_F(TabsyncProgramTest, YesNeverReadsTheInputNorWaits) {
+  MakeRelease(Shared());
+  ExclusiveHolder holder(Shared() + "users.mdb");
+  Outcome outcome = RunWith({"-y", "DB"}, true);
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_EQ(Summary(5, 2), SummaryWithoutTime(outcome.out));
+  EXPECT_EQ("", outcome.err);
+  EXPECT_NE(std::string::npos, test::ReadFileBytes(LogFile()).find(" ERROR 3045: "));
+}
+
+TEST_F(TabsyncProgramTest, ProgressIsDrawnOnATerminal) {
+  MakeRelease(Shared());
+  Outcome outcome = RunWith({"--yes", "DB"}, false, true);
+  EXPECT_EQ(0, outcome.status);
+  for (int i = 0; i < 6; ++i) {
+    std::string line = std::string("\rtabsync: ") + kFiles[i] + " (" + std::to_string(i + 1) + "/6)\033[K";
+    EXPECT_NE(std::string::npos, outcome.err.find(line)) << line;
+  }
+  ASSERT_GE(outcome.err.size(), 4u);
+  EXPECT_EQ("\r\033[K", outcome.err.substr(outcome.err.size() - 4));
+}
+
+// --status before and after two runs; --restore from the .bak files and then
+// from the history's first run folder, each replaced database kept.
+TEST_F(TabsyncProgramTest, StatusShowsReleasesBackupsAndHistoryAndRestorePutsThemBack) {
+  MakeRelease(Shared());
+  std::string installed_users = test::ReadFileBytes(Shared() + "users.mdb");
+  Outcome status = RunWith({"--status", "--json"});
+  EXPECT_EQ(0, status.status) << status.err;
+  EXPECT_NE(std::string::npos, status.out.find("\"data_source\": \"Users\", \"file\": \"" + Shared() +
+                                                "users.mdb\", \"problem\": null, \"exists\": true"));
+  EXPECT_NE(std::string::npos, status.out.find("\"release\": \"3.1.0\", \"backup\": null, \"history\": []}"));
+  EXPECT_NE(std::string::npos, status.out.find("\"update_running\": false"));
+
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_EQ(0, RunWith({"--yes", "DB"}).status);
+    if (run == 0) sleep(1);  // two run folders, not one of the same second
+  }
+  std::set<std::string> runs = test::NamesIn(Shared() + "backups");
+  ASSERT_EQ(1u, runs.size());
+  std::string first_run = *runs.begin();
+  status = RunWith({"--status"});
+  EXPECT_EQ(0, status.status);
+  std::string users_row = status.out.substr(status.out.find("\nUsers "));
+  EXPECT_NE(std::string::npos, users_row.find(" 3.3.0 ")) << status.out;
+  EXPECT_NE(std::string::npos, users_row.find(" yes ")) << status.out;
+  EXPECT_NE(std::string::npos, users_row.find("1 runs, newest " + first_run)) << status.out;
+
+  std::string after_first = test::ReadFileBytes(Shared() + "users.mdb.bak");
+  Outcome restore = RunWith({"--yes", "--restore"});
+  EXPECT_EQ(0, restore.status) << restore.err;
+  EXPECT_NE(std::string::npos, restore.out.find("restored " + Shared() + "users.mdb from " +
+                                                Shared() + "users.mdb.bak\n"));
+  EXPECT_TRUE(after_first == test::ReadFileBytes(Shared() + "users.mdb"));
+
+  restore = RunWith({"--yes", "--restore", first_run});
+  EXPECT_EQ(0, restore.status) << restore.err;
+  EXPECT_TRUE(installed_users == test::ReadFileBytes(Shared() + "users.mdb"));
+  // Each restore kept the databases it replaced: two run folders more.
+  EXPECT_EQ(3u, test::NamesIn(Shared() + "backups").size());
+
+  unlink(dir_.File("etc/share.ini").c_str());
+  EXPECT_EQ(2, RunWith({"--status"}).status);
+  EXPECT_EQ(2, RunWith({"--yes", "--restore"}).status);
 }
 
 }  // namespace

@@ -112,6 +112,26 @@ bool FakeFileSystem::CheckedFileExists(const std::string& path) const {
   return HasFile(path);
 }
 
+std::string FakeFileSystem::ReadFile(const std::string& path) const {
+  if (!HasFile(path)) throw platform::FileError(fe::kFileNotFound);
+  return GetFile(path).content;
+}
+
+bool FakeFileSystem::GetFileInfo(const std::string& path, platform::FileInfo* info) const {
+  if (!HasFile(path)) return false;
+  info->size = static_cast<long long>(GetFile(path).content.size());
+  info->modified = {2026, 12, 7, 9, 5, 31};
+  return true;
+}
+
+std::string FakeFileSystem::CreateTemporaryFolder() {
+  std::string path = "/tmp/fake." + std::to_string(++temporary_folders_);
+  CheckInjected("create folder", path, "create folder " + path);
+  AddFolder(path);
+  Record("create folder " + path);
+  return path + "/";
+}
+
 bool FakeFileSystem::IsSymbolicLink(const std::string& path) const {
   return links_.count(Normal(path)) != 0;
 }

@@ -72,6 +72,11 @@ class FakeFileSystem : public platform::FileSystem {
   bool FileExists(const std::string& path) const override;
   bool CheckedFileExists(const std::string& path) const override;
   bool IsSymbolicLink(const std::string& path) const override;
+  std::string ReadFile(const std::string& path) const override;
+  // The size is the content's; the time is 12-07-2026 09:05:31.
+  bool GetFileInfo(const std::string& path, platform::FileInfo* info) const override;
+  // "/tmp/fake.N/", made anew at each call.
+  std::string CreateTemporaryFolder() override;
   bool FolderExists(const std::string& path) const override;
   bool SameFolder(const std::string& a, const std::string& b) const override;
   // Same folder (as SameFolder) and same name.
@@ -107,6 +112,7 @@ class FakeFileSystem : public platform::FileSystem {
   std::set<std::string> locked_;
   std::set<std::string> folders_{"/"};
   int calls_ = 0;
+  int temporary_folders_ = 0;
   int fail_call_ = 0;  // the call count that fails; 0: none
   int fail_number_ = 0;
   std::map<std::string, std::string> aliases_;

@@ -18,6 +18,7 @@ bool FakeRegistrationStore::ReadDataSourceValue(const std::string& data_source,
                                                 const std::string& key,
                                                 std::string* value) const {
   reads_.push_back(data_source + "." + key);
+  if (!readable_) return false;
   auto source = sources_.find(dao::LowerName(data_source));
   if (source == sources_.end()) return false;
   auto entry = source->second.find(dao::LowerName(key));

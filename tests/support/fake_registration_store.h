@@ -22,9 +22,15 @@ class FakeRegistrationStore : public platform::RegistrationStore {
 
   const std::vector<std::string>& Reads() const { return reads_; }
 
+  // Makes the store unreadable: CanBeRead is false and nothing is read.
+  void MakeUnreadable() { readable_ = false; }
+  bool CanBeRead() const override { return readable_; }
+  std::string Source() const override { return "/etc/odbc.ini"; }
+
  private:
   std::map<std::string, std::map<std::string, std::string>> sources_;
   mutable std::vector<std::string> reads_;
+  bool readable_ = true;
 };
 
 }  // namespace tabsync::test

@@ -11,9 +11,14 @@ class FixedClock : public platform::Clock {
   explicit FixedClock(platform::LocalTime now) : now_(now) {}
   platform::LocalTime Now() const override { return now_; }
   void Set(platform::LocalTime now) { now_ = now; }
+  // Each reading goes `step` milliseconds on from the last.
+  long long MonotonicMilliseconds() const override { return milliseconds_ += step_; }
+  void SetStep(long long step) { step_ = step; }
 
  private:
   platform::LocalTime now_;
+  mutable long long milliseconds_ = 0;
+  long long step_ = 0;
 };
 
 }  // namespace tabsync::test

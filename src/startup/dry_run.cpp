@@ -1,0 +1,102 @@
+#include "startup/dry_run.h"
+
+#include "dbengine/names.h"
+#include "engine/catalogue.h"
+#include "install/data_source_lookup.h"
+
+namespace tabsync::startup {
+
+DryRunSite::DryRunSite(platform::FileSystem& files, const platform::RegistrationStore& real,
+                       const std::string& sharedFolder, const std::string& updateFolder)
+    : files_(files), real_(real), shared_folder_(sharedFolder), update_folder_(updateFolder) {}
+
+DryRunSite::~DryRunSite() {
+  if (temporary_.empty()) return;
+  try {
+    RemoveTree(temporary_);
+  } catch (const Error&) {
+    // A copy left in the temporary folder changes nothing of the site.
+  }
+}
+
+void DryRunSite::CopyDatabases() {
+  temporary_ = files_.CreateTemporaryFolder();
+  for (const engine::CatalogueEntry& entry : engine::DatabaseCatalogue) {
+    std::string real = RealPathFor(entry.data_source_name, entry.file_name);
+    if (real.empty()) continue;
+    std::string folder = platform::GetParentFolderName(real) + "/";
+    std::string copy = CopyFolderFor(folder) + real.substr(folder.size());
+    // What cannot be examined is left to the run, which reports it.
+    bool there = false;
+    try {
+      there = files_.CheckedFileExists(real);
+    } catch (const Error&) {
+      continue;
+    }
+    if (there) {
+      CopyIfThere(real, copy);
+      CopyIfThere(real + "-journal", copy + "-journal");
+    }
+    copies_[dao::LowerName(entry.data_source_name)] = copy;
+  }
+}
+
+// "" when the real run would not update the database there.
+std::string DryRunSite::RealPathFor(const std::string& dataSource,
+                                    const std::string& fileName) const {
+  std::string path;
+  if (!install::GetDataSourcePath(real_, dataSource, &path)) {
+    // The real run first creates the data source, and the folder, for the
+    // shared folder.
+    return shared_folder_ + fileName;
+  }
+  if (!install::NamesDatabaseFile(files_, path)) return "";
+  std::string folder = platform::GetParentFolderName(path) + "/";
+  if (!files_.FolderExists(folder) || files_.SameFolder(folder, update_folder_)) return "";
+  return path;
+}
+
+std::string DryRunSite::CopyFolderFor(const std::string& realFolder) {
+  for (const auto& [copy, real] : folders_)
+    if (real == realFolder) return copy;
+  std::string copy = temporary_ + "db" + std::to_string(folders_.size() + 1) + "/";
+  files_.CreateFolder(copy);
+  folders_.emplace_back(copy, realFolder);
+  return copy;
+}
+
+void DryRunSite::CopyIfThere(const std::string& path, const std::string& copy) {
+  if (files_.FileExists(path)) files_.CopyFile(path, copy, false);
+}
+
+std::string DryRunSite::WithRealFolders(std::string text) const {
+  for (const auto& [copy, real] : folders_) {
+    for (size_t at = text.find(copy); at != std::string::npos; at = text.find(copy, at + real.size()))
+      text.replace(at, copy.size(), real);
+  }
+  return text;
+}
+
+bool DryRunSite::ReadDataSourceValue(const std::string& data_source, const std::string& key,
+                                     std::string* value) const {
+  auto copy = copies_.find(dao::LowerName(data_source));
+  if (copy == copies_.end() || dao::LowerName(key) != "dbq") {
+    return real_.ReadDataSourceValue(data_source, key, value);
+  }
+  *value = copy->second;
+  return true;
+}
+
+void DryRunSite::RemoveTree(const std::string& folder) {
+  for (const std::string& name : files_.ListFolder(folder)) {
+    std::string path = platform::BuildPath(folder, name);
+    if (files_.FolderExists(path) && !files_.IsSymbolicLink(path)) {
+      RemoveTree(path);
+    } else {
+      files_.DeleteFile(path, true);
+    }
+  }
+  files_.DeleteFolder(folder);
+}
+
+}  // namespace tabsync::startup

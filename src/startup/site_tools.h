@@ -1,0 +1,57 @@
+#ifndef TABSYNC_STARTUP_SITE_TOOLS_H_
+#define TABSYNC_STARTUP_SITE_TOOLS_H_
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "dbengine/dao.h"
+#include "install/install_platform.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/shared_files_store.h"
+
+namespace tabsync::startup {
+
+// The file in the shared database folder whose lock a run holds, so that only
+// one run at a time works on the databases.
+constexpr char kLockFileName[] = "tabsync.lock";
+
+// What --status and --restore work on. The objects must outlive the call.
+struct SiteTools {
+  install::InstallPlatform install;
+  const platform::SharedFilesStore& share;
+  const platform::Clock& clock;
+  dao::DatabaseEngine& engine;
+  std::ostream& out;
+};
+
+// Reads the shared-files location (ending in "/"); the shared database
+// folder is location + "Infrastructure/DB/". A location that is not
+// registered, or is no absolute folder, gets its critical message and false.
+bool ReadLocation(const platform::SharedFilesStore& share, platform::UserInterface& ui,
+                  std::string* location);
+
+// Takes the run lock in the shared database folder, creating the folder (and
+// those above it up to the location) when missing. Null, after a critical
+// message, when another run holds it or it cannot be taken.
+std::unique_ptr<platform::FileLock> TakeRunLock(const install::InstallPlatform& platform,
+                                                const std::string& location);
+
+// Whether a run holds the lock now. Takes the lock for an instant when its
+// file exists; creates nothing.
+bool RunLockHeld(platform::FileSystem& files, const std::string& sharedFolder);
+
+// Makes sure the database folders below the location exist. False, after
+// the critical message "Cannot create the database folder:", when one cannot
+// be created.
+bool EnsureDatabaseFolders(const install::InstallPlatform& platform, const std::string& location);
+
+// Opens the database only to read it and closes it again, which rolls back
+// what a writer killed in the middle of its commit left in a hot journal.
+// Raises the engine's errors.
+void SettleDatabase(dao::DatabaseEngine& engine, const std::string& path);
+
+}  // namespace tabsync::startup
+
+#endif  // TABSYNC_STARTUP_SITE_TOOLS_H_

@@ -1,0 +1,217 @@
+#include "startup/status.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "dbengine/names.h"
+#include "engine/catalogue.h"
+#include "install/backup_history.h"
+#include "install/data_source_lookup.h"
+#include "install/relocation.h"
+
+namespace tabsync::startup {
+namespace {
+
+// "3.10.0" after "3.9.2": dotted numbers compare part by part as numbers.
+bool OlderVersion(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() || j < b.size()) {
+    size_t a_end = std::min(a.find('.', i), a.size());
+    size_t b_end = std::min(b.find('.', j), b.size());
+    std::string x = a.substr(std::min(i, a.size()), a_end - std::min(i, a.size()));
+    std::string y = b.substr(std::min(j, b.size()), b_end - std::min(j, b.size()));
+    bool numbers = !x.empty() && !y.empty() && std::all_of(x.begin(), x.end(), ::isdigit) &&
+                   std::all_of(y.begin(), y.end(), ::isdigit);
+    if (numbers && x.size() != y.size()) return x.size() < y.size();
+    if (x != y) return x < y;
+    i = a_end + 1;
+    j = b_end + 1;
+  }
+  return false;
+}
+
+bool HasField(dao::Recordset& set, const std::string& name) {
+  for (int i = 0; i < set.Fields().Count(); ++i)
+    if (dao::LowerName(set.Fields().Item(i).Name()) == dao::LowerName(name)) return true;
+  return false;
+}
+
+// The newest release in the database's Version table: the latest
+// ReleaseDate, and among equal dates the highest DBVersion. "" without such
+// a table.
+std::string NewestVersion(dao::DatabaseEngine& engine, const std::string& path) {
+  std::unique_ptr<dao::Database> db = engine.OpenDatabase(path, 0, true);
+  std::string newest, newest_date;
+  try {
+    std::unique_ptr<dao::Recordset> set =
+        db->OpenRecordset("SELECT * FROM [Version]", dao::kSnapshot, dao::kReadOnlyOption);
+    bool dated = HasField(*set, "ReleaseDate");
+    if (HasField(*set, "DBVersion")) {
+      for (; !set->Eof(); set->MoveNext()) {
+        std::string version = set->Fields().Item("DBVersion").Value().ToText();
+        std::string date = dated ? set->Fields().Item("ReleaseDate").Value().ToText() : "";
+        if (newest.empty() || date > newest_date ||
+            (date == newest_date && OlderVersion(newest, version))) {
+          newest = version;
+          newest_date = date;
+        }
+      }
+    }
+  } catch (const Error&) {
+    // No Version table, or none of that shape: no release to show.
+  }
+  db->Close();
+  return newest;
+}
+
+DatabaseStatus ReadDatabase(const SiteTools& tools, const std::string& dataSource) {
+  DatabaseStatus status;
+  status.data_source = dataSource;
+  platform::FileSystem& files = tools.install.files;
+  if (!install::GetDataSourcePath(tools.install.registrations, dataSource, &status.file)) {
+    status.problem = "not registered";
+    return status;
+  }
+  if (!install::NamesDatabaseFile(files, status.file)) {
+    status.problem = "names no database file";
+    return status;
+  }
+  try {
+    status.exists = files.CheckedFileExists(status.file);
+  } catch (const Error& error) {
+    status.problem = install::ErrorLine(error);
+    return status;
+  }
+  std::string folder = platform::GetParentFolderName(status.file) + "/";
+  status.runs = install::ListRunFolders(files, folder);
+  status.backup = files.GetFileInfo(status.file + ".bak", &status.backup_info);
+  if (!status.exists) return status;
+  files.GetFileInfo(status.file, &status.info);
+  try {
+    status.version = NewestVersion(tools.engine, status.file);
+  } catch (const Error& error) {
+    status.problem = install::ErrorLine(error);
+  }
+  return status;
+}
+
+std::string TimeText(const platform::LocalTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return text;
+}
+
+// A JSON string: quotes, backslashes and control characters escaped.
+std::string Json(const std::string& text) {
+  std::string json = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      json += escaped;
+    } else {
+      json += static_cast<char>(c);
+    }
+  }
+  return json + "\"";
+}
+
+std::string FileJson(bool exists, const platform::FileInfo& info) {
+  if (!exists) return "null";
+  return "{\"size\": " + std::to_string(info.size) + ", \"modified\": " +
+         Json(TimeText(info.modified)) + "}";
+}
+
+std::string Aligned(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
+std::string Size(bool exists, const platform::FileInfo& info) {
+  return exists ? std::to_string(info.size) : "-";
+}
+
+}  // namespace
+
+bool ReadSiteStatus(const SiteTools& tools, SiteStatus* status) {
+  std::string location;
+  if (!ReadLocation(tools.share, tools.install.ui, &location)) return false;
+  if (!tools.install.registrations.CanBeRead()) {
+    install::ShowCritical(tools.install.ui,
+                          "Cannot read the ODBC data sources:\r\n\r\n" +
+                              tools.install.registrations.Source());
+    return false;
+  }
+  status->shared_folder = location + install::kDatabaseSubfolder;
+  status->lock_file = status->shared_folder + kLockFileName;
+  status->running = RunLockHeld(tools.install.files, status->shared_folder);
+  for (const engine::CatalogueEntry& entry : engine::DatabaseCatalogue)
+    status->databases.push_back(ReadDatabase(tools, entry.data_source_name));
+  return true;
+}
+
+std::string StatusTable(const SiteStatus& status) {
+  std::vector<std::vector<std::string>> rows = {
+      {"DATA SOURCE", "DATABASE", "STATE", "SIZE", "MODIFIED", "RELEASE", "BACKUP", "BACKUP SIZE",
+       "BACKUP MODIFIED", "HISTORY"}};
+  for (const DatabaseStatus& db : status.databases) {
+    std::string state = !db.problem.empty() ? db.problem : db.exists ? "present" : "missing";
+    std::string runs = db.runs.empty() ? "-" : std::to_string(db.runs.size()) + " runs, newest " +
+                                                   db.runs.back();
+    rows.push_back({db.data_source, db.file.empty() ? "-" : db.file, state,
+                    Size(db.exists, db.info), db.exists ? TimeText(db.info.modified) : "-",
+                    db.version.empty() ? "-" : db.version, db.backup ? "yes" : "no",
+                    Size(db.backup, db.backup_info),
+                    db.backup ? TimeText(db.backup_info.modified) : "-", runs});
+  }
+  return "Shared database folder: " + status.shared_folder + "\n" +
+         "Update running: " + (status.running ? "yes" : "no") + " (lock " + status.lock_file +
+         ")\n\n" + Aligned(rows);
+}
+
+std::string StatusJson(const SiteStatus& status) {
+  std::string json = "{\n  \"shared_folder\": " + Json(status.shared_folder) +
+                     ",\n  \"lock_file\": " + Json(status.lock_file) +
+                     ",\n  \"update_running\": " + (status.running ? "true" : "false") +
+                     ",\n  \"databases\": [";
+  for (size_t i = 0; i < status.databases.size(); ++i) {
+    const DatabaseStatus& db = status.databases[i];
+    std::string runs;
+    for (size_t r = 0; r < db.runs.size(); ++r) runs += (r ? ", " : "") + Json(db.runs[r]);
+    json += std::string(i ? "," : "") + "\n    {\"data_source\": " + Json(db.data_source) +
+            ", \"file\": " + (db.file.empty() ? "null" : Json(db.file)) +
+            ", \"problem\": " + (db.problem.empty() ? "null" : Json(db.problem)) +
+            ", \"exists\": " + (db.exists ? "true" : "false") +
+            ", \"database\": " + FileJson(db.exists, db.info) +
+            ", \"release\": " + (db.version.empty() ? "null" : Json(db.version)) +
+            ", \"backup\": " + FileJson(db.backup, db.backup_info) + ", \"history\": [" + runs +
+            "]}";
+  }
+  return json + "\n  ]\n}\n";
+}
+
+int ShowStatus(const SiteTools& tools, bool json) {
+  SiteStatus status;
+  if (!ReadSiteStatus(tools, &status)) return 2;
+  tools.out << (json ? StatusJson(status) : StatusTable(status));
+  return 0;
+}
+
+}  // namespace tabsync::startup

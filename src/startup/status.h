@@ -1,0 +1,49 @@
+#ifndef TABSYNC_STARTUP_STATUS_H_
+#define TABSYNC_STARTUP_STATUS_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "startup/site_tools.h"
+
+namespace tabsync::startup {
+
+// One database of the site as --status shows it.
+struct DatabaseStatus {
+  std::string data_source;
+  std::string file;     // its "DBQ"; "" when not registered
+  std::string problem;  // why the file cannot be looked at; "" when it can
+  bool exists = false;
+  platform::FileInfo info;
+  std::string version;  // the newest DBVersion of its Version table; "" when none
+  bool backup = false;  // file + ".bak"
+  platform::FileInfo backup_info;
+  std::vector<std::string> runs;  // the run folders of the history beside it
+};
+
+struct SiteStatus {
+  std::string shared_folder;
+  std::string lock_file;
+  bool running = false;                   // a run holds the lock
+  std::vector<DatabaseStatus> databases;  // in catalogue order
+};
+
+// Reads the site: the six data sources in catalogue order, their files,
+// their releases (read through the engine, only reading), backups and
+// history, and whether a run holds the lock. False, after a critical
+// message, when share.ini or odbc.ini cannot be read.
+bool ReadSiteStatus(const SiteTools& tools, SiteStatus* status);
+
+// The status as a plain table with aligned columns, and as JSON (the same
+// facts; docs/installation.md).
+std::string StatusTable(const SiteStatus& status);
+std::string StatusJson(const SiteStatus& status);
+
+// --status: prints the table (or the JSON) on tools.out. Returns the exit
+// status: 0, or 2 when share.ini or odbc.ini cannot be read.
+int ShowStatus(const SiteTools& tools, bool json);
+
+}  // namespace tabsync::startup
+
+#endif  // TABSYNC_STARTUP_STATUS_H_
