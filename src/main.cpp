@@ -41,12 +41,13 @@ struct Machine {
 
 // Windows when a display is there and GTK starts, the console otherwise.
 // Unattended, nothing may wait for a person, so the console (whose message
-// boxes do not wait) serves.
+// boxes do not wait) shows the messages; a progress window asks nothing and
+// stays.
 void ChooseInterface(Machine& machine, bool unattended) {
-  if (!unattended) machine.ui = platform::NewGtkUserInterface();
+  machine.ui = platform::NewGtkUserInterface();
   bool gtk = machine.ui != nullptr;
-  if (!gtk) machine.ui = platform::NewConsoleUserInterface();
-  machine.on_console = !gtk;
+  if (!gtk || unattended) machine.ui = platform::NewConsoleUserInterface();
+  machine.on_console = !gtk || unattended;
   if (gtk) {
     machine.progress = platform::NewGtkProgressWindow();
   } else if (isatty(STDERR_FILENO)) {
