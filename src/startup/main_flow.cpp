@@ -37,6 +37,7 @@ class InstallationFlow {
 
  private:
   int RunDry();
+  void PrintDryRun(const DryRunSite& site, const RunOutcome& outcome);
   bool TakeLeftRunLock();
   bool CheckUpdateFolder();
   bool ReadSharedFilesLocation();
@@ -125,17 +126,19 @@ int InstallationFlow::RunDry() {
   log.frmLog();
   RunOutcome outcome = TimedRun(log, history, site);
   log.UnloadLogWindow();
-  if (platform_.out != nullptr) {
-    std::string text;
-    try {
-      text = install_.files.ReadFile(site.LogPath());
-    } catch (const Error&) {
-      // No log: the run ended before its first line; the summary says so.
-    }
-    *platform_.out << site.WithRealFolders(text);
-    *platform_.out << SummaryLine(outcome, run_milliseconds_, "(dry run, not kept)") << "\n";
-  }
+  if (platform_.out != nullptr) PrintDryRun(site, outcome);
   return outcome.errors_detected ? kExitErrorsDetected : kExitSuccess;
+}
+
+void InstallationFlow::PrintDryRun(const DryRunSite& site, const RunOutcome& outcome) {
+  std::string text;
+  try {
+    text = install_.files.ReadFile(site.LogPath());
+  } catch (const Error&) {
+    // No log: the run ended before its first line; the summary says so.
+  }
+  *platform_.out << site.WithRealFolders(text);
+  *platform_.out << SummaryLine(outcome, run_milliseconds_, "(dry run, not kept)") << "\n";
 }
 
 bool InstallationFlow::OfferToMoveDatabases() {

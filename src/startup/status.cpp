@@ -12,6 +12,12 @@
 namespace tabsync::startup {
 namespace {
 
+bool AllDigits(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
+    return c >= '0' && c <= '9';
+  });
+}
+
 // "3.10.0" after "3.9.2": dotted numbers compare part by part as numbers.
 bool OlderVersion(const std::string& a, const std::string& b) {
   size_t i = 0, j = 0;
@@ -20,9 +26,7 @@ bool OlderVersion(const std::string& a, const std::string& b) {
     size_t b_end = std::min(b.find('.', j), b.size());
     std::string x = a.substr(std::min(i, a.size()), a_end - std::min(i, a.size()));
     std::string y = b.substr(std::min(j, b.size()), b_end - std::min(j, b.size()));
-    bool numbers = !x.empty() && !y.empty() && std::all_of(x.begin(), x.end(), ::isdigit) &&
-                   std::all_of(y.begin(), y.end(), ::isdigit);
-    if (numbers && x.size() != y.size()) return x.size() < y.size();
+    if (AllDigits(x) && AllDigits(y) && x.size() != y.size()) return x.size() < y.size();
     if (x != y) return x < y;
     i = a_end + 1;
     j = b_end + 1;
