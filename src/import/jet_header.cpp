@@ -48,6 +48,9 @@ bool HasPassword(unsigned char* plain, int version) {
   if (version == 0) return !IsZero(password, 20);
   double date = 0;
   std::memcpy(&date, plain + kDateOffset - kCodedStart, sizeof date);
+  // The header is untrusted: a date no int holds would make the conversion
+  // undefined. Such a file has no mask that a password could hide behind.
+  if (!(date > -2147483648.0 && date < 2147483648.0)) date = 0;
   uint32_t days = static_cast<uint32_t>(static_cast<int32_t>(date));
   for (size_t i = 0; i < 40; ++i) password[i] ^= static_cast<unsigned char>(days >> (8 * (i % 4)));
   return !IsZero(password, 40);
