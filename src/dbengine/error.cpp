@@ -1,13 +1,6 @@
 #include "dbengine/error.h"
 
-#include <utility>
-
 namespace tabsync {
-
-Error::Error(int number, std::string description)
-    : number_(number),
-      description_(std::move(description)),
-      what_(std::to_string(number_) + ": " + description_) {}
 
 Error InvalidArgument() { return Error(errors::kInvalidArgument, "Invalid argument."); }
 

@@ -1,30 +1,11 @@
 #ifndef TABSYNC_DBENGINE_ERROR_H_
 #define TABSYNC_DBENGINE_ERROR_H_
 
-#include <exception>
 #include <string>
 
+#include "base/error.h"
+
 namespace tabsync {
-
-// The one error type of the engine and of the file operations: a number and a
-// description, as the update run logs them (" ERROR " + number + ": " +
-// description). Every failing engine or file operation raises it; callers let
-// it pass or capture it.
-class Error : public std::exception {
- public:
-  Error(int number, std::string description);
-
-  int Number() const { return number_; }
-  const std::string& Description() const { return description_; }
-
-  // "<number>: <description>", for diagnostics and test failures.
-  const char* what() const noexcept override { return what_.c_str(); }
-
- private:
-  int number_;
-  std::string description_;
-  std::string what_;
-};
 
 // The engine's error numbers, with the descriptions the factories below give.
 namespace errors {

@@ -1,7 +1,7 @@
 #ifndef TABSYNC_ENGINE_RUNTIME_ERRORS_H_
 #define TABSYNC_ENGINE_RUNTIME_ERRORS_H_
 
-#include "dbengine/error.h"
+#include "base/error.h"
 
 namespace tabsync::engine {
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "dbengine/error.h"
 #include "import/import_errors.h"
 #include "platform/posix_io.h"
 

@@ -1,5 +1,7 @@
 #include "import/import_errors.h"
 
+#include "dbengine/error.h"
+
 namespace tabsync::import {
 
 Error NotJetFile(const std::string& path) {

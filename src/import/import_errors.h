@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "dbengine/error.h"
+#include "base/error.h"
 
 namespace tabsync::import {
 

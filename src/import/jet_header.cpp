@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "dbengine/error.h"
 #include "import/import_errors.h"
 #include "platform/posix_io.h"
 

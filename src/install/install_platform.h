@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "dbengine/error.h"
+#include "base/error.h"
 #include "platform/file_system.h"
 #include "platform/odbc_installer.h"
 #include "platform/registration_store.h"

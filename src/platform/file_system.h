@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dbengine/error.h"
+#include "base/error.h"
 #include "platform/clock.h"
 
 namespace tabsync::platform {
