@@ -13,7 +13,7 @@
 namespace tabsync::release {
 
 // The largest size MakeRelease accepts.
-constexpr int kMaxReleaseSize = 100000;
+constexpr int kMaxReleaseSize = 1000000;
 
 // Writes accounting.mdb, availability.mdb, config.mdb, onlineshop.mdb,
 // resource.mdb and users.mdb of the installed older release into
