@@ -27,6 +27,8 @@ inline void Check(int rc, sqlite3* db, const std::string& what) {
     throw std::runtime_error(what + ": " + sqlite3_errmsg(db));
 }
 
+// flags as sqlite3_open_v2 takes them; the engine adds SQLITE_OPEN_NOMUTEX,
+// which a baseline should add too.
 inline SqliteHandle OpenSqlite(const std::string& path, int flags) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
@@ -37,6 +39,17 @@ inline SqliteHandle OpenSqlite(const std::string& path, int flags) {
 
 inline void Exec(sqlite3* db, const std::string& sql) {
   Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db, sql);
+}
+
+// The settings every session of the engine runs with
+// (src/dbengine/sqlite_session.cpp), for a baseline that is to work under the
+// same conditions: a 32 MiB page cache that keeps dirty pages in memory until
+// the commit, on `schema` ("main" or an attached database's name). The
+// journal mode stays SQLite's default, as the engine's writing sessions keep
+// it; the lock is the caller's BEGIN EXCLUSIVE or BEGIN.
+inline void UseEngineSettings(sqlite3* db, const std::string& schema = "main") {
+  Exec(db, "PRAGMA " + schema + ".cache_spill = OFF");
+  Exec(db, "PRAGMA " + schema + ".cache_size = -32768");
 }
 
 inline Statement Prepare(sqlite3* db, const std::string& sql) {
