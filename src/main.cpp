@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -64,7 +65,9 @@ int Update(Machine& machine, const startup::CommandLine& line) {
       *machine.clock,
       startup::EngineUpdateRun(*machine.db_engine, *machine.files, *machine.progress),
       // The summary is for the console; a dry run prints its log anyway.
-      machine.on_console || line.dry_run ? &std::cout : nullptr};
+      machine.on_console || line.dry_run ? &std::cout : nullptr,
+      // A killed run loses at most this much of its log (docs/run-log.md).
+      std::chrono::milliseconds(100)};
   startup::RunOptions options;
   options.unattended = line.yes;
   options.dry_run = line.dry_run;

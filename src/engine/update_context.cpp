@@ -38,6 +38,9 @@ void UpdateContext::SetUpdateInfoDatabase(std::unique_ptr<dao::Database> databas
 void ReportError(UpdateContext& context, const Error& error) {
   context.CountError();
   context.WriteLog(" ERROR " + std::to_string(error.Number()) + ": " + error.Description());
+  // An error line reaches the file at once: it is what a killed run's
+  // operator most needs to read.
+  context.FlushLog();
 }
 
 bool RunCaptured(UpdateContext& context, const std::function<void()>& step) {

@@ -45,6 +45,9 @@ class UpdateContext {
   // One line of the run log, with the date and time prefix. Raises when the
   // log file cannot be written.
   void WriteLog(const std::string& sText) { log_.WriteLog(sText, true); }
+  // Writes the log lines still waiting in its buffer. Raises when the log
+  // file cannot be written.
+  void FlushLog() { log_.Flush(); }
 
   // The database in use and the update-information database of the catalogue
   // entry being updated. Raise 91 while no handle has been set yet; a closed
@@ -99,8 +102,8 @@ class UpdateContext {
 };
 
 // Logs a failure the run goes on after: sets ErrorsDetected and writes
-// " ERROR " + number + ": " + description. Raises when the log cannot be
-// written.
+// " ERROR " + number + ": " + description, and the log's buffer with it.
+// Raises when the log cannot be written.
 void ReportError(UpdateContext& context, const Error& error);
 
 // Runs one step under the run's error capture: an Error the step raises is

@@ -28,6 +28,7 @@ struct DatabaseFiles {
 void ReportProblem(UpdateContext& context, const std::string& line) {
   context.CountError();
   context.WriteLog(line);
+  context.FlushLog();
 }
 
 bool SkipDatabase(UpdateContext& context, const DatabaseFiles& db, const std::string& reason) {
@@ -226,6 +227,7 @@ void UpdateAllDatabases(UpdateContext& context, const std::string& updateFolder)
       if (context.ErrorCount() == errors_before) context.CountDatabaseUpdated();
     }
     context.WriteLog("## END UPDATING");
+    context.FlushLog();
   } catch (const Error& error) {
     ReportRunEnded(context, error);
   }
@@ -247,6 +249,8 @@ void UpdateDatabase(UpdateContext& context, const std::string& dataSourceName,
     }
   }
   context.WriteLog("DATABASE END: " + fileName);
+  // Each database's lines are in the file once it is done.
+  context.FlushLog();
 }
 
 void BackupDatabaseFile(UpdateContext& context, const std::string& folder,

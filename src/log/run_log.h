@@ -1,8 +1,13 @@
 #ifndef TABSYNC_LOG_RUN_LOG_H_
 #define TABSYNC_LOG_RUN_LOG_H_
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -15,27 +20,50 @@ namespace tabsync::log {
 // named by LogFilePath (format: docs/run-log.md). The log never chooses where
 // its file lies and never deletes it; the starter of a run does both.
 //
-// The file stays open between lines, but each line reaches the file with one
-// write before WriteLog returns, so the file is complete after every line.
+// The file is opened at the first line and stays open. Lines gather in a
+// buffer and reach the file in large writes: when the buffer is full, at
+// Flush, every FlushInterval while the flush timer runs, when the path
+// changes, and when the log goes. A run that is killed loses at most the lines
+// written since the last of these (docs/run-log.md).
 class RunLog {
  public:
+  // Lines gather up to this many bytes before they are written.
+  static constexpr std::size_t kBufferBytes = 256 * 1024;
+
   // The platform objects must outlive the log.
   RunLog(platform::FileSystem& files, const platform::Clock& clock, platform::UserInterface& ui);
+  // Stops the flush timer and writes the lines still waiting; a failure of
+  // that write is not reported (nothing is left to report it to).
+  ~RunLog();
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
-  // The full path of the log file; empty until set. Setting it lets go of
-  // the file held open, so the next line opens the file named now.
+  // The full path of the log file; empty until set. Setting it writes the
+  // lines waiting for the file named before (raising as Flush) and lets go of
+  // that file, so the next line opens the file named now.
   const std::string& LogFilePath() const { return log_file_path_; }
   void SetLogFilePath(const std::string& path);
 
   // Appends one line to the window (loading it hidden when none is loaded)
-  // and to the log file, then lets the window handle pending events. With
-  // bDateTime the line starts with the local date and time. Raises the file
-  // errors of FileSystem::OpenForAppend and AppendFile::Append when the file
-  // cannot be opened or written (e.g. 75 while LogFilePath is empty); the
-  // line is then in the window only.
+  // and to the log's buffer, then lets the window handle pending events.
+  // With bDateTime the line starts with the local date and time. Raises the
+  // file errors of FileSystem::OpenForAppend when the file cannot be opened
+  // (e.g. 75 while LogFilePath is empty), and those of AppendFile::Append
+  // when the buffer is written now, or was written by the flush timer since
+  // the last line and failed; the line is then in the window only, and the
+  // lines that write held are lost.
   void WriteLog(const std::string& sText, bool bDateTime);
+
+  // Writes the lines waiting in the buffer. Raises as WriteLog when the
+  // write fails, now or in the flush timer since the last line.
+  void Flush();
+
+  // Starts a thread that writes the waiting lines every `interval`, so that
+  // a run that writes no line for a while (one long statement) still has its
+  // lines in the file. A failure there is raised by the next WriteLog or
+  // Flush. Only for a file system whose AppendFile may be used from another
+  // thread (the real one); the log serialises its own calls.
+  void StartFlushTimer(std::chrono::milliseconds interval);
 
   // The one log window, loaded hidden (caption set) when none is loaded.
   platform::LogWindow& frmLog();
@@ -46,14 +74,28 @@ class RunLog {
 
  private:
   void AddLine(const std::string& sText, bool bDateTime);
-  platform::AppendFile& LogFile();
+  void OpenLogFile();
+  // Both with mutex_ held.
+  void WriteBuffer();
+  void RaiseTimerError();
+  void StopFlushTimer();
+  void RunFlushTimer(std::chrono::milliseconds interval);
 
   platform::FileSystem& files_;
   const platform::Clock& clock_;
   platform::UserInterface& ui_;
   std::string log_file_path_;
-  std::unique_ptr<platform::AppendFile> log_file_;
   std::unique_ptr<platform::LogWindow> window_;
+
+  // The file and the buffer, shared with the flush timer.
+  std::mutex mutex_;
+  std::unique_ptr<platform::AppendFile> log_file_;
+  std::string buffer_;
+  std::optional<Error> timer_error_;  // a failed write of the timer, not yet raised
+
+  std::condition_variable stop_timer_;
+  bool timer_stopping_ = false;
+  std::thread timer_;
 };
 
 }  // namespace tabsync::log

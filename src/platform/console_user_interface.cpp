@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <deque>
 #include <iostream>
 #include <string>
 
@@ -24,22 +23,19 @@ std::string Lowered(std::string text) {
 // the operator's answer with its line end.
 bool EchoedByTerminal(const std::istream& in) { return &in == &std::cin && isatty(0) == 1; }
 
-// The log window without a display: it keeps its caption and text and shows
-// them on the console only when shown. Lines are kept one by one, so that
-// adding a line never copies the text already there (a run can write a
-// million lines).
+// The log window without a display: it keeps its caption and text (LogText,
+// which holds a long run's lines in a temporary file) and shows them on the
+// console only when shown.
 class ConsoleLogWindow : public LogWindow {
  public:
-  ConsoleLogWindow(std::istream& in, std::ostream& out) : in_(in), out_(out) {
-    lines_.emplace_back(kLogWindowFirstLine);
-  }
+  ConsoleLogWindow(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
 
   void MakeEmpty() override { caption_ = kLogWindowCaption; }
-  void AddLine(std::string_view line) override { lines_.emplace_back(line); }
+  void AddLine(std::string_view line) override { text_.Add(line); }
   void ProcessPendingEvents() override {}
 
   std::string Caption() const override { return caption_; }
-  std::string Text() const override { return JoinedLogText(lines_); }
+  std::string Text() const override { return text_.Text(); }
 
   void Show() override;
   bool Visible() const override { return visible_; }
@@ -49,7 +45,7 @@ class ConsoleLogWindow : public LogWindow {
   std::istream& in_;
   std::ostream& out_;
   std::string caption_;
-  std::deque<std::string> lines_;
+  LogText text_;
   bool visible_ = false;
 };
 
@@ -57,7 +53,9 @@ void ConsoleLogWindow::Show() {
   if (visible_) return;
   visible_ = true;
   out_ << caption_ << '\n';
-  for (const std::string& line : lines_) out_ << WithLineFeeds(line) << '\n';
+  // Pieces end at a line end, so no carriage return + line feed is split.
+  text_.ForEachPiece([this](std::string_view piece) { out_ << WithLineFeeds(piece); });
+  out_ << '\n';
   out_ << kCloseHint << std::flush;
 }
 

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <deque>
 #include <string>
 #include <string_view>
 
@@ -85,9 +84,10 @@ MessageAnswer AnswerFor(MessageButtons buttons, gint response) {
 
 // ---- Log window -------------------------------------------------------------
 
-// frmLog on the screen. The lines are also kept one by one, so that neither
-// AddLine nor Text() has to read the whole text back out of the text buffer (a
-// run can write a million lines).
+// frmLog on the screen. The text is kept in a LogText, which holds a long
+// run's lines in a temporary file; the text view gets it only when the window
+// is first shown, so that a window that stays hidden costs no memory per line
+// and Text() never reads the text back out of the view.
 class GtkLogWindow : public LogWindow {
  public:
   GtkLogWindow();
@@ -100,7 +100,7 @@ class GtkLogWindow : public LogWindow {
   void ProcessPendingEvents() override { ProcessEvents(); }
 
   std::string Caption() const override { return caption_; }
-  std::string Text() const override { return JoinedLogText(lines_); }
+  std::string Text() const override { return text_.Text(); }
 
   void Show() override;
   bool Visible() const override;
@@ -109,6 +109,7 @@ class GtkLogWindow : public LogWindow {
  private:
   GtkWidget* NewTextView();
   void ScrollToEnd();
+  void FillView();
 
   static gboolean OnDeleteEvent(GtkWidget* window, GdkEvent* event, gpointer self);
   static void OnDestroy(GtkWidget* window, gpointer self);
@@ -119,11 +120,12 @@ class GtkLogWindow : public LogWindow {
   // Stays at the end of the text as lines are added.
   GtkTextMark* end_ = nullptr;
   std::string caption_;
-  std::deque<std::string> lines_;
+  LogText text_;
+  // The view holds the whole text: from the first Show on, lines go to it too.
+  bool view_filled_ = false;
 };
 
 GtkLogWindow::GtkLogWindow() {
-  lines_.emplace_back(kLogWindowFirstLine);
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_default_size(GTK_WINDOW(window_), kLogWindowWidth, kLogWindowHeight);
   gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
@@ -165,8 +167,8 @@ void GtkLogWindow::MakeEmpty() {
 }
 
 void GtkLogWindow::AddLine(std::string_view line) {
-  lines_.emplace_back(line);
-  if (view_ == nullptr) return;
+  text_.Add(line);
+  if (view_ == nullptr || !view_filled_) return;
   GtkTextBuffer* buffer = gtk_text_view_get_buffer(view_);
   GtkTextIter end;
   gtk_text_buffer_get_iter_at_mark(buffer, &end, end_);
@@ -177,10 +179,29 @@ void GtkLogWindow::AddLine(std::string_view line) {
 
 void GtkLogWindow::Show() {
   if (window_ == nullptr) return;
+  FillView();
   gtk_widget_show_all(window_);
   // A view scrolls only once it has its size on the screen.
   ProcessEvents();
   if (view_ != nullptr) ScrollToEnd();
+}
+
+// The view starts with the first line only; the rest of the text goes in piece
+// by piece, with line feeds for the log's line ends.
+void GtkLogWindow::FillView() {
+  if (view_filled_ || view_ == nullptr) return;
+  view_filled_ = true;
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(view_);
+  gtk_text_buffer_set_text(buffer, "", 0);
+  text_.ForEachPiece([buffer](std::string_view piece) {
+    std::string text = ValidUtf8(WithLineFeeds(piece));
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    gtk_text_buffer_insert(buffer, &end, text.c_str(), static_cast<gint>(text.size()));
+  });
+  GtkTextIter end;
+  gtk_text_buffer_get_end_iter(buffer, &end);
+  gtk_text_buffer_move_mark(buffer, end_, &end);
 }
 
 bool GtkLogWindow::Visible() const {

@@ -1,14 +1,109 @@
 #include "platform/log_window.h"
 
-namespace tabsync::platform {
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
-std::string JoinedLogText(const std::deque<std::string>& lines) {
-  std::string text = lines.front();
-  for (auto line = lines.begin() + 1; line != lines.end(); ++line) {
-    text += "\r\n";
-    text += *line;
+#include <algorithm>
+
+#include "platform/posix_io.h"
+
+namespace tabsync::platform {
+namespace {
+
+// Text gathers in memory up to this size before it goes to the spool, so a
+// line costs no system call of its own.
+constexpr std::size_t kSpoolPiece = 256 * 1024;
+constexpr std::size_t kReadPiece = 1024 * 1024;
+
+// An unnamed file in $TMPDIR (else /tmp), gone with its descriptor: -1 when
+// none can be made.
+int OpenUnnamedTemporaryFile() {
+  const char* folder = getenv("TMPDIR");
+  if (folder == nullptr || *folder == '\0') folder = "/tmp";
+  return open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
+}  // namespace
+
+// The part of the text already written out: a temporary file and its size.
+class LogText::Spool {
+ public:
+  explicit Spool(int fd) : file_(fd) {}
+
+  bool Append(std::string_view bytes) {
+    if (posix::WriteAll(file_.get(), bytes) != 0) return false;
+    size_ += bytes.size();
+    return true;
   }
+
+  // Reads [offset, offset + count) into *out; false when the file fails.
+  bool Read(std::size_t offset, std::size_t count, std::string* out) const {
+    out->resize(count);
+    std::size_t done = 0;
+    while (done < count) {
+      ssize_t got = pread(file_.get(), out->data() + done, count - done,
+                          static_cast<off_t>(offset + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      done += static_cast<std::size_t>(got);
+    }
+    return true;
+  }
+
+  std::size_t Size() const { return size_; }
+
+ private:
+  posix::FileDescriptor file_;
+  std::size_t size_ = 0;
+};
+
+LogText::LogText() : pending_(kLogWindowFirstLine) {
+  int fd = OpenUnnamedTemporaryFile();
+  if (fd >= 0) spool_ = std::make_unique<Spool>(fd);
+}
+
+LogText::~LogText() = default;
+
+void LogText::Add(std::string_view line) {
+  pending_ += "\r\n";
+  pending_.append(line);
+  if (pending_.size() >= kSpoolPiece) WriteOut();
+}
+
+// A spool that fails keeps what it holds readable (those bytes were written);
+// only later text stays in memory. A write that failed half-way leaves bytes
+// past the recorded size, which are never read.
+void LogText::WriteOut() {
+  if (spool_ == nullptr || spool_failed_) return;
+  if (!spool_->Append(pending_)) {
+    spool_failed_ = true;
+    return;
+  }
+  pending_.clear();
+}
+
+std::string LogText::Text() const {
+  std::string text;
+  ForEachPiece([&text](std::string_view piece) { text.append(piece); });
   return text;
+}
+
+void LogText::ForEachPiece(const std::function<void(std::string_view)>& piece) const {
+  std::string carried;  // the start of a line the last read cut off
+  std::size_t spooled = spool_ != nullptr ? spool_->Size() : 0;
+  for (std::size_t offset = 0; offset < spooled; offset += kReadPiece) {
+    std::string chunk;
+    if (!spool_->Read(offset, std::min(kReadPiece, spooled - offset), &chunk)) break;
+    carried += chunk;
+    std::size_t line_end = carried.rfind('\n');
+    if (line_end == std::string::npos) continue;
+    piece(std::string_view(carried).substr(0, line_end + 1));
+    carried.erase(0, line_end + 1);
+  }
+  carried += pending_;
+  piece(carried);
 }
 
 }  // namespace tabsync::platform

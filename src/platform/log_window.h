@@ -1,7 +1,8 @@
 #ifndef TABSYNC_PLATFORM_LOG_WINDOW_H_
 #define TABSYNC_PLATFORM_LOG_WINDOW_H_
 
-#include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -44,9 +45,36 @@ class LogWindow {
   virtual void WaitForEvent() = 0;
 };
 
-// The text of a log window that keeps its lines one by one: the lines joined
-// by carriage return + line feed. `lines` holds the first line at least.
-std::string JoinedLogText(const std::deque<std::string>& lines);
+// The text of a log window: kLogWindowFirstLine, then carriage return + line
+// feed + line per Add. A run can write millions of lines into a window that
+// stays hidden, so the text is kept in an unnamed temporary file (in $TMPDIR,
+// else /tmp) and memory holds only the last piece not yet written there. When
+// no temporary file can be made or written, the rest of the text stays in
+// memory: the window still shows the whole run.
+class LogText {
+ public:
+  LogText();
+  ~LogText();
+  LogText(const LogText&) = delete;
+  LogText& operator=(const LogText&) = delete;
+
+  // Appends carriage return + line feed + line.
+  void Add(std::string_view line);
+  // The whole text.
+  std::string Text() const;
+  // Hands the whole text to `piece` in order, in pieces of about a megabyte
+  // or less, each ending at the end of a line, so that a window can fill
+  // itself without one copy of the whole text.
+  void ForEachPiece(const std::function<void(std::string_view)>& piece) const;
+
+ private:
+  void WriteOut();
+
+  class Spool;
+  std::unique_ptr<Spool> spool_;  // null when no temporary file could be made
+  bool spool_failed_ = false;     // a write failed: the rest stays in memory
+  std::string pending_;           // the end of the text, not yet in the spool
+};
 
 }  // namespace tabsync::platform
 

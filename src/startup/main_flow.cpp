@@ -53,6 +53,7 @@ class InstallationFlow {
                       const platform::RegistrationStore& registrations);
   void ReportErrors();
 
+  void StartLogFlushTimer(log::RunLog& log);
   bool Ask(const std::string& text, MessageIcon icon);
   std::string RunFolder() const;
 
@@ -123,6 +124,7 @@ int InstallationFlow::RunDry() {
   log::RunLog log(install_.files, platform_.clock, install_.ui);
   log.SetLogFilePath(site.LogPath());
   install::BackupHistory history(install_.files, platform_.clock.Now());
+  StartLogFlushTimer(log);
   log.frmLog();
   RunOutcome outcome = TimedRun(log, history, site);
   log.UnloadLogWindow();
@@ -208,6 +210,7 @@ bool InstallationFlow::KeepOldLogFile() {
 }
 
 int InstallationFlow::RunUpdate() {
+  StartLogFlushTimer(log_);
   log_.frmLog();
   RunOutcome outcome = TimedRun(log_, history_, install_.registrations);
   if (platform_.out != nullptr) {
@@ -225,6 +228,10 @@ RunOutcome InstallationFlow::TimedRun(log::RunLog& log, install::BackupHistory& 
   RunOutcome outcome = platform_.run(log, history, registrations, RunFolder());
   run_milliseconds_ = platform_.clock.MonotonicMilliseconds() - start;
   return outcome;
+}
+
+void InstallationFlow::StartLogFlushTimer(log::RunLog& log) {
+  if (platform_.log_flush_interval.count() > 0) log.StartFlushTimer(platform_.log_flush_interval);
 }
 
 void InstallationFlow::ReportErrors() {

@@ -1,6 +1,7 @@
 #ifndef TABSYNC_STARTUP_MAIN_FLOW_H_
 #define TABSYNC_STARTUP_MAIN_FLOW_H_
 
+#include <chrono>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -52,6 +53,10 @@ struct MainPlatform {
   // Where a run's summary line and a dry run's log are printed (standard
   // output on the console); null: the summary is not printed.
   std::ostream* out = nullptr;
+  // How often the run log writes the lines waiting in its buffer
+  // (RunLog::StartFlushTimer); zero: only at the log's own flush points. Set
+  // only with a file system that may be used from the timer's thread.
+  std::chrono::milliseconds log_flush_interval{0};
 };
 
 // How Main runs (the command line's options).

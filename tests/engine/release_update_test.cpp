@@ -90,7 +90,8 @@ class ReleaseUpdateTest : public test::RealRunTest {
 
   // The log's lines, each checked for its date and time prefix and given
   // without it.
-  Lines LogLines() const {
+  Lines LogLines() {
+    log_.Flush();
     static const std::regex prefix("[0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} ");
     Lines lines;
     for (const std::string& line : SplitLines(ReadFileBytes(LogPath()), "\r\n")) {

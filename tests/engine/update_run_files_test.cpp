@@ -63,7 +63,8 @@ class UpdateRunFilesTest : public test::RealRunTest {
 
   // The log with every line's date and time prefix checked and replaced by
   // "<time> ".
-  std::string LogWithoutTimes() const {
+  std::string LogWithoutTimes() {
+    log_.Flush();
     static const std::regex prefix("(^|\n)[0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} ");
     return std::regex_replace(ReadFileBytes(shared_ + "Stabmerge.log"), prefix, "$1<time> ");
   }

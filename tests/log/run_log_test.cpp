@@ -1,6 +1,9 @@
 #include "log/run_log.h"
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -54,13 +57,13 @@ class RunLogTest : public ::testing::Test {
   RunLog log_{files_, clock_, *console_};
 };
 
-TEST_F(RunLogTest, LinesReachTheFileAsTheyAreWritten) {
+TEST_F(RunLogTest, LinesWaitInTheBufferUntilFlush) {
   log_.SetLogFilePath("/share/DB/Stabmerge.log");
   log_.WriteLog("## BEGIN UPDATING", true);
-  EXPECT_EQ("12-07-2026 09:05:31 ## BEGIN UPDATING\r\n",
-            files_.GetFile("/share/DB/Stabmerge.log").content);
   clock_.Set({2026, 12, 7, 9, 5, 32});
   log_.WriteLog("plain", false);
+  EXPECT_EQ("", files_.GetFile("/share/DB/Stabmerge.log").content);
+  log_.Flush();
   EXPECT_EQ("12-07-2026 09:05:31 ## BEGIN UPDATING\r\nplain\r\n",
             files_.GetFile("/share/DB/Stabmerge.log").content);
 }
@@ -69,15 +72,18 @@ TEST_F(RunLogTest, AppendsToAnExistingFile) {
   files_.AddFile("/share/DB/Stabmerge.log", "old\r\n");
   log_.SetLogFilePath("/share/DB/Stabmerge.log");
   log_.WriteLog("new", true);
+  log_.Flush();
   EXPECT_EQ("old\r\n12-07-2026 09:05:31 new\r\n", files_.GetFile("/share/DB/Stabmerge.log").content);
 }
 
-TEST_F(RunLogTest, ChangedPathSendsLaterLinesToTheNewFile) {
+TEST_F(RunLogTest, ChangedPathWritesTheWaitingLinesToTheOldFile) {
   files_.AddFolder("/other");
   log_.SetLogFilePath("/share/DB/Stabmerge.log");
   log_.WriteLog("first", false);
   log_.SetLogFilePath("/other/run.log");
+  EXPECT_EQ("first\r\n", files_.GetFile("/share/DB/Stabmerge.log").content);
   log_.WriteLog("second", false);
+  log_.Flush();
   EXPECT_EQ("first\r\n", files_.GetFile("/share/DB/Stabmerge.log").content);
   EXPECT_EQ("second\r\n", files_.GetFile("/other/run.log").content);
 }
@@ -88,7 +94,16 @@ TEST_F(RunLogTest, FileDeletedAfterSettingThePathIsCreatedAgain) {
   log_.SetLogFilePath("/share/DB/Stabmerge.log");
   files_.DeleteFile("/share/DB/Stabmerge.log", true);
   log_.WriteLog("this run", false);
+  log_.Flush();
   EXPECT_EQ("this run\r\n", files_.GetFile("/share/DB/Stabmerge.log").content);
+}
+
+TEST_F(RunLogTest, FullBufferIsWrittenWithoutFlush) {
+  log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  const std::string line(1000, 'x');
+  size_t lines = RunLog::kBufferBytes / (line.size() + 2) + 1;
+  for (size_t i = 0; i < lines; ++i) log_.WriteLog(line, false);
+  EXPECT_EQ(lines * (line.size() + 2), files_.GetFile("/share/DB/Stabmerge.log").content.size());
 }
 
 TEST_F(RunLogTest, UnwritableFileRaisesAndTheWindowKeepsTheLine) {
@@ -101,10 +116,15 @@ TEST_F(RunLogTest, EmptyPathRaisesPathFileAccessError) {
   EXPECT_EQ("Path/File access error", ExpectError(75, [&] { log_.WriteLog("x", true); }));
 }
 
-TEST_F(RunLogTest, FailedWriteRaisesDiskFull) {
+TEST_F(RunLogTest, FailedWriteRaisesDiskFullAndIsNotWrittenAgain) {
   log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  log_.WriteLog("lost", false);
   files_.FailOn("append", "/share/DB/Stabmerge.log", 61);
-  EXPECT_EQ("Disk full", ExpectError(61, [&] { log_.WriteLog("x", true); }));
+  EXPECT_EQ("Disk full", ExpectError(61, [&] { log_.Flush(); }));
+  files_.StopFailing();
+  log_.WriteLog("kept", false);
+  log_.Flush();
+  EXPECT_EQ("kept\r\n", files_.GetFile("/share/DB/Stabmerge.log").content);
 }
 
 TEST_F(RunLogTest, FirstLineLoadsTheWindowHiddenWithItsCaption) {
@@ -124,6 +144,7 @@ TEST_F(RunLogTest, UnloadedWindowComesBackWithItsFirstLineOnly) {
   log_.UnloadLogWindow();
   EXPECT_FALSE(log_.LogWindowLoaded());
   log_.WriteLog("two", true);
+  log_.Flush();
   EXPECT_EQ("Updating log..\r\ntwo", log_.frmLog().Text());
   EXPECT_EQ("12-07-2026 09:05:31 one\r\n12-07-2026 09:05:31 two\r\n",
             files_.GetFile("/share/DB/Stabmerge.log").content);
@@ -140,25 +161,55 @@ TEST(RunLogWindowTest, EachLineGoesToTheWindowThenTheFileThenEvents) {
   log.WriteLog("b", true);
   EXPECT_EQ((std::vector<std::string>{"load", "make empty", "line a", "events", "line b", "events"}),
             ui.WindowEvents());
-  // A line that cannot be written leaves out the event processing.
-  files.FailOn("append", "/db/Stabmerge.log", 61);
+  // A line whose file cannot be opened leaves out the event processing.
+  log.SetLogFilePath("/missing/Stabmerge.log");
   EXPECT_THROW(log.WriteLog("c", true), Error);
   EXPECT_EQ("line c", ui.WindowEvents().back());
 }
 
-TEST(RunLogRealFileTest, EveryLineIsOnDiskWhenWriteLogReturns) {
-  test::TempDir dir;
-  auto files = platform::NewPosixFileSystem();
+class RunLogRealFileTest : public ::testing::Test {
+ protected:
+  std::string Written() const { return test::ReadFileBytes(dir_.File("Stabmerge.log")); }
+
+  test::TempDir dir_;
+  std::unique_ptr<platform::FileSystem> files_ = platform::NewPosixFileSystem();
+  test::FixedClock clock_{kMorning};
+  std::unique_ptr<platform::UserInterface> ui_ = platform::NewConsoleUserInterface();
+};
+
+TEST_F(RunLogRealFileTest, TimerWritesWaitingLinesAndTheEndWritesTheRest) {
+  auto log = std::make_unique<RunLog>(*files_, clock_, *ui_);
+  log->SetLogFilePath(dir_.File("Stabmerge.log"));
+  log->StartFlushTimer(std::chrono::milliseconds(10));
+  log->WriteLog("DATABASE START: users.mdb", true);
+  // No timing is asserted: the line must come, however slow the machine.
+  for (int i = 0; i < 1000 && Written().empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ("12-07-2026 09:05:31 DATABASE START: users.mdb\r\n", Written());
+  log->StartFlushTimer(std::chrono::hours(1));
+  log->WriteLog("", false);
+  log.reset();
+  EXPECT_EQ("12-07-2026 09:05:31 DATABASE START: users.mdb\r\n\r\n", Written());
+}
+
+TEST(RunLogTimerTest, FailedTimerWriteIsRaisedByTheNextLine) {
+  test::FakeFileSystem files;
+  files.AddFolder("/db");
   test::FixedClock clock{kMorning};
-  auto ui = platform::NewConsoleUserInterface();
-  RunLog log{*files, clock, *ui};
-  log.SetLogFilePath(dir.File("Stabmerge.log"));
-  log.WriteLog("DATABASE START: users.mdb", true);
-  EXPECT_EQ("12-07-2026 09:05:31 DATABASE START: users.mdb\r\n",
-            test::ReadFileBytes(dir.File("Stabmerge.log")));
-  log.WriteLog("", false);
-  EXPECT_EQ("12-07-2026 09:05:31 DATABASE START: users.mdb\r\n\r\n",
-            test::ReadFileBytes(dir.File("Stabmerge.log")));
+  test::FakeUserInterface ui;
+  RunLog log{files, clock, ui};
+  log.SetLogFilePath("/db/Stabmerge.log");
+  log.WriteLog("a", true);
+  files.FailOn("append", "/db/Stabmerge.log", 61);
+  log.StartFlushTimer(std::chrono::milliseconds(1));
+  // The timer's write fails; until then the next line only waits in the
+  // buffer, so allow it many turns.
+  EXPECT_EQ("Disk full", ExpectError(61, [&] {
+              for (int i = 0; i < 1000; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                log.WriteLog("b", true);
+              }
+            }));
 }
 
 }  // namespace

@@ -39,7 +39,8 @@ std::string SqliteMergeTest::QueryUpdate(const std::string& sql) {
   return QuerySql(update_path_, sql);
 }
 
-std::vector<std::string> SqliteMergeTest::LogLines() const {
+std::vector<std::string> SqliteMergeTest::LogLines() {
+  log_.Flush();
   std::vector<std::string> lines;
   if (!files_.HasFile(kLogPath)) return lines;
   const std::string& content = files_.GetFile(kLogPath).content;

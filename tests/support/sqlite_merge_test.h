@@ -42,8 +42,9 @@ class SqliteMergeTest : public ::testing::Test {
   std::string QueryExisting(const std::string& sql);
   std::string QueryUpdate(const std::string& sql);
 
-  // The log's lines so far, without their date and time prefix and line end.
-  std::vector<std::string> LogLines() const;
+  // The log's lines so far (its buffer written first), without their date and
+  // time prefix and line end.
+  std::vector<std::string> LogLines();
 
   TempDir dir_;
   std::string existing_path_ = dir_.File("existing.mdb");
