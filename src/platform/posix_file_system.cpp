@@ -11,6 +11,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/posix_io.h"
 
@@ -96,11 +97,46 @@ size_t ReadSome(int fd, char* buffer, size_t size) {
   }
 }
 
-void CopyBytes(int from, int to) {
-  char buffer[64 * 1024];
-  while (size_t count = ReadSome(from, buffer, sizeof buffer)) {
-    WriteAll(to, std::string_view(buffer, count));
+// Reads and writes through a buffer from both files' offsets to the end.
+void CopyThroughBuffer(int from, int to) {
+  std::vector<char> buffer(1024 * 1024);
+  while (size_t count = ReadSome(from, buffer.data(), buffer.size())) {
+    WriteAll(to, std::string_view(buffer.data(), count));
   }
+}
+
+// Errors of copy_file_range that say only that this pair of files cannot be
+// copied by the kernel (another file system before Linux 5.3, a file system
+// without support, an old kernel): the copy goes on through a buffer.
+bool KernelCannotCopy(int error) {
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// Copies up to `size` bytes with the kernel's in-file copy, so that the bytes
+// do not pass through this process (and file systems that can share or copy
+// on the server do so). Stops early where the kernel cannot copy, or sees an
+// end before `size` (files such as those in /proc report a size of 0 or copy
+// as empty). Both files' offsets advance by what was copied.
+void CopyInKernel(int from, int to, off_t size) {
+  off_t copied = 0;
+  while (copied < size) {
+    ssize_t count = ::copy_file_range(from, nullptr, to, nullptr,
+                                      static_cast<size_t>(size - copied), 0);
+    if (count > 0) {
+      copied += count;
+    } else if (count == 0 || KernelCannotCopy(errno)) {
+      return;
+    } else if (errno != EINTR) {
+      RaiseWriteErrno(errno);
+    }
+  }
+}
+
+// The kernel copies what the source's size says; the buffer copies the rest,
+// which is nothing unless the kernel could not copy or the file grew.
+void CopyBytes(int from, int to, off_t size) {
+  CopyInKernel(from, to, size);
+  CopyThroughBuffer(from, to);
 }
 
 // Without this a crash right after the rename could lose the rename itself,
@@ -365,7 +401,7 @@ class PosixFileSystem : public FileSystem {
     FileDescriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (input.get() < 0) RaiseErrno(errno, kFileNotFound);
     TemporaryFile copy(destination);
-    CopyBytes(input.get(), copy.fd());
+    CopyBytes(input.get(), copy.fd(), source_info.st_size);
     GiveOwner(copy.fd(), source_info);
     // fchmod, unlike the mode given to open(), is not narrowed by the umask;
     // it comes after fchown, which may clear bits.

@@ -94,11 +94,20 @@ TEST_F(PosixFileSystemTest, FolderExistsOnlyForFolders) {
 // CopyFile
 
 TEST_F(PosixFileSystemTest, CopyCreatesDestinationWithSourceBytes) {
-  std::string bytes = BinaryBytes(300 * 1024);  // more than one read
+  std::string bytes = BinaryBytes(1200 * 1024);  // more than one read of the fallback
   WriteFile(dir_.File("a.mdb"), bytes);
   files_->CopyFile(dir_.File("a.mdb"), dir_.File("b.mdb"), false);
   EXPECT_EQ(bytes, test::ReadFileBytes(dir_.File("b.mdb")));
   EXPECT_EQ(bytes, test::ReadFileBytes(dir_.File("a.mdb")));
+}
+
+// Files in /proc report a size of 0 and the kernel's in-file copy copies
+// none of their bytes; the copy must still have them all.
+TEST_F(PosixFileSystemTest, CopyOfFileWithoutTrueSizeHasAllItsBytes) {
+  std::string bytes = test::ReadFileBytes("/proc/version");
+  ASSERT_FALSE(bytes.empty());
+  files_->CopyFile("/proc/version", dir_.File("version"), false);
+  EXPECT_EQ(bytes, test::ReadFileBytes(dir_.File("version")));
 }
 
 TEST_F(PosixFileSystemTest, CopyOfEmptyFileGivesEmptyFile) {
