@@ -65,14 +65,12 @@ bool HasStringIds(const UpdateContext& context) {
   return file == "config.mdb" || file == "resource.mdb";
 }
 
-// The database is checked first: the other four have no string identifiers,
-// and the merge asks this of every field of every record.
+}  // namespace
+
 bool UsesStringIdRule(const UpdateContext& context, const std::string& T, dao::Field& source) {
   return HasStringIds(context) && source.Type() != dao::kTypeText &&
          IsStringIdColumn(context, T, source.Name());
 }
-
-}  // namespace
 
 std::string FormatStringId(int16_t n) {
   if (n < 0) throw InvalidProcedureCall();
@@ -100,23 +98,32 @@ bool IsStringIdColumn(const UpdateContext& context, const std::string& T,
 
 bool FieldValuesEqual(const UpdateContext& context, const std::string& T, dao::Field& source,
                       dao::Field& target) {
+  // The target's value is read only when the source's is not Null.
   const Variant& source_value = source.Value();
   if (source_value.IsNull()) return true;
-  const Variant& target_value = target.Value();
-  if (target_value.IsNull()) return false;
-  if (UsesStringIdRule(context, T, source))
-    return target_value.ToText() == FormatStringId(StringIdNumber(source_value));
-  return SameValue(source_value, target_value);
+  return FieldValuesEqual(source_value, target.Value(), UsesStringIdRule(context, T, source));
+}
+
+bool FieldValuesEqual(const Variant& source, const Variant& target, bool stringId) {
+  if (source.IsNull()) return true;
+  if (target.IsNull()) return false;
+  if (stringId) return target.ToText() == FormatStringId(StringIdNumber(source));
+  return SameValue(source, target);
 }
 
 void CopyFieldValue(const UpdateContext& context, const std::string& T, int16_t i,
                     dao::Recordset& from, dao::Recordset& to) {
   dao::Field& source = from.Fields().Item(i);
-  Variant value = source.Value();
-  dao::Field& target = to.Fields().Item(i);
-  if (!value.IsNull() && UsesStringIdRule(context, T, source))
-    value = Variant(FormatStringId(StringIdNumber(value)));
-  target.SetValue(value);
+  CopyFieldValue(source, to.Fields().Item(i), UsesStringIdRule(context, T, source));
+}
+
+void CopyFieldValue(dao::Field& source, dao::Field& target, bool stringId) {
+  const Variant& value = source.Value();
+  if (stringId && !value.IsNull()) {
+    target.SetValue(Variant(FormatStringId(StringIdNumber(value))));
+  } else {
+    target.SetValue(value);
+  }
 }
 
 }  // namespace tabsync::engine

@@ -41,6 +41,16 @@ bool IsStringIdColumn(const UpdateContext& context, const std::string& T,
 bool FieldValuesEqual(const UpdateContext& context, const std::string& T, dao::Field& source,
                       dao::Field& target);
 
+// The rules of one column, as the merge decides them once per call: whether
+// the source field `source` of table T is a string identifier column whose
+// values are numbers (not of type Text) in the database being updated.
+bool UsesStringIdRule(const UpdateContext& context, const std::string& T, dao::Field& source);
+
+// FieldValuesEqual and CopyFieldValue with the column's rule decided:
+// stringId is UsesStringIdRule of the source field.
+bool FieldValuesEqual(const dao::Variant& source, const dao::Variant& target, bool stringId);
+void CopyFieldValue(dao::Field& source, dao::Field& target, bool stringId);
+
 // Writes the value at position i of `from`'s current record into the field
 // at position i of `to` (in AddNew or Edit): Null as Null, a string
 // identifier from a non-Text source field as its five-digit text (converted

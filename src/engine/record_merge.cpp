@@ -2,7 +2,13 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "dbengine/names.h"
 #include "engine/field_rules.h"
@@ -77,8 +83,96 @@ bool IsAutoIncrement(const dao::Field& field) {
 // "True" as the platform compares it: a Boolean true, or the number -1.
 bool IsTrue(const Variant& value) { return value.IsNumber() && value.AsDouble() == -1.0; }
 
+// The hashes of the keys a merge has added, in a flat open-addressing table
+// (8 bytes a key at most half full): a million keys take 16 to 32 MB. Zero
+// marks a free slot, so a zero hash is stored as one.
+class KeyHashes {
+ public:
+  void Insert(uint64_t hash) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    if (Place(slots_, Stored(hash))) ++count_;
+  }
+
+  bool Contains(uint64_t hash) const {
+    if (slots_.empty()) return false;
+    hash = Stored(hash);
+    for (size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      if (slots_[i] == hash) return true;
+      if (slots_[i] == 0) return false;
+    }
+  }
+
+ private:
+  static uint64_t Stored(uint64_t hash) { return hash == 0 ? 1 : hash; }
+
+  // False when the hash was there already.
+  static bool Place(std::vector<uint64_t>& slots, uint64_t hash) {
+    for (size_t i = hash & (slots.size() - 1);; i = (i + 1) & (slots.size() - 1)) {
+      if (slots[i] == hash) return false;
+      if (slots[i] == 0) {
+        slots[i] = hash;
+        return true;
+      }
+    }
+  }
+
+  void Grow() {
+    std::vector<uint64_t> bigger(slots_.empty() ? 1024 : slots_.size() * 2);
+    for (uint64_t hash : slots_)
+      if (hash != 0) Place(bigger, hash);
+    slots_.swap(bigger);
+  }
+
+  std::vector<uint64_t> slots_;
+  size_t count_ = 0;
+};
+
+// Spreads the bits of a hash over the whole word (the table's slot is taken
+// from the low bits).
+uint64_t Mixed(uint64_t x) {
+  x ^= x >> 33;
+  x *= 0xff51afd7ed558ccdULL;
+  x ^= x >> 33;
+  x *= 0xc4ceb9fe1a85ec53ULL;
+  return x ^ (x >> 33);
+}
+
+// A text as a key column compares it, ASCII letters without regard to case
+// (the engine's NOCASE).
+uint64_t TextKeyHash(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return Mixed(std::hash<std::string>()(folded));
+}
+
+// A number as a numeric key column compares it: by value, so 5 and 5.0 are
+// one key (two numbers beyond 2^53 may share a hash, which only costs a
+// query).
+uint64_t NumberKeyHash(double value) {
+  if (value == 0) value = 0;  // -0 is 0
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return Mixed(bits);
+}
+
+bool IsWholeNumberType(int type) {
+  return type == dao::kTypeByte || type == dao::kTypeInteger || type == dao::kTypeLong;
+}
+
 // How often a merge tells the run's progress display how far it got.
 constexpr long long kRecordsPerProgress = 1000;
+
+// What one call decides once per column: how the column's values are
+// compared, copied and kept.
+struct ColumnRule {
+  std::string name;           // the target's, as the log lines give it
+  bool auto_increment = false;  // the target numbers it: never replaced
+  bool skipped_on_add = false;  // ... nor copied into an added record
+  bool string_id = false;       // UsesStringIdRule
+  bool kept = false;            // config's Configuration "id", the string table's ReplaceRow
+  bool kept_if_replace_row = false;  // the string table's GER and ENG
+};
 
 // One call of MergeRecords: the two tables, their record sets and whether
 // the additions' header has been written.
@@ -93,6 +187,8 @@ class RecordMerge {
         T_(source_table.Name()),
         target_name_(target_table.Name()),
         K_(GetKeyFieldName(context, T_)),
+        source_is_string_table_(context.CurrentDatabaseFile() == "resource.mdb" &&
+                                LowerName(T_) == "stringtable"),
         target_is_string_table_(context.CurrentDatabaseFile() == "resource.mdb" &&
                                 LowerName(target_table.Name()) == "stringtable"),
         column_list_(ColumnList(source_table)),
@@ -106,6 +202,8 @@ class RecordMerge {
     // The key query is the target query with a condition in place of its ";".
     key_query_prefix_ = target_query.substr(0, target_query.size() - 1) + " WHERE " +
                         Bracketed(K_) + " = ";
+    target_was_empty_ = target_set_->Eof();
+    DecideColumnRules();
     if (!source_set_->Eof()) source_set_->MoveFirst();
     long long records = 0;
     while (!source_set_->Eof()) {
@@ -139,9 +237,38 @@ class RecordMerge {
     return "SELECT " + column_list_ + replace_row + "FROM " + Bracketed(target_name_) + ";";
   }
 
+  // Everything that depends only on the column, for every record of the call.
+  // Both sets list the source table's columns in the same order; the key
+  // query's set is the target set's query with a condition, so its fields
+  // stand where the target set's do.
+  void DecideColumnRules() {
+    const std::string& file = context_.CurrentDatabaseFile();
+    bool configuration = file == "config.mdb" && LowerName(T_) == "configuration";
+    dao::Collection<dao::Field>& sources = source_set_->Fields();
+    dao::Collection<dao::Field>& targets = target_set_->Fields();
+    int count = sources.Count();
+    rules_.resize(count);
+    for (int i = 0; i < count; ++i) {
+      dao::Field& target = targets.Item(i);
+      ColumnRule& rule = rules_[i];
+      rule.name = target.Name();
+      std::string lower = LowerName(rule.name);
+      rule.auto_increment = IsAutoIncrement(target);
+      rule.skipped_on_add = rule.auto_increment && numbers_ == AutoNumbers::kGivenByTarget;
+      rule.string_id = UsesStringIdRule(context_, T_, sources.Item(i));
+      rule.kept = (configuration && lower == "id") ||
+                  (source_is_string_table_ && lower.find("replacerow") != std::string::npos);
+      rule.kept_if_replace_row = source_is_string_table_ && (rule.name == "GER" || rule.name == "ENG");
+    }
+  }
+
   void MergeCurrentRecord() {
     std::string key_text = KeyText();
     std::string criterion = Criterion(key_text);
+    if (target_was_empty_ && KeyNeverAdded(key_text, criterion)) {
+      AddNewRecord();
+      return;
+    }
     std::string key_query;
     key_query.reserve(key_query_prefix_.size() + criterion.size() + 1);
     key_query.append(key_query_prefix_).append(criterion).append(";");
@@ -154,53 +281,106 @@ class RecordMerge {
     key_set->Close();
   }
 
+  // The key fields of both sets, looked up at the first record, so that a
+  // table without the key field fails there (3265) as the lookup by name does.
+  dao::Field& SourceKey() {
+    if (source_key_ == nullptr) source_key_ = &source_set_->Fields().Item(K_);
+    return *source_key_;
+  }
+  dao::Field& TargetKey() {
+    if (target_key_ == nullptr) target_key_ = &target_set_->Fields().Item(K_);
+    return *target_key_;
+  }
+
   // The source record's key as text; a numeric string-table key as its
   // five-digit identifier text.
   std::string KeyText() {
-    dao::Field& key = source_set_->Fields().Item(K_);
+    dao::Field& key = SourceKey();
     const Variant& value = key.Value();
-    if (context_.CurrentDatabaseFile() == "resource.mdb" && LowerName(T_) == "stringtable" &&
-        key.Type() != dao::kTypeText)
+    if (source_is_string_table_ && key.Type() != dao::kTypeText)
       return FormatStringId(StringIdNumber(value));
     if (value.IsNull()) throw InvalidUseOfNull();
     return value.ToText();
   }
 
   std::string Criterion(const std::string& key_text) {
-    if (TakesQuotedKey(target_set_->Fields().Item(K_).Type())) return QuotedText(key_text);
+    if (TakesQuotedKey(TargetKey().Type())) return QuotedText(key_text);
     if (IsNumberLiteral(key_text)) return key_text;
     std::string plain = PlainDecimal(key_text);
     if (!IsNumberLiteral(plain)) throw CriteriaTypeMismatch();
     return plain;
   }
 
+  // --- a target that was empty when the call began ----------------------------
+  //
+  // The only records the key query can find there are those this call added.
+  // Their keys are remembered as the key column compares them (texts
+  // ignoring ASCII letter case, whole numbers by value), as hashes: a key
+  // whose hash was never added cannot be there, and needs no query; an equal
+  // hash may be a second record with the same key (the first is updated, as
+  // the text says) or a collision, and the query tells which. Other key
+  // types, and a key the target numbers itself, always go to the query.
+
+  bool KeyNeverAdded(const std::string& key_text, const std::string& criterion) {
+    std::optional<uint64_t> hash = LookupHash(key_text, criterion);
+    return hash && !added_keys_.Contains(*hash);
+  }
+
+  std::optional<uint64_t> LookupHash(const std::string& key_text, const std::string& criterion) {
+    int type = TargetKey().Type();
+    if (type == dao::kTypeText || type == dao::kTypeMemo) return TextKeyHash(key_text);
+    if (!IsWholeNumberType(type)) return std::nullopt;
+    double value = 0;
+    auto [end, error] = std::from_chars(criterion.data(), criterion.data() + criterion.size(), value);
+    if (error != std::errc() || end != criterion.data() + criterion.size()) return std::nullopt;
+    return NumberKeyHash(value);
+  }
+
+  // The key as the added record stores it (in the set's buffer, before
+  // Update). A value the key column would not compare as expected turns the
+  // shortcut off for the rest of the call.
+  void NoteAddedKey() {
+    if (!target_was_empty_) return;
+    const Variant& stored = TargetKey().Value();
+    int type = TargetKey().Type();
+    if ((type == dao::kTypeText || type == dao::kTypeMemo) && stored.IsText()) {
+      pending_key_ = TextKeyHash(stored.AsString());
+    } else if (IsWholeNumberType(type) && stored.kind() == Variant::Kind::kInteger) {
+      pending_key_ = NumberKeyHash(static_cast<double>(stored.AsInteger()));
+    } else {
+      target_was_empty_ = false;
+    }
+  }
+
+  // ---------------------------------------------------------------------------
+
   void UpdateExistingRecord(dao::Recordset& key_set, const std::string& key_text) {
     key_set.MoveFirst();
     key_set.Edit();
-    int count = source_set_->Fields().Count();
+    dao::Collection<dao::Field>& targets = key_set.Fields();
+    dao::Collection<dao::Field>& sources = source_set_->Fields();
+    int count = static_cast<int>(rules_.size());
     for (int i = 0; i < count; ++i) {
-      dao::Field& target = key_set.Fields().Item(i);
-      if (IsAutoIncrement(target)) continue;
-      dao::Field& source = source_set_->Fields().Item(i);
-      if (FieldValuesEqual(context_, T_, source, target)) continue;
-      if (KeepsTargetValue(key_set, target)) continue;
+      const ColumnRule& rule = rules_[i];
+      if (rule.auto_increment) continue;
+      dao::Field& source = sources.Item(i);
+      dao::Field& target = targets.Item(i);
+      const Variant& source_value = source.Value();
+      if (source_value.IsNull()) continue;
+      if (FieldValuesEqual(source_value, target.Value(), rule.string_id)) continue;
+      if (KeepsTargetValue(key_set, rule)) continue;
       context_.WriteLog("   REPLACE FIELD IN EXISTING RECORD Key=" + key_text +
-                        " Field=" + target.Name() + " " + source.Value().ToText() + " -> " +
+                        " Field=" + rule.name + " " + source_value.ToText() + " -> " +
                         target.Value().ToText());
-      CopyFieldValue(context_, T_, static_cast<int16_t>(i), *source_set_, key_set);
+      CopyFieldValue(source, target, rule.string_id);
     }
     key_set.Update(dao::kUpdateRegular, false);
   }
 
   // The values of an existing record that the operator's database keeps.
-  bool KeepsTargetValue(dao::Recordset& key_set, const dao::Field& target) {
-    const std::string& file = context_.CurrentDatabaseFile();
-    std::string table = LowerName(T_);
-    std::string name = target.Name();
-    if (file == "config.mdb" && table == "configuration" && LowerName(name) == "id") return true;
-    if (file != "resource.mdb" || table != "stringtable") return false;
-    if (LowerName(name).find("replacerow") != std::string::npos) return true;
-    return (name == "GER" || name == "ENG") &&
+  static bool KeepsTargetValue(dao::Recordset& key_set, const ColumnRule& rule) {
+    if (rule.kept) return true;
+    return rule.kept_if_replace_row &&
            IsTrue(key_set.Fields().Item("stringtable.replacerow").Value());
   }
 
@@ -211,17 +391,22 @@ class RecordMerge {
     }
     target_set_->AddNew();
     context_.WriteLog("   ADD RECORD Key=" + K_ + " ");
-    int count = source_set_->Fields().Count();
+    dao::Collection<dao::Field>& targets = target_set_->Fields();
+    dao::Collection<dao::Field>& sources = source_set_->Fields();
+    int count = static_cast<int>(rules_.size());
     for (int i = 0; i < count; ++i) {
-      dao::Field& target = target_set_->Fields().Item(i);
+      const ColumnRule& rule = rules_[i];
       // The target numbers an auto-increment field itself, unless the
       // records are carried into a table made for them.
-      if (IsAutoIncrement(target) && numbers_ == AutoNumbers::kGivenByTarget) continue;
-      CopyFieldValue(context_, T_, static_cast<int16_t>(i), *source_set_, *target_set_);
-      context_.WriteLog("   ADD FIELD TO NEW RECORD " + target.Name() + ":= " +
-                        target.Value().ToText());
+      if (rule.skipped_on_add) continue;
+      dao::Field& target = targets.Item(i);
+      CopyFieldValue(sources.Item(i), target, rule.string_id);
+      context_.WriteLog("   ADD FIELD TO NEW RECORD " + rule.name + ":= " + target.Value().ToText());
     }
+    pending_key_.reset();
+    NoteAddedKey();
     target_set_->Update(dao::kUpdateRegular, false);
+    if (pending_key_) added_keys_.Insert(*pending_key_);
   }
 
   UpdateContext& context_;
@@ -230,13 +415,20 @@ class RecordMerge {
   const std::string T_;
   const std::string target_name_;
   const std::string K_;
+  const bool source_is_string_table_;
   const bool target_is_string_table_;
   const std::string column_list_;
   const AutoNumbers numbers_;
   std::unique_ptr<dao::Recordset> target_set_;
   std::unique_ptr<dao::Recordset> source_set_;
+  std::vector<ColumnRule> rules_;
+  dao::Field* source_key_ = nullptr;
+  dao::Field* target_key_ = nullptr;
   std::string key_query_prefix_;
   bool header_written_ = false;
+  bool target_was_empty_ = false;
+  KeyHashes added_keys_;
+  std::optional<uint64_t> pending_key_;
 };
 
 }  // namespace

@@ -131,6 +131,62 @@ TEST_F(RecordMergeTest, SameNewKeyTwiceAddsOnceThenUpdatesThatRecord) {
   EXPECT_EQ("5.1|old\n5.2|second\n", QueryExisting("SELECT * FROM Version ORDER BY DBVersion"));
 }
 
+// Into a table that was empty, new keys are added without a key query; a key
+// that compares equal to one added before must still find that record, also
+// in another letter case, and a key the target numbers itself must be looked
+// up as the target stored it.
+TEST_F(RecordMergeTest, KeyAddedTwiceToAnEmptyTableUpdatesTheFirstRecord) {
+  struct Case {
+    const char* columns;
+    const char* rows;
+    AutoNumbers numbers;
+    Lines log;
+    const char* table;
+  };
+  const Case cases[] = {
+      {"ID TEXT(5), V TEXT(5)", "('ab', 'x'), ('c', 'y'), ('AB', 'z')", AutoNumbers::kGivenByTarget,
+       {" ADD/REPLACE RECORDS in T", "   ADD RECORD Key=ID ", "   ADD FIELD TO NEW RECORD ID:= ab",
+        "   ADD FIELD TO NEW RECORD V:= x", "   ADD RECORD Key=ID ",
+        "   ADD FIELD TO NEW RECORD ID:= c", "   ADD FIELD TO NEW RECORD V:= y",
+        "   REPLACE FIELD IN EXISTING RECORD Key=AB Field=ID AB -> ab",
+        "   REPLACE FIELD IN EXISTING RECORD Key=AB Field=V z -> x"},
+       "AB|z\nc|y\n"},
+      {"ID COUNTER, V TEXT(5)", "(5, 'x'), (5, 'y')", AutoNumbers::kKeptFromSource,
+       {" ADD/REPLACE RECORDS in T", "   ADD RECORD Key=ID ", "   ADD FIELD TO NEW RECORD ID:= 5",
+        "   ADD FIELD TO NEW RECORD V:= x",
+        "   REPLACE FIELD IN EXISTING RECORD Key=5 Field=V y -> x"},
+       "5|y\n"},
+      // The target numbers the first record 1, which the second one's key finds.
+      {"ID COUNTER, V TEXT(5)", "(7, 'x'), (1, 'y')", AutoNumbers::kGivenByTarget,
+       {" ADD/REPLACE RECORDS in T", "   ADD RECORD Key=ID ", "   ADD FIELD TO NEW RECORD V:= x",
+        "   REPLACE FIELD IN EXISTING RECORD Key=1 Field=V y -> x"},
+       "1|y\n"},
+  };
+  std::string existing, update;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    std::string create = "CREATE TABLE T" + std::to_string(i) + " (" + cases[i].columns + ");";
+    existing += create;
+    update += create + "INSERT INTO T" + std::to_string(i) + " VALUES " + cases[i].rows + ";";
+  }
+  OpenDatabases(existing, update);
+  WorkOn("onlineshop.mdb");
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].rows);
+    std::string table = "T" + std::to_string(i);
+    size_t before = LogLines().size();
+    MergeRecords(context_, Update(), Existing(), Update().TableDefs().Item(table),
+                 Existing().TableDefs().Item(table), cases[i].numbers);
+    Lines lines = LogLines();
+    Lines expected = cases[i].log;
+    expected.front() += std::to_string(i);  // the header names the table
+    EXPECT_EQ(expected, Lines(lines.begin() + before, lines.end()));
+  }
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(cases[i].table,
+              QueryExisting("SELECT * FROM T" + std::to_string(i) + " ORDER BY rowid"));
+  }
+}
+
 TEST_F(RecordMergeTest, OnlyFirstOfTwoTargetRecordsWithTheKeyIsUpdated) {
   OpenDatabases("CREATE TABLE T (ID LONG, V TEXT(5)); INSERT INTO T VALUES (1, 'new');",
                 "CREATE TABLE T (ID LONG, V TEXT(5)); INSERT INTO T VALUES (1, 'a'), (1, 'b');");
