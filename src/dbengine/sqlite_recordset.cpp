@@ -31,6 +31,9 @@ struct QueryPlan {
   std::vector<QueryColumn> columns;
   std::vector<std::string> locator;
   std::vector<std::string> counters;  // COUNTER columns of the whole table
+  // Whether a column is listed twice; without that, a position of the query
+  // is a column of its own, which spares the per-row searches for the others.
+  bool repeated_columns = false;
   std::string select_sql;
   std::vector<Variant> parameters;
 };
@@ -278,6 +281,11 @@ class RecordsetImpl : public Recordset {
     Variant converted = ConvertForField(value, column.column.type, column.column.size);
     buffer_.resize(plan_->columns.size());
     dirty_.resize(plan_->columns.size(), false);
+    if (!plan_->repeated_columns) {
+      buffer_[index] = std::move(converted);
+      dirty_[index] = true;
+      return;
+    }
     // A column listed twice is one column: both positions show the value.
     for (size_t i = 0; i < plan_->columns.size(); ++i) {
       if (plan_->columns[i].table_index != column.table_index) continue;
@@ -376,6 +384,10 @@ class RecordsetImpl : public Recordset {
     changed.reserve(plan_->columns.size() + plan_->counters.size());
     for (size_t i = 0; i < plan_->columns.size(); ++i) {
       if (!IsDirty(i)) continue;
+      if (!plan_->repeated_columns) {
+        changed.push_back({&plan_->columns[i].name, &buffer_[i]});
+        continue;
+      }
       int table_index = plan_->columns[i].table_index;
       // A column listed twice is written once.
       bool seen = std::any_of(changed.begin(), changed.end(), [&](const Write& write) {
@@ -416,10 +428,10 @@ class RecordsetImpl : public Recordset {
   // The INSERT for these columns; the last one is kept, as a set that adds
   // many records writes the same columns each time.
   const std::string& InsertSql(const std::vector<Write>& writes) {
+    if (!insert_sql_.empty() && SameColumns(writes)) return insert_sql_;
     std::vector<const std::string*> names;
     names.reserve(writes.size());
     for (const Write& write : writes) names.push_back(write.name);
-    if (names == insert_names_ && !insert_sql_.empty()) return insert_sql_;
     std::string sql = "INSERT INTO " + QuoteName(plan_->file_table);
     if (writes.empty()) {
       sql += " DEFAULT VALUES";
@@ -434,6 +446,14 @@ class RecordsetImpl : public Recordset {
     insert_names_ = std::move(names);
     insert_sql_ = std::move(sql);
     return insert_sql_;
+  }
+
+  // Whether the writes name the columns of the kept INSERT, in its order.
+  bool SameColumns(const std::vector<Write>& writes) const {
+    if (writes.size() != insert_names_.size()) return false;
+    for (size_t i = 0; i < writes.size(); ++i)
+      if (writes[i].name != insert_names_[i]) return false;
+    return true;
   }
 
   void InsertRecord() {
@@ -625,6 +645,9 @@ std::unique_ptr<Recordset> PlanAndOpen(const std::shared_ptr<Session>& session, 
   auto plan = std::make_shared<QueryPlan>();
   plan->table = table->Name();
   plan->columns = SelectedColumns(statement, plan->table, columns);
+  for (size_t i = 0; i < plan->columns.size() && !plan->repeated_columns; ++i)
+    for (size_t j = 0; j < i; ++j)
+      if (plan->columns[j].table_index == plan->columns[i].table_index) plan->repeated_columns = true;
   std::string condition = Condition(statement, plan->table, columns, &plan->parameters);
   bool updatable = type == kDynaset && (options & kReadOnlyOption) == 0;
   if (table->kind() == TableDefImpl::Kind::kDesktopLink) {

@@ -56,7 +56,7 @@ void RunLog::AddLine(const std::string& sText, bool bDateTime) {
     // its first line, as an unbuffered one would.
     OpenLogFile();
     RaiseTimerError();
-    buffer_ += FormatLogLine(sText, bDateTime, clock_.Now());
+    AppendLogLine(&buffer_, sText, bDateTime, clock_.Now());
     if (buffer_.size() >= kBufferBytes) WriteBuffer();
   }
   window_->ProcessPendingEvents();
