@@ -34,7 +34,7 @@
 // times side by side, with the growth from 10,000 to 100,000 records and the
 // goals.
 //
-// Run: build/bench/merge_bench (about 60 s)
+// Run: build/bench/merge_bench (about 35 s)
 // (the usual Google Benchmark flags apply, e.g.
 // --benchmark_filter=records_10000_ for the smaller cases only).
 

@@ -26,12 +26,12 @@
 // the run before; the update folder is only read, so it stays.
 //
 // Sizes 10,000 and 100,000, and with --million also 1,000,000 (its release
-// is about 1.2 GB and takes about a minute to write), five runs each. A
+// is about 1.2 GB and takes about 50 s to write), five runs each. A
 // closing table sets the median times side by side, with the growth from
 // size to size, the peak memory of the update and the goals.
 //
 // Run: build/bench/update_bench [--million]
-// (about 40 s; with --million about 4 minutes. The usual Google Benchmark
+// (about 15 s; with --million about 2.5 minutes. The usual Google Benchmark
 // flags apply, e.g. --benchmark_filter=/10000/ for the smallest size only.)
 
 #include <spawn.h>
