@@ -235,7 +235,8 @@ class RecordsetImpl : public Recordset {
   void AddNew() override {
     Check();
     if (!updatable_) throw ReadOnly();
-    StartBuffer(Mode::kAdd, std::vector<Variant>(plan_->columns.size()));
+    StartBuffer(Mode::kAdd);
+    buffer_.resize(plan_->columns.size());
   }
 
   void Edit() override {
@@ -243,7 +244,7 @@ class RecordsetImpl : public Recordset {
     if (!updatable_) throw ReadOnly();
     if (eof_) throw NoCurrentRecord();
     // The record's values stay where they are; the buffer takes the changes.
-    StartBuffer(Mode::kEdit, std::vector<Variant>());
+    StartBuffer(Mode::kEdit);
   }
 
   void Update(int, bool) override {
@@ -338,6 +339,7 @@ class RecordsetImpl : public Recordset {
     if (closed_) return;
     closed_ = true;
     select_ = Statement();
+    insert_ = Statement();
     // A linked table's rows come from a session of the set's own.
     if (rows_ != database_ && rows_->IsOpen()) {
       try {
@@ -348,9 +350,11 @@ class RecordsetImpl : public Recordset {
     }
   }
 
-  void StartBuffer(Mode mode, std::vector<Variant> values) {
+  // Empties the buffer in place, keeping its room: a merge begins one record
+  // after the other.
+  void StartBuffer(Mode mode) {
     mode_ = mode;
-    buffer_ = std::move(values);
+    buffer_.clear();
     dirty_.clear();
   }
 
@@ -378,9 +382,11 @@ class RecordsetImpl : public Recordset {
     const Variant* value;
   };
 
-  // The columns to write, once each, with their values.
-  std::vector<Write> ChangedColumns() const {
-    std::vector<Write> changed;
+  // The columns to write, once each, with their values, into *changed (its
+  // room kept from record to record).
+  void ChangedColumns(std::vector<Write>* out) const {
+    std::vector<Write>& changed = *out;
+    changed.clear();
     changed.reserve(plan_->columns.size() + plan_->counters.size());
     for (size_t i = 0; i < plan_->columns.size(); ++i) {
       if (!IsDirty(i)) continue;
@@ -395,7 +401,6 @@ class RecordsetImpl : public Recordset {
       });
       if (!seen) changed.push_back({&plan_->columns[ColumnPosition(table_index)].name, &buffer_[i]});
     }
-    return changed;
   }
 
   // The first position of the query that shows column `table_index`.
@@ -408,6 +413,7 @@ class RecordsetImpl : public Recordset {
   // Gives each COUNTER column its number: the one written, noted for later
   // numbers, or the next one (kept in `numbers`, which must not grow).
   void NumberCounters(std::vector<Write>* writes, std::vector<Variant>* numbers) {
+    numbers->clear();
     numbers->reserve(plan_->counters.size());
     for (const std::string& counter : plan_->counters) {
       auto given = std::find_if(writes->begin(), writes->end(),
@@ -445,6 +451,7 @@ class RecordsetImpl : public Recordset {
     }
     insert_names_ = std::move(names);
     insert_sql_ = std::move(sql);
+    insert_ = Statement();
     return insert_sql_;
   }
 
@@ -456,17 +463,20 @@ class RecordsetImpl : public Recordset {
     return true;
   }
 
+  // The INSERT statement is kept with its text while the set adds records.
   void InsertRecord() {
-    std::vector<Write> writes = ChangedColumns();
-    std::vector<Variant> numbers;
-    NumberCounters(&writes, &numbers);
-    Statement insert = database_->Prepare(InsertSql(writes));
-    for (size_t i = 0; i < writes.size(); ++i) insert.Bind(static_cast<int>(i) + 1, *writes[i].value);
-    insert.Run();
+    std::vector<Write>& writes = writes_;
+    ChangedColumns(&writes);
+    NumberCounters(&writes, &numbers_);
+    const std::string& sql = InsertSql(writes);
+    if (!insert_.Valid()) insert_ = database_->Prepare(sql);
+    for (size_t i = 0; i < writes.size(); ++i) insert_.Bind(static_cast<int>(i) + 1, *writes[i].value);
+    insert_.Run();
   }
 
   void UpdateRecord() {
-    std::vector<Write> writes = ChangedColumns();
+    std::vector<Write> writes;
+    ChangedColumns(&writes);
     if (writes.empty()) return;
     std::string sql = "UPDATE " + QuoteName(plan_->file_table) + " SET ";
     for (size_t i = 0; i < writes.size(); ++i)
@@ -502,6 +512,9 @@ class RecordsetImpl : public Recordset {
   std::vector<bool> dirty_;
   std::vector<const std::string*> insert_names_;
   std::string insert_sql_;
+  Statement insert_;           // prepared from insert_sql_, or not yet
+  std::vector<Write> writes_;  // the last record's, kept for their room
+  std::vector<Variant> numbers_;
   std::vector<RecordFieldImpl> field_storage_;
   FieldList fields_{*this};
 };

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <string_view>
 #include <utility>
 
 namespace tabsync::dao {
@@ -57,24 +58,45 @@ double Variant::AsDouble() const {
   }
 }
 
-std::string NumberText(double value) {
+namespace {
+
+void AppendNumberText(std::string* out, double value) {
   // Whole numbers are written as plain digits, never in exponent form
   // ("1e+15" would not read back as a key or an amount).
   char buffer[400];
   bool whole = std::isfinite(value) && value == std::trunc(value);
   auto result = whole ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
                       : std::to_chars(buffer, buffer + sizeof buffer, value);
-  std::string text(buffer, result.ptr);
-  return text == "-0" ? "0" : text;
+  std::string_view text(buffer, result.ptr - buffer);
+  out->append(text == "-0" ? "0" : text);
+}
+
+}  // namespace
+
+std::string NumberText(double value) {
+  std::string text;
+  AppendNumberText(&text, value);
+  return text;
 }
 
 std::string Variant::ToText() const {
+  std::string text;
+  AppendText(&text);
+  return text;
+}
+
+void Variant::AppendText(std::string* out) const {
   switch (kind_) {
-    case Kind::kNull: return std::string();
-    case Kind::kBoolean: return boolean_ ? "True" : "False";
-    case Kind::kInteger: return std::to_string(integer_);
-    case Kind::kDouble: return NumberText(double_);
-    default: return text_;
+    case Kind::kNull: return;
+    case Kind::kBoolean: out->append(boolean_ ? "True" : "False"); return;
+    case Kind::kInteger: {
+      char buffer[24];
+      auto result = std::to_chars(buffer, buffer + sizeof buffer, integer_);
+      out->append(buffer, result.ptr);
+      return;
+    }
+    case Kind::kDouble: AppendNumberText(out, double_); return;
+    default: out->append(text_); return;
   }
 }
 

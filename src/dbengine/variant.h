@@ -48,6 +48,8 @@ class Variant {
   // numbers in their shortest round-trip decimal form, Booleans "True" and
   // "False", dates as stored, texts unchanged, Null as an empty text.
   std::string ToText() const;
+  // Appends ToText() to *out, without a string of its own.
+  void AppendText(std::string* out) const;
 
   // Same kind and same value (texts compared exactly). For tests and for
   // callers that need strict identity; the merge has its own comparison rules.

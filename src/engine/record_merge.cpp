@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -140,10 +139,12 @@ uint64_t Mixed(uint64_t x) {
 // A text as a key column compares it, ASCII letters without regard to case
 // (the engine's NOCASE).
 uint64_t TextKeyHash(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded)
+  uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a over the folded bytes
+  for (char c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return Mixed(std::hash<std::string>()(folded));
+    hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+  }
+  return Mixed(hash);
 }
 
 // A number as a numeric key column compares it: by value, so 5 and 5.0 are
@@ -192,7 +193,8 @@ class RecordMerge {
         target_is_string_table_(context.CurrentDatabaseFile() == "resource.mdb" &&
                                 LowerName(target_table.Name()) == "stringtable"),
         column_list_(ColumnList(source_table)),
-        numbers_(numbers) {}
+        numbers_(numbers),
+        add_record_line_("   ADD RECORD Key=" + K_ + " ") {}
 
   void Run() {
     std::string target_query = TargetQuery();
@@ -369,9 +371,12 @@ class RecordMerge {
       if (source_value.IsNull()) continue;
       if (FieldValuesEqual(source_value, target.Value(), rule.string_id)) continue;
       if (KeepsTargetValue(key_set, rule)) continue;
-      context_.WriteLog("   REPLACE FIELD IN EXISTING RECORD Key=" + key_text +
-                        " Field=" + rule.name + " " + source_value.ToText() + " -> " +
-                        target.Value().ToText());
+      line_.assign("   REPLACE FIELD IN EXISTING RECORD Key=").append(key_text);
+      line_.append(" Field=").append(rule.name).append(" ");
+      source_value.AppendText(&line_);
+      line_.append(" -> ");
+      target.Value().AppendText(&line_);
+      context_.WriteLog(line_);
       CopyFieldValue(source, target, rule.string_id);
     }
     key_set.Update(dao::kUpdateRegular, false);
@@ -390,7 +395,7 @@ class RecordMerge {
       header_written_ = true;
     }
     target_set_->AddNew();
-    context_.WriteLog("   ADD RECORD Key=" + K_ + " ");
+    context_.WriteLog(add_record_line_);
     dao::Collection<dao::Field>& targets = target_set_->Fields();
     dao::Collection<dao::Field>& sources = source_set_->Fields();
     int count = static_cast<int>(rules_.size());
@@ -401,7 +406,9 @@ class RecordMerge {
       if (rule.skipped_on_add) continue;
       dao::Field& target = targets.Item(i);
       CopyFieldValue(sources.Item(i), target, rule.string_id);
-      context_.WriteLog("   ADD FIELD TO NEW RECORD " + rule.name + ":= " + target.Value().ToText());
+      line_.assign("   ADD FIELD TO NEW RECORD ").append(rule.name).append(":= ");
+      target.Value().AppendText(&line_);
+      context_.WriteLog(line_);
     }
     pending_key_.reset();
     NoteAddedKey();
@@ -429,6 +436,8 @@ class RecordMerge {
   bool target_was_empty_ = false;
   KeyHashes added_keys_;
   std::optional<uint64_t> pending_key_;
+  const std::string add_record_line_;
+  std::string line_;  // the log line being put together, kept for its room
 };
 
 }  // namespace

@@ -56,10 +56,26 @@ void RunLog::AddLine(const std::string& sText, bool bDateTime) {
     // its first line, as an unbuffered one would.
     OpenLogFile();
     RaiseTimerError();
-    AppendLogLine(&buffer_, sText, bDateTime, clock_.Now());
+    if (bDateTime) {
+      AppendDatePrefix();
+      buffer_.append(sText).append("\r\n");
+    } else {
+      AppendLogLine(&buffer_, sText, false, platform::LocalTime());
+    }
     if (buffer_.size() >= kBufferBytes) WriteBuffer();
   }
   window_->ProcessPendingEvents();
+}
+
+// A run writes many lines a second; the prefix is formatted once a second.
+void RunLog::AppendDatePrefix() {
+  platform::LocalTime now = clock_.Now();
+  if (date_prefix_.empty() || !(now == date_prefix_time_)) {
+    date_prefix_ = FormatLogLine("", true, now);
+    date_prefix_.resize(date_prefix_.size() - 2);  // without the line end
+    date_prefix_time_ = now;
+  }
+  buffer_.append(date_prefix_);
 }
 
 void RunLog::OpenLogFile() {

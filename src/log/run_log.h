@@ -74,6 +74,7 @@ class RunLog {
 
  private:
   void AddLine(const std::string& sText, bool bDateTime);
+  void AppendDatePrefix();
   void OpenLogFile();
   // Both with mutex_ held.
   void WriteBuffer();
@@ -91,6 +92,8 @@ class RunLog {
   std::mutex mutex_;
   std::unique_ptr<platform::AppendFile> log_file_;
   std::string buffer_;
+  std::string date_prefix_;  // of the time below; empty until the first line
+  platform::LocalTime date_prefix_time_;
   std::optional<Error> timer_error_;  // a failed write of the timer, not yet raised
 
   std::condition_variable stop_timer_;

@@ -11,6 +11,8 @@ struct LocalTime {
   int hour = 0;    // 0 to 23
   int minute = 0;  // 0 to 59
   int second = 0;  // 0 to 60
+
+  bool operator==(const LocalTime&) const = default;
 };
 
 // The local clock. Abstract so that tests can fix the time; the real one is

@@ -62,9 +62,11 @@ TEST_F(RunLogTest, LinesWaitInTheBufferUntilFlush) {
   log_.WriteLog("## BEGIN UPDATING", true);
   clock_.Set({2026, 12, 7, 9, 5, 32});
   log_.WriteLog("plain", false);
+  log_.WriteLog("a second later", true);
   EXPECT_EQ("", files_.GetFile("/share/DB/Stabmerge.log").content);
   log_.Flush();
-  EXPECT_EQ("12-07-2026 09:05:31 ## BEGIN UPDATING\r\nplain\r\n",
+  EXPECT_EQ("12-07-2026 09:05:31 ## BEGIN UPDATING\r\nplain\r\n"
+            "12-07-2026 09:05:32 a second later\r\n",
             files_.GetFile("/share/DB/Stabmerge.log").content);
 }
 
