@@ -59,7 +59,8 @@ class LogText::Spool {
   std::size_t size_ = 0;
 };
 
-LogText::LogText() : pending_(kLogWindowFirstLine) {
+LogText::LogText(std::size_t memoryLimit)
+    : pending_(kLogWindowFirstLine), memory_limit_(memoryLimit) {
   int fd = OpenUnnamedTemporaryFile();
   if (fd >= 0) spool_ = std::make_unique<Spool>(fd);
 }
@@ -70,6 +71,24 @@ void LogText::Add(std::string_view line) {
   pending_ += "\r\n";
   pending_.append(line);
   if (pending_.size() >= kSpoolPiece) WriteOut();
+  if (pending_.size() > memory_limit_) LeaveOutOldestLines();
+}
+
+// Keeps the newer half of what memory holds, cut at a line start. Without a
+// spooled part, memory holds the first line too, which stays: the text must
+// start with it, and the lines left out are counted after it.
+void LogText::LeaveOutOldestLines() {
+  bool nothing_spooled = spool_ == nullptr || spool_->Size() == 0;
+  std::size_t start = nothing_spooled ? pending_.find("\r\n") : 0;
+  if (start == std::string::npos) return;
+  std::size_t cut = pending_.find("\r\n", std::max(pending_.size() - memory_limit_ / 2, start + 1));
+  if (cut == std::string::npos) return;
+  // Every line held in memory starts with its carriage return + line feed.
+  std::string_view dropped(pending_.data() + start, cut - start);
+  for (std::size_t at = 0; (at = dropped.find("\r\n", at)) != std::string_view::npos; at += 2)
+    ++left_out_;
+  left_out_at_ = start;
+  pending_.erase(start, cut - start);
 }
 
 // A spool that fails keeps what it holds readable (those bytes were written);
@@ -102,7 +121,14 @@ void LogText::ForEachPiece(const std::function<void(std::string_view)>& piece) c
     piece(std::string_view(carried).substr(0, line_end + 1));
     carried.erase(0, line_end + 1);
   }
-  carried += pending_;
+  if (left_out_ == 0) {
+    carried += pending_;
+  } else {
+    carried.append(pending_, 0, left_out_at_);
+    carried += "\r\n(" + std::to_string(left_out_) +
+               " lines left out here: no room to keep them; the log file has every line)";
+    carried.append(pending_, left_out_at_);
+  }
   piece(carried);
 }
 

@@ -50,10 +50,14 @@ class LogWindow {
 // stays hidden, so the text is kept in an unnamed temporary file (in $TMPDIR,
 // else /tmp) and memory holds only the last piece not yet written there. When
 // no temporary file can be made or written, the rest of the text stays in
-// memory: the window still shows the whole run.
+// memory up to `memoryLimit` bytes; beyond that the oldest lines held there
+// give way to one line that says how many were left out (the log file has
+// them all).
 class LogText {
  public:
-  LogText();
+  static constexpr std::size_t kMemoryLimit = 32 * 1024 * 1024;
+
+  explicit LogText(std::size_t memoryLimit = kMemoryLimit);
   ~LogText();
   LogText(const LogText&) = delete;
   LogText& operator=(const LogText&) = delete;
@@ -69,11 +73,15 @@ class LogText {
 
  private:
   void WriteOut();
+  void LeaveOutOldestLines();
 
   class Spool;
   std::unique_ptr<Spool> spool_;  // null when no temporary file could be made
   bool spool_failed_ = false;     // a write failed: the rest stays in memory
   std::string pending_;           // the end of the text, not yet in the spool
+  std::size_t memory_limit_;
+  long long left_out_ = 0;        // lines left out of pending_ ...
+  std::size_t left_out_at_ = 0;   // ... at this position of it
 };
 
 }  // namespace tabsync::platform

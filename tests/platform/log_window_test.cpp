@@ -56,5 +56,20 @@ TEST(LogTextTest, LongTextComesBackWholeInPiecesEndingAtLineEnds) {
   }
 }
 
+// Without a temporary file, memory holds at most the limit: the oldest lines
+// after the first give way to one line that counts them.
+TEST(LogTextTest, WithoutTemporaryFileOldestLinesGiveWayToACount) {
+  TemporaryFolderSetting setting("/nonexistent-tabsync-tmp");
+  LogText text(1000);
+  for (int i = 0; i < 300; ++i) text.Add("line " + std::to_string(1000 + i));
+  std::string shown = text.Text();
+  EXPECT_LE(shown.size(), 1200u);
+  ASSERT_TRUE(shown.starts_with(std::string(kLogWindowFirstLine) + "\r\n("));
+  int left_out = std::stoi(shown.substr(shown.find('(') + 1));
+  std::string first_kept = "line " + std::to_string(1000 + left_out);
+  EXPECT_NE(std::string::npos, shown.find("every line)\r\n" + first_kept + "\r\n")) << shown;
+  EXPECT_TRUE(shown.ends_with("\r\nline 1299"));
+}
+
 }  // namespace
 }  // namespace tabsync::platform
