@@ -436,6 +436,30 @@ TEST_F(UpdateRunTest, LogFailingMidRunEndsTheRunWithErrorsDetected) {
   EXPECT_EQ("close /share/DB/availability.mdb", engine_.Actions().back());
 }
 
+// Lines wait in the log's buffer, but each database's lines are in the file
+// once it has ended, and an error line at once.
+TEST_F(UpdateRunTest, DatabaseEndsAndErrorLinesReachTheFileAtOnce) {
+  std::vector<std::string> file_ends;
+  auto file_end = [&] {
+    const std::string& content = files_.GetFile(kLogFile).content;
+    size_t start = content.rfind("\r\n", content.size() - 3);
+    return content.substr(start == std::string::npos ? 0 : start + 2 + 20);
+  };
+  context_.SetReleaseSteps([&](UpdateContext& context, const std::string& baseName) {
+    if (baseName != "availability") return true;
+    file_ends.push_back(file_end());
+    context.WriteLog(" a line that waits");
+    file_ends.push_back(file_end());
+    ReportError(context, Error(3011, "not found"));
+    file_ends.push_back(file_end());
+    return true;
+  });
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE END: accounting.mdb\r\n", "DATABASE END: accounting.mdb\r\n",
+                   " ERROR 3011: not found\r\n"}),
+            file_ends);
+}
+
 TEST_F(UpdateRunTest, SecondRunBacksUpWhatTheFirstLeft) {
   UpdateAllDatabases(context_, "/inst/DB/");
   UpdateAllDatabases(context_, "/inst/DB/");
