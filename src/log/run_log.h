@@ -3,11 +3,14 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -25,6 +28,11 @@ namespace tabsync::log {
 // Flush, every FlushInterval while the flush timer runs, when the path
 // changes, and when the log goes. A run that is killed loses at most the lines
 // written since the last of these (docs/run-log.md).
+//
+// A run writes millions of lines into a window that stays hidden, so while
+// the file takes the lines, the window gets them only when its text is needed
+// (Show, Text): they are then read back from the file, without the date and
+// time. Lines the file could not take go to the window from memory.
 class RunLog {
  public:
   // Lines gather up to this many bytes before they are written.
@@ -51,7 +59,7 @@ class RunLog {
   // (e.g. 75 while LogFilePath is empty), and those of AppendFile::Append
   // when the buffer is written now, or was written by the flush timer since
   // the last line and failed; the line is then in the window only, and the
-  // lines that write held are lost.
+  // lines that write held are in the window only too.
   void WriteLog(const std::string& sText, bool bDateTime);
 
   // Writes the lines waiting in the buffer. Raises as WriteLog when the
@@ -65,20 +73,29 @@ class RunLog {
   // thread (the real one); the log serialises its own calls.
   void StartFlushTimer(std::chrono::milliseconds interval);
 
-  // The one log window, loaded hidden (caption set) when none is loaded.
+  // The one log window, loaded hidden (caption set) when none is loaded. Its
+  // Show and Text first give it the lines it has not had yet.
   platform::LogWindow& frmLog();
   bool LogWindowLoaded() const { return window_ != nullptr; }
   // Unloads the window; a later use loads a new one, its text back at the
   // first line. The log file is not affected.
-  void UnloadLogWindow() { window_.reset(); }
+  void UnloadLogWindow();
 
  private:
+  class WindowView;
+
   void AddLine(const std::string& sText, bool bDateTime);
   void AppendDatePrefix();
   void OpenLogFile();
-  // Both with mutex_ held.
+  // With mutex_ held.
   void WriteBuffer();
   void RaiseTimerError();
+  void DeferWindowLines();
+  void GiveWindowItsLines();
+  void ReadBackInto(uint64_t from, uint64_t to);
+  void GiveWindowLines(std::string_view bytes);
+  void CountDeferredLines(std::string_view sText, bool bDateTime);
+  // The timer.
   void StopFlushTimer();
   void RunFlushTimer(std::chrono::milliseconds interval);
 
@@ -87,14 +104,30 @@ class RunLog {
   platform::UserInterface& ui_;
   std::string log_file_path_;
   std::unique_ptr<platform::LogWindow> window_;
+  std::unique_ptr<WindowView> window_view_;
 
   // The file and the buffer, shared with the flush timer.
   std::mutex mutex_;
   std::unique_ptr<platform::AppendFile> log_file_;
+  uint64_t written_end_ = 0;  // the file's size after the last write that went through
   std::string buffer_;
   std::string date_prefix_;  // of the time below; empty until the first line
   platform::LocalTime date_prefix_time_;
   std::optional<Error> timer_error_;  // a failed write of the timer, not yet raised
+
+  // The window's lines not given to it yet: those in the file from
+  // deferred_from_ on, up to read_back_end_ once a write has failed; then,
+  // from memory, those of the failed write and every line after it.
+  bool deferring_ = false;
+  uint64_t deferred_from_ = 0;
+  uint64_t read_back_end_ = 0;
+  std::string failed_lines_;
+  // File lines (counted from deferred_from_) that start like a date but have
+  // none to take off: an undated text, or a text's part after a line break.
+  uint64_t deferred_lines_ = 0;
+  std::vector<uint64_t> undated_lines_;
+  uint64_t given_lines_ = 0;  // while the window is given its lines
+  size_t next_undated_ = 0;
 
   std::condition_variable stop_timer_;
   bool timer_stopping_ = false;

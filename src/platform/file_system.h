@@ -1,6 +1,7 @@
 #ifndef TABSYNC_PLATFORM_FILE_SYSTEM_H_
 #define TABSYNC_PLATFORM_FILE_SYSTEM_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,12 +27,22 @@ constexpr int kPathNotFound = 76;       // "Path not found"
 Error FileError(int number);
 
 // A file opened for appending. Each Append reaches the file with one write
-// before it returns; nothing is buffered in the program.
+// before it returns; nothing is buffered in the program. What was written can
+// be read back through the same opening, so a reader gets the file it wrote
+// even when the name has gone elsewhere since.
 class AppendFile {
  public:
   virtual ~AppendFile() = default;
   // Raises 61 when the disk is full, 75 on other write failures.
   virtual void Append(std::string_view bytes) = 0;
+  // False when the file was opened for writing only (no permission to read
+  // it); ReadAt then raises 75.
+  virtual bool Readable() const = 0;
+  // The file's size now. Raises 75 when it cannot be had.
+  virtual uint64_t Size() const = 0;
+  // Replaces *out with up to `count` bytes from `offset`, fewer at the end of
+  // the file. Raises 75 when the file cannot be read.
+  virtual void ReadAt(uint64_t offset, size_t count, std::string* out) const = 0;
 };
 
 // What --status shows of a file.

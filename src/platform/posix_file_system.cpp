@@ -200,11 +200,33 @@ class PosixFileLock : public FileLock {
 
 class PosixAppendFile : public AppendFile {
  public:
-  explicit PosixAppendFile(int fd) : file_(fd) {}
+  PosixAppendFile(int fd, bool readable) : file_(fd), readable_(readable) {}
   void Append(std::string_view bytes) override { WriteAll(file_.get(), bytes); }
+  bool Readable() const override { return readable_; }
+
+  uint64_t Size() const override {
+    struct stat info;
+    if (::fstat(file_.get(), &info) != 0) Raise(kPathFileAccess);
+    return static_cast<uint64_t>(info.st_size);
+  }
+
+  void ReadAt(uint64_t offset, size_t count, std::string* out) const override {
+    out->resize(count);
+    size_t done = 0;
+    while (done < count) {
+      ssize_t got = ::pread(file_.get(), out->data() + done, count - done,
+                            static_cast<off_t>(offset + done));
+      if (got == 0) break;
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) Raise(kPathFileAccess);
+      done += static_cast<size_t>(got);
+    }
+    out->resize(done);
+  }
 
  private:
   FileDescriptor file_;
+  bool readable_;
 };
 
 class PosixFileSystem : public FileSystem {
@@ -363,10 +385,15 @@ class PosixFileSystem : public FileSystem {
 
   std::unique_ptr<AppendFile> OpenForAppend(const std::string& path) override {
     if (path.empty()) Raise(kPathFileAccess);
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int flags = O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+    // Read and write, so that the log can read back what it wrote; a file the
+    // user may write but not read is still written.
+    int fd = ::open(path.c_str(), O_RDWR | flags, 0666);
+    bool readable = fd >= 0;
+    if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | flags, 0666);
     // A folder gives EISDIR and a link ELOOP, hence 75.
     if (fd < 0) RaiseErrno(errno, kPathNotFound);
-    return std::make_unique<PosixAppendFile>(fd);
+    return std::make_unique<PosixAppendFile>(fd, readable);
   }
 
  private:

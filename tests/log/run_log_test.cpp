@@ -152,7 +152,7 @@ TEST_F(RunLogTest, UnloadedWindowComesBackWithItsFirstLineOnly) {
             files_.GetFile("/share/DB/Stabmerge.log").content);
 }
 
-TEST(RunLogWindowTest, EachLineGoesToTheWindowThenTheFileThenEvents) {
+TEST(RunLogWindowTest, WindowGetsItsLinesFromTheFileWhenItsTextIsNeeded) {
   test::FakeFileSystem files;
   files.AddFolder("/db");
   test::FixedClock clock{kMorning};
@@ -160,13 +160,43 @@ TEST(RunLogWindowTest, EachLineGoesToTheWindowThenTheFileThenEvents) {
   RunLog log{files, clock, ui};
   log.SetLogFilePath("/db/Stabmerge.log");
   log.WriteLog("a", true);
-  log.WriteLog("b", true);
-  EXPECT_EQ((std::vector<std::string>{"load", "make empty", "line a", "events", "line b", "events"}),
-            ui.WindowEvents());
-  // A line whose file cannot be opened leaves out the event processing.
+  log.WriteLog("b", false);
+  EXPECT_EQ((std::vector<std::string>{"load", "make empty", "events", "events"}), ui.WindowEvents());
+  // A new path first gives the window the lines of the old file; a line
+  // whose file cannot be opened goes to the window itself, without events.
   log.SetLogFilePath("/missing/Stabmerge.log");
   EXPECT_THROW(log.WriteLog("c", true), Error);
-  EXPECT_EQ("line c", ui.WindowEvents().back());
+  EXPECT_EQ((std::vector<std::string>{"load", "make empty", "events", "events", "line a", "line b",
+                                      "line c"}),
+            ui.WindowEvents());
+}
+
+// What the window shows is what was written, whatever the texts hold: line
+// breaks, digits where the date stands, nothing, more than one piece read
+// back, and lines the file could not take (once each, in order).
+TEST_F(RunLogTest, WindowTextReadBackIsTheWrittenText) {
+  const std::string long_text(3 * 1024 * 1024 + 5, 'x');
+  const std::pair<std::string, bool> lines[] = {
+      {"two\r\nlines", true}, {"12-07-2026 09:05:31 not a date of the log", false},
+      {"", true}, {long_text, true}, {"a\nb\rc", true}};
+  log_.SetLogFilePath("/share/DB/Stabmerge.log");
+  std::string expected = platform::kLogWindowFirstLine;
+  for (const auto& [text, dated] : lines) {
+    log_.WriteLog(text, dated);
+    expected += "\r\n" + text;
+  }
+  log_.Flush();
+  // One write fails with its lines; the lines after it are written again.
+  log_.WriteLog("lost in the file", true);
+  files_.FailOn("append", "/share/DB/Stabmerge.log", 61);
+  EXPECT_THROW(log_.Flush(), Error);
+  files_.StopFailing();
+  log_.WriteLog("after", true);
+  log_.Flush();
+  expected += "\r\nlost in the file\r\nafter";
+  EXPECT_EQ(expected, log_.frmLog().Text());
+  log_.WriteLog("later", true);
+  EXPECT_EQ(expected + "\r\nlater", log_.frmLog().Text());
 }
 
 class RunLogRealFileTest : public ::testing::Test {

@@ -469,6 +469,22 @@ TEST_F(PosixFileSystemTest, AppendIsInFileBeforeItReturns) {
   EXPECT_EQ("line\r\n", test::ReadFileBytes(dir_.File("tabsync.log")));
 }
 
+// The log reads its lines back through the opening that wrote them, also
+// once the name has gone.
+TEST_F(PosixFileSystemTest, AppendedBytesReadBackThroughTheSameOpening) {
+  WriteFile(dir_.File("tabsync.log"), "old\r\n");
+  std::unique_ptr<AppendFile> log = files_->OpenForAppend(dir_.File("tabsync.log"));
+  log->Append("new\r\n");
+  ASSERT_TRUE(log->Readable());
+  ASSERT_EQ(0, ::unlink(dir_.File("tabsync.log").c_str()));
+  EXPECT_EQ(10u, log->Size());
+  std::string bytes;
+  log->ReadAt(3, 100, &bytes);
+  EXPECT_EQ("\r\nnew\r\n", bytes);
+  log->ReadAt(10, 5, &bytes);
+  EXPECT_EQ("", bytes);
+}
+
 TEST_F(PosixFileSystemTest, AppendFileClosesItsDescriptorWhenDestroyed) {
   size_t before = test::NamesIn("/proc/self/fd").size();
   std::unique_ptr<AppendFile> log = files_->OpenForAppend(dir_.File("tabsync.log"));

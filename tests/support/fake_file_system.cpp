@@ -15,8 +15,21 @@ class FakeFileSystem::FakeAppendFile : public platform::AppendFile {
     owner_.CheckInjected("append", path_, "append " + path_);
     owner_.files_[path_].content.append(bytes);
   }
+  bool Readable() const override { return true; }
+  uint64_t Size() const override { return Content().size(); }
+  void ReadAt(uint64_t offset, size_t count, std::string* out) const override {
+    const std::string& content = Content();
+    *out = offset < content.size() ? content.substr(offset, count) : std::string();
+  }
 
  private:
+  // The file's content; a file deleted since reads as empty.
+  const std::string& Content() const {
+    static const std::string kNone;
+    auto file = owner_.files_.find(path_);
+    return file == owner_.files_.end() ? kNone : file->second.content;
+  }
+
   FakeFileSystem& owner_;
   std::string path_;
 };
