@@ -31,15 +31,10 @@ void AppendDateTime(std::string* out, const platform::LocalTime& now) {
 std::string FormatLogLine(std::string_view sText, bool bDateTime, const platform::LocalTime& now) {
   std::string line;
   line.reserve(sText.size() + 22);
-  AppendLogLine(&line, sText, bDateTime, now);
+  if (bDateTime) AppendDateTime(&line, now);
+  line.append(sText);
+  line.append("\r\n");
   return line;
-}
-
-void AppendLogLine(std::string* out, std::string_view sText, bool bDateTime,
-                   const platform::LocalTime& now) {
-  if (bDateTime) AppendDateTime(out, now);
-  out->append(sText);
-  out->append("\r\n");
 }
 
 }  // namespace tabsync::log

@@ -13,9 +13,6 @@ namespace tabsync::log {
 // given; then carriage return + line feed. Without bDateTime the text starts
 // the line.
 std::string FormatLogLine(std::string_view sText, bool bDateTime, const platform::LocalTime& now);
-// The same bytes, appended to *out.
-void AppendLogLine(std::string* out, std::string_view sText, bool bDateTime,
-                   const platform::LocalTime& now);
 
 }  // namespace tabsync::log
 

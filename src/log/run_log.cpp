@@ -129,12 +129,8 @@ void RunLog::AddLine(const std::string& sText, bool bDateTime) {
     }
     DeferWindowLines();
     size_t line_start = buffer_.size();
-    if (bDateTime) {
-      AppendDatePrefix();
-      buffer_.append(sText).append("\r\n");
-    } else {
-      AppendLogLine(&buffer_, sText, false, platform::LocalTime());
-    }
+    if (bDateTime) AppendDatePrefix();
+    buffer_.append(sText).append("\r\n");
     if (!deferring_) {
       window_->AddLine(sText);
     } else {

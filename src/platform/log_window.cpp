@@ -1,9 +1,7 @@
 #include "platform/log_window.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -40,16 +38,7 @@ class LogText::Spool {
 
   // Reads [offset, offset + count) into *out; false when the file fails.
   bool Read(std::size_t offset, std::size_t count, std::string* out) const {
-    out->resize(count);
-    std::size_t done = 0;
-    while (done < count) {
-      ssize_t got = pread(file_.get(), out->data() + done, count - done,
-                          static_cast<off_t>(offset + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return posix::ReadAt(file_.get(), offset, count, out) == 0 && out->size() == count;
   }
 
   std::size_t Size() const { return size_; }

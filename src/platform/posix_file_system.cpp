@@ -211,17 +211,7 @@ class PosixAppendFile : public AppendFile {
   }
 
   void ReadAt(uint64_t offset, size_t count, std::string* out) const override {
-    out->resize(count);
-    size_t done = 0;
-    while (done < count) {
-      ssize_t got = ::pread(file_.get(), out->data() + done, count - done,
-                            static_cast<off_t>(offset + done));
-      if (got == 0) break;
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) Raise(kPathFileAccess);
-      done += static_cast<size_t>(got);
-    }
-    out->resize(done);
+    if (posix::ReadAt(file_.get(), offset, count, out) != 0) Raise(kPathFileAccess);
   }
 
  private:

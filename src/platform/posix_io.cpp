@@ -40,4 +40,18 @@ int ReadAll(int fd, std::string* text) {
   }
 }
 
+int ReadAt(int fd, uint64_t offset, size_t count, std::string* out) {
+  out->resize(count);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t got = ::pread(fd, out->data() + done, count - done, static_cast<off_t>(offset + done));
+    if (got == 0) break;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    done += static_cast<size_t>(got);
+  }
+  out->resize(done);
+  return 0;
+}
+
 }  // namespace tabsync::platform::posix

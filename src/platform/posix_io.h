@@ -1,6 +1,8 @@
 #ifndef TABSYNC_PLATFORM_POSIX_IO_H_
 #define TABSYNC_PLATFORM_POSIX_IO_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -33,6 +35,11 @@ int WriteAll(int fd, std::string_view bytes);
 // Appends the rest of the file to *text: 0 or the errno of the failed read
 // (EISDIR for a folder).
 int ReadAll(int fd, std::string* text);
+
+// Replaces *out with up to `count` bytes from `offset`, going on after
+// interruptions; fewer at the end of the file. 0 or the errno of the failed
+// read.
+int ReadAt(int fd, uint64_t offset, size_t count, std::string* out);
 
 }  // namespace tabsync::platform::posix
 
