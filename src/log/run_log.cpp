@@ -80,6 +80,7 @@ void RunLog::SetLogFilePath(const std::string& path) {
   RaiseTimerError();
   WriteBuffer();
   log_file_path_ = path;
+  file_failure_.reset();
   // Also when the path is the same: the starter deletes an old log file after
   // setting the path, and a descriptor kept open would write into that
   // deleted file.
@@ -95,6 +96,11 @@ void RunLog::Flush() {
   std::lock_guard<std::mutex> lock(mutex_);
   RaiseTimerError();
   WriteBuffer();
+}
+
+std::optional<Error> RunLog::FileFailure() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return file_failure_;
 }
 
 platform::LogWindow& RunLog::frmLog() {
@@ -163,7 +169,13 @@ void RunLog::AppendDatePrefix() {
 
 void RunLog::OpenLogFile() {
   if (log_file_) return;
-  std::unique_ptr<platform::AppendFile> file = files_.OpenForAppend(log_file_path_);
+  std::unique_ptr<platform::AppendFile> file;
+  try {
+    file = files_.OpenForAppend(log_file_path_);
+  } catch (const Error& error) {
+    if (!file_failure_) file_failure_ = error;
+    throw;
+  }
   written_end_ = file->Size();
   log_file_ = std::move(file);
 }
@@ -180,7 +192,7 @@ void RunLog::WriteBuffer() {
   OpenLogFile();
   try {
     log_file_->Append(lines);
-  } catch (const Error&) {
+  } catch (const Error& error) {
     // The first failure keeps the window's part of the lines (from
     // deferred_from_ on); the lines after it are kept as they come.
     uint64_t skip = deferred_from_ > written_end_ ? deferred_from_ - written_end_ : 0;
@@ -188,9 +200,29 @@ void RunLog::WriteBuffer() {
       read_back_end_ = written_end_;
       failed_lines_.append(lines, skip);
     }
+    if (!file_failure_) file_failure_ = error;
+    EndCutOffLine(lines);
     throw;
   }
   written_end_ += lines.size();
+}
+
+// A write that fails half-way (a full disk) may leave the file ending inside
+// a line; the next line would then continue it. The buffer starts with the
+// missing line end, so the next write that goes through ends the cut-off
+// line first.
+void RunLog::EndCutOffLine(std::string_view failedLines) {
+  uint64_t size = 0;
+  try {
+    size = log_file_->Size();
+  } catch (const Error&) {
+    return;  // where the file ends is unknown; nothing to end
+  }
+  if (size <= written_end_ || size - written_end_ >= failedLines.size()) return;
+  size_t landed = static_cast<size_t>(size - written_end_);
+  written_end_ = size;
+  if (failedLines[landed - 1] == '\n') return;
+  buffer_.insert(0, failedLines[landed - 1] == '\r' ? "\n" : "\r\n");
 }
 
 void RunLog::RaiseTimerError() {

@@ -66,6 +66,11 @@ class RunLog {
   // write fails, now or in the flush timer since the last line.
   void Flush();
 
+  // The first failure to open or write the log file since the path was set
+  // (the flush timer's included, once raised or not); none while every line
+  // went in. The run's starter tells the operator, since the log cannot.
+  std::optional<Error> FileFailure();
+
   // Starts a thread that writes the waiting lines every `interval`, so that
   // a run that writes no line for a while (one long statement) still has its
   // lines in the file. A failure there is raised by the next WriteLog or
@@ -89,6 +94,7 @@ class RunLog {
   void OpenLogFile();
   // With mutex_ held.
   void WriteBuffer();
+  void EndCutOffLine(std::string_view failedLines);
   void RaiseTimerError();
   void DeferWindowLines();
   void GiveWindowItsLines();
@@ -114,6 +120,7 @@ class RunLog {
   std::string date_prefix_;  // of the time below; empty until the first line
   platform::LocalTime date_prefix_time_;
   std::optional<Error> timer_error_;  // a failed write of the timer, not yet raised
+  std::optional<Error> file_failure_;
 
   // The window's lines not given to it yet: those in the file from
   // deferred_from_ on, up to read_back_end_ once a write has failed; then,

@@ -129,6 +129,37 @@ TEST_F(RunLogTest, FailedWriteRaisesDiskFullAndIsNotWrittenAgain) {
   EXPECT_EQ("kept\r\n", files_.GetFile("/share/DB/Stabmerge.log").content);
 }
 
+// A full disk takes part of a write: the next line must not continue the
+// cut-off one (" ERROR 61" used to end up on the same line).
+TEST(RunLogCutOffTest, LineCutOffByAFailedWriteIsEndedBeforeTheNextLine) {
+  const std::pair<size_t, const char*> cases[] = {
+      {3, "cut\r\nnext\r\n"},          // within the text
+      {8, "cut off\r\nnext\r\n"},      // between CR and LF
+      {9, "cut off\r\nnext\r\n"},      // at a line's end: nothing to add
+      {0, "next\r\n"},                 // nothing written
+  };
+  for (const auto& [landed, expected] : cases) {
+    test::FakeFileSystem files;
+    files.AddFolder("/db");
+    test::FixedClock clock{kMorning};
+    test::FakeUserInterface ui;
+    RunLog log{files, clock, ui};
+    log.SetLogFilePath("/db/Stabmerge.log");
+    log.WriteLog("cut off", false);
+    log.WriteLog("lost", false);
+    EXPECT_FALSE(log.FileFailure());
+    files.FailOn("append", "/db/Stabmerge.log", 61);
+    files.CutOffFailingAppends(landed);
+    ExpectError(61, [&] { log.Flush(); });
+    files.StopFailing();
+    log.WriteLog("next", false);
+    log.Flush();
+    EXPECT_EQ(expected, files.GetFile("/db/Stabmerge.log").content) << landed;
+    ASSERT_TRUE(log.FileFailure());
+    EXPECT_EQ(61, log.FileFailure()->Number());
+  }
+}
+
 TEST_F(RunLogTest, FirstLineLoadsTheWindowHiddenWithItsCaption) {
   EXPECT_FALSE(log_.LogWindowLoaded());
   log_.SetLogFilePath("/share/DB/Stabmerge.log");

@@ -12,7 +12,12 @@ class FakeFileSystem::FakeAppendFile : public platform::AppendFile {
   FakeAppendFile(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
 
   void Append(std::string_view bytes) override {
-    owner_.CheckInjected("append", path_, "append " + path_);
+    try {
+      owner_.CheckInjected("append", path_, "append " + path_);
+    } catch (const Error&) {
+      owner_.files_[path_].content.append(bytes.substr(0, owner_.cut_off_bytes_));
+      throw;
+    }
     owner_.files_[path_].content.append(bytes);
   }
   bool Readable() const override { return true; }

@@ -43,6 +43,9 @@ class FakeFileSystem : public platform::FileSystem {
   // "append") whose path (the destination, for copy, move, replace and copy
   // owner) is `path` raises `number`, and so does every later one.
   void FailOn(const std::string& operation, const std::string& path, int number);
+  // A failing append (FailOn, FailCall) first writes this many bytes of its
+  // text, as a write cut off by a full disk does; 0 by default.
+  void CutOffFailingAppends(size_t bytes) { cut_off_bytes_ = bytes; }
   // Ends every failure set by FailOn and FailCall.
   void StopFailing() {
     failures_.clear();
@@ -115,6 +118,7 @@ class FakeFileSystem : public platform::FileSystem {
   int temporary_folders_ = 0;
   int fail_call_ = 0;  // the call count that fails; 0: none
   int fail_number_ = 0;
+  size_t cut_off_bytes_ = 0;
   std::map<std::string, std::string> aliases_;
   std::set<std::string> hidden_;
   std::map<std::pair<std::string, std::string>, int> failures_;
