@@ -3,7 +3,10 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -74,11 +77,20 @@ int Update(Machine& machine, const startup::CommandLine& line) {
   return startup::Main(platform, line.argument_text, options);
 }
 
-}  // namespace
+// An installer that reads --status or the dry run's log must not take a
+// cut-off text for the whole, so output that did not reach standard output
+// fails the program, with the reason on standard error.
+int WithOutputChecked(int status) {
+  errno = 0;
+  std::cout.flush();
+  bool written = std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (written) return status;
+  std::cerr << "tabsync: cannot write standard output"
+            << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) << "\n";
+  return status == startup::kExitSuccess ? startup::kExitErrorsDetected : status;
+}
 
-int main(int argc, char** argv) {
-  startup::CommandLine line =
-      startup::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+int Act(const startup::CommandLine& line) {
   switch (line.action) {
     case startup::CommandLine::Action::kHelp:
       std::cout << startup::UsageText();
@@ -108,4 +120,12 @@ int main(int argc, char** argv) {
     default:
       return Update(machine, line);
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  startup::CommandLine line =
+      startup::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  return WithOutputChecked(Act(line));
 }

@@ -21,45 +21,68 @@ std::string Joined(const std::vector<std::string>& arguments, size_t from) {
   return text;
 }
 
-// Sets the flag of one option; false for an option tabsync does not know.
-bool TakeOption(const std::string& option, CommandLine* line, bool* help, bool* version) {
-  if (option == "-h" || option == "--help") {
-    *help = true;
-  } else if (option == "--version") {
-    *version = true;
-  } else if (option == "-y" || option == "--yes") {
-    line->yes = true;
-  } else if (option == "--dry-run") {
-    line->dry_run = true;
-  } else if (option == "--status") {
-    line->action = CommandLine::Action::kStatus;
+// The options as given: the action options in their order (each spelling
+// once), and the flags.
+struct Options {
+  std::vector<std::string> actions;  // "--status", "-h", "--dry-run"...
+  bool yes = false;
+  bool json = false;
+};
+
+void AddAction(const std::string& option, Options* options) {
+  if (std::find(options->actions.begin(), options->actions.end(), option) ==
+      options->actions.end())
+    options->actions.push_back(option);
+}
+
+// Takes one option; false for an option tabsync does not know.
+bool TakeOption(const std::string& option, Options* options) {
+  if (option == "-y" || option == "--yes") {
+    options->yes = true;
   } else if (option == "--json") {
-    line->json = true;
-  } else if (option == "--restore") {
-    line->action = CommandLine::Action::kRestore;
+    options->json = true;
+  } else if (option == "-h" || option == "--help" || option == "--version" ||
+             option == "--status" || option == "--restore" || option == "--dry-run") {
+    AddAction(option, options);
   } else {
     return false;
   }
   return true;
 }
 
-// What does not go together, once the options are read.
-std::string Conflict(const CommandLine& line) {
-  using Action = CommandLine::Action;
-  if (line.json && line.action != Action::kStatus) return "--json goes with --status only";
-  if (line.action == Action::kStatus && (line.yes || line.dry_run))
-    return "--status takes no other option than --json";
-  if (line.action == Action::kStatus && !line.argument_text.empty())
-    return "--status takes no folder";
-  if (line.action == Action::kRestore && line.dry_run) return "--restore has no --dry-run";
+bool IsHelp(const std::string& option) { return option == "-h" || option == "--help"; }
+
+// One action at most ("-h" and "--help" are one); each takes only the flags
+// that go with it.
+std::string Conflict(const Options& options, const std::string& argumentText) {
+  const std::vector<std::string>& actions = options.actions;
+  if (actions.size() > 1 && !(actions.size() == 2 && IsHelp(actions[0]) && IsHelp(actions[1])))
+    return actions[0] + " and " + actions[1] + " do not go together";
+  std::string action = actions.empty() ? "" : actions[0];
+  if (IsHelp(action) || action == "--version") {
+    if (options.yes || options.json || !argumentText.empty())
+      return action + " takes no other option and no folder";
+    return "";
+  }
+  if (options.json && action != "--status") return "--json goes with --status only";
+  if (action == "--status" && options.yes) return "--status takes no other option than --json";
+  if (action == "--status" && !argumentText.empty()) return "--status takes no folder";
   return "";
+}
+
+CommandLine::Action ActionOf(const std::string& option) {
+  using Action = CommandLine::Action;
+  if (IsHelp(option)) return Action::kHelp;
+  if (option == "--version") return Action::kVersion;
+  if (option == "--status") return Action::kStatus;
+  if (option == "--restore") return Action::kRestore;
+  return Action::kUpdate;  // none, or --dry-run
 }
 
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-  CommandLine line;
-  bool help = false, version = false;
+  Options options;
   size_t next = 0;
   for (; next < arguments.size(); ++next) {
     const std::string& argument = arguments[next];
@@ -68,14 +91,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       break;
     }
     if (argument.size() < 2 || argument[0] != '-') break;
-    if (!TakeOption(argument, &line, &help, &version)) return Wrong("unknown option " + argument);
+    if (!TakeOption(argument, &options)) return Wrong("unknown option " + argument);
   }
-  if (help) line.action = CommandLine::Action::kHelp;
-  else if (version) line.action = CommandLine::Action::kVersion;
+  CommandLine line;
   line.argument_text = Joined(arguments, next);
-  if (help || version) return line;
-  std::string conflict = Conflict(line);
-  return conflict.empty() ? line : Wrong(conflict);
+  std::string conflict = Conflict(options, line.argument_text);
+  if (!conflict.empty()) return Wrong(conflict);
+  line.action = ActionOf(options.actions.empty() ? "" : options.actions[0]);
+  line.yes = options.yes;
+  line.json = options.json;
+  line.dry_run = !options.actions.empty() && options.actions[0] == "--dry-run";
+  return line;
 }
 
 std::string UsageText() {
@@ -96,8 +122,12 @@ std::string UsageText() {
          "                backup history's run folder RUN (YYYYMMDD-HHMMSS)\n"
          "  --            end of the options: the rest is the folder\n"
          "\n"
-         "Exit status: 0 done (or declined), 1 done with errors, 2 stopped before\n"
-         "anything was done (wrong command line, no location, another run).\n"
+         "--help, --version, --status, --restore and --dry-run exclude each other;\n"
+         "-y goes with a run or --restore, --json with --status.\n"
+         "\n"
+         "Exit status: 0 done (or declined), 1 done with errors (or the output\n"
+         "could not be written), 2 stopped before anything was done (wrong command\n"
+         "line, no location, another run).\n"
          "See tabsync(1).\n";
 }
 

@@ -28,9 +28,11 @@ struct CommandLine {
   std::string problem;  // kWrong: what is wrong, for standard error
 };
 
-// Reads the arguments after the program name. --help or --version among the
-// options wins over the others; an unknown option, or options that do not
-// go together, give kWrong.
+// Reads the arguments after the program name. The action options (--help,
+// --version, --status, --restore, --dry-run) exclude each other; --help and
+// --version take nothing else, -y goes with a run (--dry-run included) or
+// --restore, --json with --status only, and --status takes no folder. An
+// unknown option, or options that do not go together, give kWrong.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The usage text that --help prints.

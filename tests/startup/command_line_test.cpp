@@ -48,18 +48,22 @@ TEST(ParseCommandLineTest, OptionsBeforeTheFolderAndTheirConflicts) {
       {{"-"}, Action::kUpdate, "-"},
       {{"DB", "-h"}, Action::kUpdate, "DB -h"},
       {{"-h"}, Action::kHelp, ""},
+      {{"-h", "--help"}, Action::kHelp, ""},
       {{"--yes", "--help", "--bogus-after"}, Action::kWrong, "unknown option --bogus-after"},
-      {{"--version", "--status"}, Action::kVersion, ""},
+      {{"--help", "-y"}, Action::kWrong, "--help takes no other option and no folder"},
+      {{"--version", "DB"}, Action::kWrong, "--version takes no other option and no folder"},
       {{"--status"}, Action::kStatus, ""},
-      {{"--status", "--json"}, Action::kStatus, "", false, false, true},
+      {{"--status", "--json", "--status"}, Action::kStatus, "", false, false, true},
       {{"--restore"}, Action::kRestore, ""},
       {{"-y", "--restore", "20261208-090531"}, Action::kRestore, "20261208-090531", true},
       {{"-x"}, Action::kWrong, "unknown option -x"},
       {{"--yes=1"}, Action::kWrong, "unknown option --yes=1"},
       {{"--json"}, Action::kWrong, "--json goes with --status only"},
+      {{"--json", "--restore"}, Action::kWrong, "--json goes with --status only"},
+      {{"--dry-run", "--json"}, Action::kWrong, "--json goes with --status only"},
       {{"--status", "DB"}, Action::kWrong, "--status takes no folder"},
       {{"--status", "-y"}, Action::kWrong, "--status takes no other option than --json"},
-      {{"--restore", "--dry-run"}, Action::kWrong, "--restore has no --dry-run"},
+      {{"--status", "--restore", "-y"}, Action::kWrong, "--status and --restore do not go together"},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -71,6 +75,21 @@ TEST(ParseCommandLineTest, OptionsBeforeTheFolderAndTheirConflicts) {
     EXPECT_EQ(c.yes, line.yes) << shown;
     EXPECT_EQ(c.dry_run, line.dry_run) << shown;
     EXPECT_EQ(c.json, line.json) << shown;
+  }
+}
+
+// Whatever their order: the last one used to win, so that
+// `--status --restore -y` restored.
+TEST(ParseCommandLineTest, EveryTwoActionOptionsAreRefused) {
+  const std::vector<std::string> actions = {"--help", "--version", "--status", "--restore",
+                                            "--dry-run"};
+  for (const std::string& first : actions) {
+    for (const std::string& second : actions) {
+      if (first == second) continue;
+      CommandLine line = ParseCommandLine({first, "-y", second});
+      EXPECT_EQ(CommandLine::Action::kWrong, line.action) << first << " " << second;
+      EXPECT_EQ(first + " and " + second + " do not go together", line.problem);
+    }
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <set>
@@ -56,6 +57,7 @@ struct Launch {
   std::string input;
   bool input_never_ends = false;  // standard input: a pipe the test keeps open
   bool error_on_terminal = false;
+  std::string output;  // standard output's file; "" for one the outcome reads
 };
 
 // Runs the program as `launch` says with the environment `env` (nothing
@@ -72,7 +74,8 @@ Outcome RunProgram(const Launch& launch, const std::map<std::string, std::string
   if (child == 0) {
     if (chdir(launch.folder.c_str()) != 0) _exit(126);
     dup2(launch.input_never_ends ? input_pipe[0] : open(io.File("in").c_str(), O_RDONLY), 0);
-    dup2(open(io.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    std::string output = launch.output.empty() ? io.File("out") : launch.output;
+    dup2(open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
     dup2(launch.error_on_terminal ? terminal_side
                                   : open(io.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
          2);
@@ -114,7 +117,7 @@ Outcome RunProgram(const Launch& launch, const std::map<std::string, std::string
   if (input_pipe[1] >= 0) close(input_pipe[1]);
   if (terminal >= 0) close(terminal);
   outcome.status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  outcome.out = test::ReadFileBytes(io.File("out"));
+  if (launch.output.empty()) outcome.out = test::ReadFileBytes(io.File("out"));
   if (!launch.error_on_terminal) outcome.err = test::ReadFileBytes(io.File("err"));
   return outcome;
 }
@@ -123,7 +126,7 @@ Outcome RunProgram(const Launch& launch, const std::map<std::string, std::string
 // standard input from `input`.
 Outcome RunProgram(const std::string& folder, const std::string& argument,
                    const std::map<std::string, std::string>& env, const std::string& input) {
-  Launch launch{folder, {}, input, false, false};
+  Launch launch{folder, {}, input, false, false, ""};
   if (!argument.empty()) launch.arguments.push_back(argument);
   return RunProgram(launch, env);
 }
@@ -223,7 +226,7 @@ class TabsyncProgramTest : public ::testing::Test {
   // never ends), standard error in a file or on a terminal.
   Outcome RunWith(const std::vector<std::string>& arguments, bool input_never_ends = false,
                   bool error_on_terminal = false) {
-    return RunProgram({dir_.File("target"), arguments, "", input_never_ends, error_on_terminal},
+    return RunProgram({dir_.File("target"), arguments, "", input_never_ends, error_on_terminal, ""},
                       env_);
   }
 
@@ -433,6 +436,20 @@ TEST_F(TabsyncProgramTest, DryRunChangesNothingAndPrintsTheRealRunsLog) {
   Outcome real = RunWith({"--yes", "DB"});
   EXPECT_EQ(0, real.status) << real.err;
   EXPECT_EQ(WithoutTimes(test::ReadFileBytes(LogFile())), WithoutTimes(dry.out.substr(0, summary)));
+}
+
+// An installer that reads the output must not take a cut-off one for the
+// whole: these used to end with 0 on a full disk.
+TEST_F(TabsyncProgramTest, OutputThatCannotBeWrittenFailsTheProgram) {
+  MakeRelease(Shared());
+  const std::vector<std::string> commands[] = {{"--help"}, {"--version"}, {"--status"},
+                                               {"--dry-run", "DB"}};
+  for (const std::vector<std::string>& arguments : commands) {
+    Outcome outcome = RunProgram({dir_.File("target"), arguments, "", false, false, "/dev/full"},
+                                 env_);
+    EXPECT_EQ(1, outcome.status) << arguments[0];
+    EXPECT_EQ(0u, outcome.err.find("tabsync: cannot write standard output")) << outcome.err;
+  }
 }
 
 // Unattended, the run neither asks nor waits: standard input stays open and
