@@ -69,6 +69,7 @@ int Update(Machine& machine, const startup::CommandLine& line) {
       startup::EngineUpdateRun(*machine.db_engine, *machine.files, *machine.progress),
       // The summary is for the console; a dry run prints its log anyway.
       machine.on_console || line.dry_run ? &std::cout : nullptr,
+      &std::cerr,
       // A killed run loses at most this much of its log (docs/run-log.md).
       std::chrono::milliseconds(100)};
   startup::RunOptions options;

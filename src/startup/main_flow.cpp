@@ -12,6 +12,7 @@
 #include "startup/site_tools.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace tabsync::startup {
 namespace {
@@ -54,6 +55,7 @@ class InstallationFlow {
   void ReportErrors();
 
   void StartLogFlushTimer(log::RunLog& log);
+  void ReportLogFailure(log::RunLog& log);
   bool Ask(const std::string& text, MessageIcon icon);
   std::string RunFolder() const;
 
@@ -86,6 +88,12 @@ int InstallationFlow::Run(const std::string& argumentText) {
 
 bool InstallationFlow::CheckUpdateFolder() {
   if (FolderHasDatabases(install_.files, update_folder_)) return true;
+  std::string misfit = MisfitDatabase(install_.files, update_folder_);
+  if (!misfit.empty()) {
+    install::ShowCritical(install_.ui, "The update information is no database file:\r\n\r\n" +
+                                           misfit + "\r\n\r\n" + kCanceled);
+    return false;
+  }
   install::ShowCritical(install_.ui,
                         "Cannot find folder: \r\n\r\n" + update_folder_ + "\r\n\r\n" + kCanceled);
   return false;
@@ -127,6 +135,7 @@ int InstallationFlow::RunDry() {
   StartLogFlushTimer(log);
   log.frmLog();
   RunOutcome outcome = TimedRun(log, history, site);
+  ReportLogFailure(log);
   log.UnloadLogWindow();
   if (platform_.out != nullptr) PrintDryRun(site, outcome);
   return outcome.errors_detected ? kExitErrorsDetected : kExitSuccess;
@@ -213,6 +222,7 @@ int InstallationFlow::RunUpdate() {
   StartLogFlushTimer(log_);
   log_.frmLog();
   RunOutcome outcome = TimedRun(log_, history_, install_.registrations);
+  ReportLogFailure(log_);
   if (platform_.out != nullptr) {
     *platform_.out << SummaryLine(outcome, run_milliseconds_, log_.LogFilePath()) << "\n";
   }
@@ -228,6 +238,14 @@ RunOutcome InstallationFlow::TimedRun(log::RunLog& log, install::BackupHistory& 
   RunOutcome outcome = platform_.run(log, history, registrations, RunFolder());
   run_milliseconds_ = platform_.clock.MonotonicMilliseconds() - start;
   return outcome;
+}
+
+// The log cannot tell that it could not be written, so this says why.
+void InstallationFlow::ReportLogFailure(log::RunLog& log) {
+  std::optional<Error> failure = log.FileFailure();
+  if (!failure || platform_.err == nullptr) return;
+  *platform_.err << "tabsync: cannot write the log file " << log.LogFilePath() << ": "
+                 << install::ErrorLine(*failure) << "\n";
 }
 
 void InstallationFlow::StartLogFlushTimer(log::RunLog& log) {
@@ -287,6 +305,17 @@ std::string SummaryLine(const RunOutcome& outcome, long long milliseconds,
 bool FolderHasDatabases(const platform::FileSystem& files, const std::string& folder) {
   return files.FileExists(platform::BuildPath(folder, "accounting.mdb")) &&
          files.FileExists(platform::BuildPath(folder, "users.mdb"));
+}
+
+std::string MisfitDatabase(const platform::FileSystem& files, const std::string& folder) {
+  for (const char* name : {"accounting.mdb", "users.mdb"}) {
+    std::string path = platform::BuildPath(folder, name);
+    if (files.FileExists(path)) continue;
+    if (files.FolderExists(path)) return path + " (a folder)";
+    if (files.IsSymbolicLink(path)) return path + " (a symbolic link that leads to no file)";
+    return "";
+  }
+  return "";
 }
 
 int Main(MainPlatform& platform, const std::string& argumentText, const RunOptions& options) {

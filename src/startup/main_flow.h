@@ -53,6 +53,9 @@ struct MainPlatform {
   // Where a run's summary line and a dry run's log are printed (standard
   // output on the console); null: the summary is not printed.
   std::ostream* out = nullptr;
+  // Where what no log can hold is printed (standard error): why the log
+  // file could not be written. Null: not printed.
+  std::ostream* err = nullptr;
   // How often the run log writes the lines waiting in its buffer
   // (RunLog::StartFlushTimer); zero: only at the log's own flush points. Set
   // only with a file system that may be used from the timer's thread.
@@ -74,6 +77,12 @@ struct RunOptions {
 // is there.
 bool FolderHasDatabases(const platform::FileSystem& files, const std::string& folder);
 
+// When FolderHasDatabases is false because "accounting.mdb" or "users.mdb"
+// (looked at in that order, as there) is there but is no file: its path and
+// what it is, "<path> (a folder)" or "<path> (a symbolic link that leads to
+// no file)". "" when the first of them that is no file is missing.
+std::string MisfitDatabase(const platform::FileSystem& files, const std::string& folder);
+
 // The installation flow, once through (docs/installation.md): takes the
 // update folder from the argument text ("" is the current directory, given to
 // the run as "."), checks that it holds a database set, reads the
@@ -85,8 +94,9 @@ bool FolderHasDatabases(const platform::FileSystem& files, const std::string& fo
 // backup history, runs the update, prints the summary line, and after a run
 // with errors tells the operator and shows the log window until it is
 // closed. A dry run takes the lock only where a run has left its lock file,
-// and after the location goes straight to the run on copies. Returns the
-// exit status.
+// and after the location goes straight to the run on copies. When the log
+// file could not be written in full, both say why on `err`. Returns the exit
+// status.
 int Main(MainPlatform& platform, const std::string& argumentText,
          const RunOptions& options = RunOptions());
 

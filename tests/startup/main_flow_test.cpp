@@ -1,6 +1,7 @@
 #include "startup/main_flow.h"
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,11 @@ class MainFlowTest : public test::FakeInstallTest {
   bool FakeRun(log::RunLog& log, const std::string& updateFolder) {
     runs_.push_back(updateFolder);
     log_at_start_ = files_.HasFile(kLogFile) ? files_.GetFile(kLogFile).content : "(none)";
-    log.WriteLog("## BEGIN UPDATING", false);
+    try {
+      log.WriteLog("## BEGIN UPDATING", false);
+    } catch (const Error&) {
+      return true;  // as the engine's run: the failure is an error of the run
+    }
     return run_reports_errors_;
   }
 
@@ -274,6 +279,39 @@ TEST_F(MainFlowTest, RunWithoutErrorsEndsSilently) {
   EXPECT_EQ(1u, ui_.Messages().size());
   // A window never shown never gets the lines.
   EXPECT_EQ((Strings{"load", "make empty", "events", "unload"}), ui_.WindowEvents());
+}
+
+// A name that is there is no missing folder: the message says what it is.
+TEST_F(MainFlowTest, UpdateInformationThatIsNoFileIsNamedNotTakenForAMissingFolder) {
+  files_.DeleteFile("/inst/DB/users.mdb", true);
+  files_.AddDanglingLink("/inst/DB/users.mdb");
+  EXPECT_EQ(kExitStopped, Main());
+  files_.DeleteFile("/inst/DB/accounting.mdb", true);
+  files_.AddFolder("/inst/DB/accounting.mdb");
+  EXPECT_EQ(kExitStopped, Main());
+  const std::string prefix =
+      "critical/ok Korvane Database Update: The update information is no database file:||";
+  EXPECT_EQ((Strings{prefix + "/inst/DB/users.mdb (a symbolic link that leads to no file)||"
+                              "Update of information DB's canceled.",
+                     prefix + "/inst/DB/accounting.mdb (a folder)||"
+                              "Update of information DB's canceled."}),
+            Messages());
+  EXPECT_TRUE(runs_.empty());
+}
+
+// The log cannot hold why it could not be written; the summary alone named
+// a log that did not exist.
+TEST_F(MainFlowTest, LogThatCannotBeWrittenIsExplainedOnStandardError) {
+  Install(kShared);
+  std::ostringstream err;
+  main_platform_.err = &err;
+  files_.FailOn("open for append", kLogFile, platform::file_errors::kPermissionDenied);
+  RunOptions unattended;
+  unattended.unattended = true;
+  EXPECT_EQ(kExitErrorsDetected, startup::Main(main_platform_, "/inst/DB", unattended));
+  EXPECT_EQ("tabsync: cannot write the log file " + std::string(kLogFile) +
+                ": Error 70: Permission denied\n",
+            err.str());
 }
 
 TEST(FolderHasDatabasesTest, UsersIsLookedForOnlyAfterAccounting) {
