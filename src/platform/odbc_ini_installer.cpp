@@ -269,6 +269,19 @@ class OdbcIniInstaller : public OdbcInstaller {
     if (!lock.held()) return false;
     return RewriteWithDataSource(path, name, databaseFile);
   }
+
+  // The same reading and checks as the rewrite; access() stands for the
+  // lock and the temporary file in the folder.
+  bool CanAddSystemDataSource(const std::string& name,
+                              const std::string& databaseFile) const override {
+    if (!IsStorableName(name) || !IsStorableValue(databaseFile)) return false;
+    std::string path = SystemOdbcIniPath();
+    CurrentFile current;
+    if (!ReadCurrentFile(path, &current)) return false;
+    if (!ReadsBack(WithDataSource(current.text, name, databaseFile), name, databaseFile))
+      return false;
+    return ::access(FolderOf(path).c_str(), W_OK | X_OK) == 0;
+  }
 };
 
 }  // namespace

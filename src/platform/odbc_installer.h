@@ -25,6 +25,13 @@ class OdbcInstaller {
   // name; blanks at either end; an empty name), or when the store cannot be
   // written. Raises nothing.
   virtual bool AddSystemDataSource(const std::string& name, const std::string& databaseFile) = 0;
+
+  // What AddSystemDataSource(name, databaseFile) would return now, found
+  // without writing or locking anything (for a dry run): every check of it
+  // on the store as it is, the store's folder being writable standing for
+  // the write itself. Raises nothing.
+  virtual bool CanAddSystemDataSource(const std::string& name,
+                                      const std::string& databaseFile) const = 0;
 };
 
 }  // namespace tabsync::platform

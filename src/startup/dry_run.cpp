@@ -6,6 +6,28 @@
 
 namespace tabsync::startup {
 
+bool DryRunDataSources::AddSystemDataSource(const std::string& name,
+                                            const std::string& databaseFile) {
+  if (!installer_.CanAddSystemDataSource(name, databaseFile)) return false;
+  created_[dao::LowerName(name)] = databaseFile;
+  return true;
+}
+
+bool DryRunDataSources::ReadDataSourceValue(const std::string& data_source,
+                                            const std::string& key, std::string* value) const {
+  auto created = created_.find(dao::LowerName(data_source));
+  if (created == created_.end()) return real_.ReadDataSourceValue(data_source, key, value);
+  std::string lower_key = dao::LowerName(key);
+  if (lower_key == "driver") {
+    *value = platform::kDataSourceDriver;
+  } else if (lower_key == "dbq" || lower_key == "database") {
+    *value = created->second;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 DryRunSite::DryRunSite(platform::FileSystem& files, const platform::RegistrationStore& real,
                        const std::string& sharedFolder, const std::string& updateFolder)
     : files_(files), real_(real), shared_folder_(sharedFolder), update_folder_(updateFolder) {}
@@ -22,7 +44,7 @@ DryRunSite::~DryRunSite() {
 void DryRunSite::CopyDatabases() {
   temporary_ = files_.CreateTemporaryFolder();
   for (const engine::CatalogueEntry& entry : engine::DatabaseCatalogue) {
-    std::string real = RealPathFor(entry.data_source_name, entry.file_name);
+    std::string real = RealPathFor(entry.data_source_name);
     if (real.empty()) continue;
     std::string folder = platform::GetParentFolderName(real) + "/";
     std::string copy = CopyFolderFor(folder) + real.substr(folder.size());
@@ -42,16 +64,14 @@ void DryRunSite::CopyDatabases() {
 }
 
 // "" when the real run would not update the database there.
-std::string DryRunSite::RealPathFor(const std::string& dataSource,
-                                    const std::string& fileName) const {
+std::string DryRunSite::RealPathFor(const std::string& dataSource) const {
   std::string path;
-  if (!install::GetDataSourcePath(real_, dataSource, &path)) {
-    // The real run first creates the data source, and the folder, for the
-    // shared folder.
-    return shared_folder_ + fileName;
-  }
-  if (!install::NamesDatabaseFile(files_, path)) return "";
+  if (!install::GetDataSourcePath(real_, dataSource, &path) ||
+      !install::NamesDatabaseFile(files_, path))
+    return "";
   std::string folder = platform::GetParentFolderName(path) + "/";
+  // The real run creates the shared folder before it looks at a database.
+  if (folder == shared_folder_ && !files_.FolderExists(folder)) return path;
   if (!files_.FolderExists(folder) || files_.SameFolder(folder, update_folder_)) return "";
   return path;
 }

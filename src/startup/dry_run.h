@@ -6,9 +6,42 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/odbc_installer.h"
 #include "platform/registration_store.h"
 
 namespace tabsync::startup {
+
+// The data sources as a dry run sees them: those registered, and those that
+// the run's check of the data sources creates, kept in memory where the real
+// run writes them. A creation succeeds exactly where the real installer says
+// it would (OdbcInstaller::CanAddSystemDataSource), so a data source that the
+// real run fails to create (an odbc.ini that is a folder, or that a stray
+// line or byte order mark makes unreadable) stays missing here too.
+class DryRunDataSources : public platform::RegistrationStore, public platform::OdbcInstaller {
+ public:
+  // The objects must outlive this one.
+  DryRunDataSources(const platform::RegistrationStore& real,
+                    const platform::OdbcInstaller& installer)
+      : real_(real), installer_(installer) {}
+
+  bool AddSystemDataSource(const std::string& name, const std::string& databaseFile) override;
+  bool CanAddSystemDataSource(const std::string& name,
+                              const std::string& databaseFile) const override {
+    return installer_.CanAddSystemDataSource(name, databaseFile);
+  }
+
+  // A created data source has the keys the installer writes: Driver, DBQ
+  // and Database.
+  bool ReadDataSourceValue(const std::string& data_source, const std::string& key,
+                           std::string* value) const override;
+  bool CanBeRead() const override { return !created_.empty() || real_.CanBeRead(); }
+  std::string Source() const override { return real_.Source(); }
+
+ private:
+  const platform::RegistrationStore& real_;
+  const platform::OdbcInstaller& installer_;
+  std::map<std::string, std::string> created_;  // lower-case data source -> file
+};
 
 // The databases of a dry run: copies, in a private temporary folder, of the
 // databases that the real run would update, and the data sources as the run
@@ -16,10 +49,11 @@ namespace tabsync::startup {
 // copies; nothing of the site is written.
 //
 // A data source is pointed at a copy only where the real run would update a
-// database: a registered one whose "DBQ" names a file in an existing folder
-// other than the update folder, or one the real run would first create in
-// the shared database folder. Every other data source reads as it is, so the
-// run skips it (or fails on it) just as the real run would, without writing.
+// database: a registered one (`real` holds those the run would create) whose
+// "DBQ" names a file in an existing folder other than the update folder, the
+// shared database folder counting as existing (the real run creates it
+// first). Every other data source reads as it is, so the run skips it (or
+// fails on it) just as the real run would, without writing.
 class DryRunSite : public platform::RegistrationStore {
  public:
   // The objects must outlive the site. sharedFolder and updateFolder end in
@@ -46,7 +80,7 @@ class DryRunSite : public platform::RegistrationStore {
   std::string Source() const override { return real_.Source(); }
 
  private:
-  std::string RealPathFor(const std::string& dataSource, const std::string& fileName) const;
+  std::string RealPathFor(const std::string& dataSource) const;
   std::string CopyFolderFor(const std::string& realFolder);
   void CopyIfThere(const std::string& path, const std::string& copy);
   void RemoveTree(const std::string& folder);

@@ -120,7 +120,12 @@ bool InstallationFlow::TakeLeftRunLock() {
 // data source created; the log it wrote is printed with the real folders.
 int InstallationFlow::RunDry() {
   if (!TakeLeftRunLock()) return kExitStopped;
-  DryRunSite site(install_.files, install_.registrations, shared_database_folder_,
+  // The data sources are checked, and missing ones created, as the real run
+  // does, in memory; a move is not offered, as if the operator answered No.
+  DryRunDataSources sources(install_.registrations, install_.installer);
+  install::CheckDataSources({install_.files, sources, sources, install_.ui},
+                            shared_database_folder_);
+  DryRunSite site(install_.files, sources, shared_database_folder_,
                   platform::WithTrailingSlash(RunFolder()));
   try {
     site.CopyDatabases();

@@ -94,9 +94,10 @@ std::string MisfitDatabase(const platform::FileSystem& files, const std::string&
 // backup history, runs the update, prints the summary line, and after a run
 // with errors tells the operator and shows the log window until it is
 // closed. A dry run takes the lock only where a run has left its lock file,
-// and after the location goes straight to the run on copies. When the log
-// file could not be written in full, both say why on `err`. Returns the exit
-// status.
+// checks the data sources as the run does (creating the missing ones in
+// memory, DryRunDataSources), offers no move and goes on to the run on
+// copies. When the log file could not be written in full, both say why on
+// `err`. Returns the exit status.
 int Main(MainPlatform& platform, const std::string& argumentText,
          const RunOptions& options = RunOptions());
 

@@ -438,6 +438,42 @@ TEST_F(TabsyncProgramTest, DryRunChangesNothingAndPrintsTheRealRunsLog) {
   EXPECT_EQ(WithoutTimes(test::ReadFileBytes(LogFile())), WithoutTimes(dry.out.substr(0, summary)));
 }
 
+// A dry run reads the configuration as the real run does and ends as it
+// ends: it used to take odbc.ini faults for a clean site (exit 0 where the
+// run fails) and a missing shared folder for a failure (exit 1 where the run
+// creates it). Each fault, on a fresh site: the dry run, then the real run.
+TEST_F(TabsyncProgramTest, DryRunEndsAsTheRealRunOnEveryConfigurationFault) {
+  const std::string odbc_ini = dir_.File("odbc/odbc.ini");
+  auto prepend = [&](const std::string& text) {
+    WriteFile(odbc_ini, text + test::ReadFileBytes(odbc_ini));
+  };
+  const struct {
+    const char* fault;
+    std::function<void()> make;
+    int status;
+  } cases[] = {
+      {"none", [] {}, 0},
+      {"no data source registered", [&] { WriteFile(odbc_ini, ""); }, 0},
+      {"shared folder missing", [&] { std::filesystem::remove_all(Location()); }, 0},
+      {"stray line in odbc.ini", [&] { prepend("stray\n"); }, 1},
+      {"byte order mark in odbc.ini", [&] { prepend("\xef\xbb\xbf"); }, 1},
+      {"odbc.ini a folder", [&] { unlink(odbc_ini.c_str()); mkdir(odbc_ini.c_str(), 0755); }, 1},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(Location());
+    std::filesystem::remove_all(odbc_ini);
+    std::filesystem::remove_all(dir_.File("target/DB"));
+    mkdir(dir_.File("target/DB").c_str(), 0755);
+    MakeRelease(Shared());
+    c.make();
+    Outcome dry = RunWith({"--dry-run", "DB"});
+    Outcome real = RunWith({"-y", "DB"});
+    EXPECT_EQ(c.status, real.status) << c.fault << ": " << real.err;
+    EXPECT_EQ(real.status, dry.status) << c.fault << ": " << dry.out;
+    EXPECT_EQ(real.err, dry.err) << c.fault;
+  }
+}
+
 // An installer that reads the output must not take a cut-off one for the
 // whole: these used to end with 0 on a full disk.
 TEST_F(TabsyncProgramTest, OutputThatCannotBeWrittenFailsTheProgram) {

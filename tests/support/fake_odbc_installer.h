@@ -23,6 +23,11 @@ class FakeOdbcInstaller : public platform::OdbcInstaller {
   const std::vector<std::string>& Requests() const { return requests_; }
 
   bool AddSystemDataSource(const std::string& name, const std::string& databaseFile) override;
+  // What AddSystemDataSource would return; records nothing.
+  bool CanAddSystemDataSource(const std::string& name,
+                              const std::string&) const override {
+    return failing_.count(name) == 0;
+  }
 
  private:
   FakeRegistrationStore& store_;
