@@ -65,7 +65,8 @@ std::string UsageText() {
          "becomes a file of the same name in OUTPUT_FOLDER.\n"
          "\n"
          "Options:\n"
-         "  --force                replace an output file that exists\n"
+         "  --force                replace an output file that exists (only a regular\n"
+         "                         file, never the source itself)\n"
          "  --path-map FROM=TO     a linked table's file path that begins with FROM\n"
          "                         begins with TO instead, with \\ turned into /\n"
          "                         (repeatable; the longest matching FROM wins)\n"
@@ -74,7 +75,8 @@ std::string UsageText() {
          "  --help                 show this text\n"
          "  --version              show the version\n"
          "\n"
-         "Exit status: 0 all converted, 1 a file was not converted, 2 wrong arguments.\n";
+         "Exit status: 0 all converted, 1 a file was not converted (or the output\n"
+         "could not be written), 2 wrong arguments.\n";
 }
 
 }  // namespace tabsync::import

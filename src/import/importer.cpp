@@ -1,12 +1,9 @@
 #include "import/importer.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <set>
 #include <utility>
 
@@ -16,7 +13,7 @@
 #include "import/jet_header.h"
 #include "import/mdb_source.h"
 #include "import/output_database.h"
-#include "platform/posix_io.h"
+#include "import/output_file.h"
 
 namespace tabsync::import {
 
@@ -215,74 +212,6 @@ class Conversion {
   ImportSummary summary_;
 };
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
-}
-
-Error OutputFailed(const std::string& what, const std::string& path) {
-  return Error(errors::kOutputFailed, what + " " + path + ": " + std::strerror(errno));
-}
-
-// The temporary file beside the output; removed (with its journal) unless
-// it was put in place.
-class TemporaryOutput {
- public:
-  explicit TemporaryOutput(const std::string& output)
-      : path_(FolderOf(output) + "/." + BaseName(output) + ".importing-" + std::to_string(getpid())) {
-    Remove();  // left by an earlier run of a process with this id
-  }
-  ~TemporaryOutput() { Remove(); }
-  TemporaryOutput(const TemporaryOutput&) = delete;
-  TemporaryOutput& operator=(const TemporaryOutput&) = delete;
-
-  const std::string& path() const { return path_; }
-
- private:
-  void Remove() const {
-    unlink(path_.c_str());
-    unlink((path_ + "-journal").c_str());
-  }
-
-  std::string path_;
-};
-
-void SyncPath(const std::string& path, int flags) {
-  platform::posix::FileDescriptor fd(open(path.c_str(), flags | O_CLOEXEC));
-  if (fd.get() < 0 || fsync(fd.get()) != 0) throw OutputFailed("cannot sync", path);
-}
-
-// Renames the complete file into place: over the output only with force, and
-// otherwise with link(), which refuses an output that appeared meanwhile.
-void PutInPlace(const std::string& temporary, const std::string& output, bool force) {
-  SyncPath(temporary, O_RDONLY);
-  if (force) {
-    if (rename(temporary.c_str(), output.c_str()) != 0) throw OutputFailed("cannot rename to", output);
-  } else if (link(temporary.c_str(), output.c_str()) != 0) {
-    if (errno == EEXIST) throw DatabaseExists(output);
-    throw OutputFailed("cannot create", output);
-  }
-  SyncPath(FolderOf(output), O_RDONLY | O_DIRECTORY);
-}
-
-void CheckOutput(const std::string& output, bool force) {
-  struct stat info;
-  if (stat(FolderOf(output).c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-    throw FileNotFound(FolderOf(output));
-  if (!force && Exists(output)) throw DatabaseExists(output);
-}
-
 uint64_t FileSize(const std::string& path) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0) throw FileNotFound(path);
@@ -305,8 +234,9 @@ void Tell(const Conversion& conversion, const std::string& diagnostics, ImportRe
 
 ImportSummary ImportFile(const std::string& source, const std::string& output,
                          const ImportOptions& options, ImportReport& report) {
+  CheckSource(source);
   CheckJetHeader(source);
-  CheckOutput(output, options.force);
+  CheckOutput(source, output, options.force);
   ReaderLimits limits = options.limits ? *options.limits : LimitsForFile(FileSize(source));
   auto reader = options.reader ? options.reader : ReadMdbFile;
   // A text column that libmdb cannot decode shows only among the records;
@@ -324,7 +254,7 @@ ImportSummary ImportFile(const std::string& source, const std::string& output,
       continue;
     }
     database.Commit();
-    PutInPlace(temporary.path(), output, options.force);
+    temporary.PutInPlace(source, options.force);
     Tell(conversion, diagnostics, report);
     return conversion.summary();
   }

@@ -47,12 +47,14 @@ struct ImportSummary {
 };
 
 // Converts `source` into a new file `output`, written as a temporary file
-// beside it and renamed into place when complete. Raises 3024 (source
-// missing), 3343 (no Jet or ACE file), 4002 (password or encryption), 3204
-// (output exists, without force), 4001 (what the format cannot hold, naming
-// tables and columns; every refused column of the schema in one error),
-// 4003/4004 (the reader failed), 4005 (the rename failed) and the engine's
-// errors. On any error no output file is left (an existing one untouched).
+// beside it (TemporaryOutput) and renamed into place when complete. Raises
+// 3024 (source missing, or no regular file: CheckSource), 3343 (no Jet or
+// ACE file), 4002 (password or encryption), 3204 (output exists, without
+// force), 4001 (what the format cannot hold, naming tables and columns;
+// every refused column of the schema in one error), 4003/4004 (the reader
+// failed), 4005 (an output that is no regular file or is the source:
+// CheckOutput; the rename failed) and the engine's errors. On any error no
+// output file is left (an existing one untouched).
 ImportSummary ImportFile(const std::string& source, const std::string& output,
                          const ImportOptions& options, ImportReport& report);
 

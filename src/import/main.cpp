@@ -1,15 +1,19 @@
 // tabsync-import: converts Jet and ACE database files into tabsync's format.
 // The only place that talks to the terminal.
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "import/command_line.h"
 #include "import/importer.h"
+#include "import/output_file.h"
 
 namespace {
 
@@ -65,6 +69,27 @@ class ConsoleReport : public ImportReport {
   std::chrono::steady_clock::time_point last_progress_;
 };
 
+// A stopped import leaves no temporary file: it is removed, then the
+// signal ends the program as it would have without the handler.
+void OnStopSignal(int signal) {
+  tabsync::import::RemoveTemporaryOutputInSignal();
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+// A signal the starter chose to ignore (nohup, a background job) stays
+// ignored.
+void HandleStopSignals() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action = {};
+    if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) continue;
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
 tabsync::import::ImportOptions OptionsOf(const tabsync::import::CommandLine& line) {
   tabsync::import::ImportOptions options;
   options.force = line.force;
@@ -103,9 +128,18 @@ int ConvertFolder(const tabsync::import::CommandLine& line, ConsoleReport& repor
   return failed == 0 ? 0 : 1;
 }
 
-}  // namespace
+// A converted file whose lines did not reach standard output still counts
+// as a failure: a script reading them must not take a cut-off list for all.
+int WithOutputChecked(int status) {
+  errno = 0;
+  std::cout.flush();
+  if (std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::cerr << "tabsync-import: cannot write standard output"
+            << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) << "\n";
+  return status == 0 ? 1 : status;
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   using tabsync::import::CommandLine;
   CommandLine line = tabsync::import::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   switch (line.action) {
@@ -116,8 +150,13 @@ int main(int argc, char** argv) {
       return 2;
     default: break;
   }
+  HandleStopSignals();
   ConsoleReport report(isatty(STDERR_FILENO));
   if (line.action == CommandLine::Action::kFolder) return ConvertFolder(line, report);
   std::string shown = line.source.substr(line.source.rfind('/') + 1);
   return Convert(line.source, line.output, shown, OptionsOf(line), report) ? 0 : 1;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return WithOutputChecked(Run(argc, argv)); }
