@@ -47,12 +47,16 @@ TEST(LogTextTest, LongTextComesBackWholeInPiecesEndingAtLineEnds) {
     std::string joined;
     int pieces = 0;
     text.ForEachPiece([&](std::string_view piece) {
-      if (!joined.empty()) EXPECT_EQ('\n', joined.back()) << "piece " << pieces;
+      if (!joined.empty()) {
+        EXPECT_EQ('\n', joined.back()) << "piece " << pieces;
+      }
       joined.append(piece);
       ++pieces;
     });
     EXPECT_EQ(expected, joined);
-    if (folder == nullptr) EXPECT_GT(pieces, 1);
+    if (folder == nullptr) {
+      EXPECT_GT(pieces, 1);
+    }
   }
 }
 
