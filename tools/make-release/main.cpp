@@ -1,9 +1,10 @@
 // make-release [--size N] INSTALLED_FOLDER UPDATE_FOLDER
+// make-release -h|--help
 //
 // Writes the six databases of an installed older release into
 // INSTALLED_FOLDER and the new release's update information into
-// UPDATE_FOLDER (docs/make-release.md). Exit status: 0 when both are written,
-// 1 when writing fails, 2 for wrong arguments.
+// UPDATE_FOLDER (docs/make-release.md). Exit status: 0 when both are written
+// or the usage was asked for, 1 when writing fails, 2 for wrong arguments.
 
 #include <charconv>
 #include <filesystem>
@@ -28,10 +29,11 @@ struct Arguments {
   std::string update;
 };
 
-void PrintUsage() {
-  std::cerr << "usage: make-release [--size N] INSTALLED_FOLDER UPDATE_FOLDER\n"
-            << "  N from 1 to " << tabsync::release::kMaxReleaseSize << ", default "
-            << kDefaultSize << "\n";
+void PrintUsage(std::ostream& out) {
+  out << "usage: make-release [--size N] INSTALLED_FOLDER UPDATE_FOLDER\n"
+      << "       make-release -h|--help\n"
+      << "  N from 1 to " << tabsync::release::kMaxReleaseSize << ", default " << kDefaultSize
+      << "\n";
 }
 
 // The whole text as a decimal number from 1 to kMaxReleaseSize. Checked here
@@ -70,12 +72,20 @@ std::string PrepareFolder(const std::string& folder) {
   return path.ends_with('/') ? path : path + "/";
 }
 
+bool AsksForHelp(int argc, char** argv) {
+  return argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AsksForHelp(argc, argv)) {
+    PrintUsage(std::cout);
+    return 0;
+  }
   std::optional<Arguments> arguments = ParseArguments(argc, argv);
   if (!arguments) {
-    PrintUsage();
+    PrintUsage(std::cerr);
     return 2;
   }
   try {
