@@ -45,15 +45,18 @@ TEST(ImportOutputFileTest, WhatIsNoRegularFileOrTheSourceIsNeverReplaced) {
     const char* output;
     const char* message;
   } cases[] = {
-      {"link to a device", [](const test::TempDir& d) { symlink("/dev/null", d.File("out.mdb").c_str()); },
+      {"link to a device",
+       [](const test::TempDir& d) { ASSERT_EQ(0, symlink("/dev/null", d.File("out.mdb").c_str())); },
        "a.mdb", "out.mdb", "out.mdb: not a regular file (a character device); it is not replaced"},
-      {"FIFO", [](const test::TempDir& d) { mkfifo(d.File("out.mdb").c_str(), 0644); }, "a.mdb",
-       "out.mdb", "out.mdb: not a regular file (a FIFO); it is not replaced"},
-      {"source by another path", [](const test::TempDir& d) { mkdir(d.File("sub").c_str(), 0755); },
-       "a.mdb", "sub/../a.mdb", "sub/../a.mdb: the source file itself; it is not replaced"},
-      {"source through a link", [](const test::TempDir& d) { symlink("a.mdb", d.File("out.mdb").c_str()); },
+      {"FIFO", [](const test::TempDir& d) { ASSERT_EQ(0, mkfifo(d.File("out.mdb").c_str(), 0644)); },
+       "a.mdb", "out.mdb", "out.mdb: not a regular file (a FIFO); it is not replaced"},
+      {"source by another path",
+       [](const test::TempDir& d) { ASSERT_EQ(0, mkdir(d.File("sub").c_str(), 0755)); }, "a.mdb",
+       "sub/../a.mdb", "sub/../a.mdb: the source file itself; it is not replaced"},
+      {"source through a link",
+       [](const test::TempDir& d) { ASSERT_EQ(0, symlink("a.mdb", d.File("out.mdb").c_str())); },
        "a.mdb", "out.mdb", "out.mdb: the source file itself; it is not replaced"},
-      {"FIFO as input", [](const test::TempDir& d) { mkfifo(d.File("in.mdb").c_str(), 0644); },
+      {"FIFO as input", [](const test::TempDir& d) { ASSERT_EQ(0, mkfifo(d.File("in.mdb").c_str(), 0644)); },
        "in.mdb", "out.mdb", "in.mdb: not a regular file (a FIFO); it is not read"},
   };
   for (const auto& c : cases) {
