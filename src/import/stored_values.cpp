@@ -1,0 +1,95 @@
+#include "import/stored_values.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+
+namespace tabsync::import {
+
+namespace {
+
+constexpr size_t kCalculatedPrefix = 16;
+constexpr size_t kAttachmentWrapper = 8;
+constexpr uint32_t kAttachmentRaw = 0;
+constexpr uint32_t kAttachmentCompressed = 1;
+
+uint32_t Number32(const char* at) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(at);
+  return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+// Inflates a zlib stream into exactly `length` bytes.
+bool Inflate(std::string_view compressed, size_t length, std::string* out) {
+  out->assign(length, '\0');
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return false;
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+  stream.avail_in = static_cast<uInt>(compressed.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out->data());
+  stream.avail_out = static_cast<uInt>(length);
+  int result = inflate(&stream, Z_FINISH);
+  bool whole = result == Z_STREAM_END && stream.total_out == length;
+  inflateEnd(&stream);
+  return whole;
+}
+
+}  // namespace
+
+std::string GuidText(const unsigned char* bytes) {
+  static constexpr int kOrder[] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
+  std::string text = "{";
+  char hex[3];
+  for (int index : kOrder) {
+    if (index < 0) {
+      text += '-';
+      continue;
+    }
+    std::snprintf(hex, sizeof hex, "%02X", bytes[index]);
+    text += hex;
+  }
+  return text + "}";
+}
+
+bool UnwrapCalculated(std::string_view stored, std::string_view* value) {
+  if (stored.size() < kCalculatedPrefix + 4) return false;
+  uint32_t length = Number32(stored.data() + kCalculatedPrefix);
+  if (length > stored.size() - kCalculatedPrefix - 4) return false;
+  *value = stored.substr(kCalculatedPrefix + 4, length);
+  return true;
+}
+
+bool DecodeAttachment(std::string_view stored, size_t limit, std::string* file, std::string* reason) {
+  if (stored.size() < kAttachmentWrapper) {
+    *reason = "shorter than its header";
+    return false;
+  }
+  uint32_t type = Number32(stored.data());
+  uint32_t length = Number32(stored.data() + 4);
+  std::string_view body = stored.substr(kAttachmentWrapper);
+  std::string content;
+  if (length > limit) {
+    *reason = "larger than " + std::to_string(limit) + " bytes";
+    return false;
+  }
+  if (type == kAttachmentCompressed) {
+    if (!Inflate(body, length, &content)) {
+      *reason = "its compressed data does not inflate to its length";
+      return false;
+    }
+  } else if (type == kAttachmentRaw && body.size() >= length) {
+    content.assign(body.substr(0, length));
+  } else {
+    *reason = "of an unknown form";
+    return false;
+  }
+  uint32_t header = content.size() >= 4 ? Number32(content.data()) : 0;
+  if (header < 4 || header > content.size()) {
+    *reason = "its header is damaged";
+    return false;
+  }
+  file->assign(content, header, std::string::npos);
+  return true;
+}
+
+}  // namespace tabsync::import
