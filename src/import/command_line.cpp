@@ -41,6 +41,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       PathMapping mapping;
       if (!ParsePathMapping(value, &mapping)) return Wrong("--path-map needs 'FROM=TO', not '" + value + "'");
       line.path_maps.push_back(mapping);
+    } else if (argument == "--password" || argument == "--password-file") {
+      if (i + 1 >= arguments.size()) return Wrong(argument + " needs a value");
+      if (line.password || !line.password_file.empty()) return Wrong("give one --password or --password-file");
+      const std::string& value = arguments[++i];
+      if (argument == "--password") {
+        line.password = value;
+      } else if (value.empty()) {
+        return Wrong("--password-file needs a file");
+      } else {
+        line.password_file = value;
+      }
     } else if (argument == "--") {
       paths.insert(paths.end(), arguments.begin() + static_cast<long>(i) + 1, arguments.end());
       break;
@@ -72,6 +83,8 @@ std::string UsageText() {
          "                         (repeatable; the longest matching FROM wins)\n"
          "  --skip-unsupported     leave out the columns the format cannot hold,\n"
          "                         with a warning each, instead of failing\n"
+         "  --password PASSWORD    the database password of a file protected by one\n"
+         "  --password-file FILE   the same, read from the first line of FILE\n"
          "  --help                 show this text\n"
          "  --version              show the version\n"
          "\n"

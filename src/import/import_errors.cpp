@@ -12,6 +12,15 @@ Error ProtectedFile(const std::string& path, const std::string& what) {
   return Error(errors::kProtected, path + ": the file is " + what + ", which cannot be imported");
 }
 
+Error PasswordNeeded(const std::string& path) {
+  return Error(errors::kProtected,
+               path + ": the file is password-protected: give its password with --password or --password-file");
+}
+
+Error WrongPassword(const std::string& path) {
+  return Error(errors::kProtected, path + ": the password given is not the file's password");
+}
+
 Error Unsupported(const std::string& table, const std::string& column, const std::string& what) {
   return Error(errors::kUnsupported, "table '" + table + "', column '" + column + "': " + what +
                                          ", which the format cannot hold");

@@ -21,8 +21,12 @@ constexpr int kOutputFailed = 4005;       // the output could not be put in plac
 
 // "<file>: not a Jet or ACE database file" (3343).
 Error NotJetFile(const std::string& path);
-// "<file>: ... is password-protected" / "... is encrypted" (4002).
+// "<file>: the file is encrypted, which cannot be imported" (4002).
 Error ProtectedFile(const std::string& path, const std::string& what);
+// "<file>: the file is password-protected: give its password ..." (4002).
+Error PasswordNeeded(const std::string& path);
+// "<file>: the password given is not the file's password" (4002).
+Error WrongPassword(const std::string& path);
 // "Table 'T', column 'C': <what>, which the format cannot hold" (4001).
 Error Unsupported(const std::string& table, const std::string& column, const std::string& what);
 // The reader's failure, with its reason (4003).

@@ -235,7 +235,7 @@ void Tell(const Conversion& conversion, const std::string& diagnostics, ImportRe
 ImportSummary ImportFile(const std::string& source, const std::string& output,
                          const ImportOptions& options, ImportReport& report) {
   CheckSource(source);
-  CheckJetHeader(source);
+  CheckJetHeader(source, options.password);
   CheckOutput(source, output, options.force);
   ReaderLimits limits = options.limits ? *options.limits : LimitsForFile(FileSize(source));
   auto reader = options.reader ? options.reader : ReadMdbFile;

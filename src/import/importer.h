@@ -20,6 +20,9 @@ struct ImportOptions {
   bool force = false;             // replace an existing output file
   bool skip_unsupported = false;  // leave refused columns out, with a warning each
   std::vector<PathMapping> path_maps;
+  // The database password of a file protected by one (checked against its
+  // header; never shown).
+  std::optional<std::string> password;
   // The reader's limits; by default LimitsForFile of the source's size.
   std::optional<ReaderLimits> limits;
   // The reader run in the child process; by default ReadMdbFile. Tests give
@@ -49,10 +52,10 @@ struct ImportSummary {
 // Converts `source` into a new file `output`, written as a temporary file
 // beside it (TemporaryOutput) and renamed into place when complete. Raises
 // 3024 (source missing, or no regular file: CheckSource), 3343 (no Jet or
-// ACE file), 4002 (password or encryption), 3204 (output exists, without
-// force), 4001 (what the format cannot hold, naming tables and columns;
-// every refused column of the schema in one error), 4003/4004 (the reader
-// failed), 4005 (an output that is no regular file or is the source:
+// ACE file), 4002 (encryption, or a password not given or wrong), 3204
+// (output exists, without force), 4001 (what the format cannot hold,
+// naming tables and columns; every refused column of the schema in one
+// error), 4003/4004 (the reader failed), 4005 (an output that is no regular file or is the source:
 // CheckOutput; the rename failed) and the engine's errors. On any error no
 // output file is left (an existing one untouched).
 ImportSummary ImportFile(const std::string& source, const std::string& output,

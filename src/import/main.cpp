@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 
 #include "import/command_line.h"
@@ -95,7 +96,22 @@ tabsync::import::ImportOptions OptionsOf(const tabsync::import::CommandLine& lin
   options.force = line.force;
   options.skip_unsupported = line.skip_unsupported;
   options.path_maps = line.path_maps;
+  options.password = line.password;
   return options;
+}
+
+// The password of --password-file: the file's first line, without its line
+// end. False, with the reason, when the file cannot be read.
+bool ReadPasswordFile(tabsync::import::CommandLine* line, std::string* problem) {
+  std::ifstream file(line->password_file, std::ios::binary);
+  std::string password;
+  if (!file || (!std::getline(file, password) && !file.eof())) {
+    *problem = "cannot read the password file " + line->password_file + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  line->password = password;
+  return true;
 }
 
 bool Convert(const std::string& source, const std::string& output, const std::string& shown,
@@ -149,6 +165,11 @@ int Run(int argc, char** argv) {
       std::cerr << "tabsync-import: " << line.problem << "\n" << tabsync::import::UsageText();
       return 2;
     default: break;
+  }
+  std::string problem;
+  if (!line.password_file.empty() && !ReadPasswordFile(&line, &problem)) {
+    std::cerr << "tabsync-import: " << problem << "\n";
+    return 2;
   }
   HandleStopSignals();
   ConsoleReport report(isatty(STDERR_FILENO));

@@ -21,6 +21,8 @@ TEST(ImportCommandLineTest, ReadsFilesFoldersAndOptions) {
   EXPECT_EQ(Action::kHelp, ParseCommandLine({"in.mdb", "--help"}).action);
   EXPECT_EQ(Action::kVersion, ParseCommandLine({"--version"}).action);
   EXPECT_EQ("-x.mdb", ParseCommandLine({"--", "-x.mdb", "out"}).source);
+  EXPECT_EQ("p w", ParseCommandLine({"--password", "p w", "in.mdb", "out"}).password.value_or(""));
+  EXPECT_EQ("secret.txt", ParseCommandLine({"in.mdb", "--password-file", "secret.txt", "out"}).password_file);
 }
 
 TEST(ImportCommandLineTest, WrongArgumentsSayWhatIsWrong) {
@@ -31,6 +33,9 @@ TEST(ImportCommandLineTest, WrongArgumentsSayWhatIsWrong) {
       {{"--fast", "a", "b"}, "unknown option --fast"},
       {{"--path-map", "nothing", "a", "b"}, "--path-map needs 'FROM=TO', not 'nothing'"},
       {{"a", "b", "--path-map"}, "--path-map needs 'FROM=TO', not ''"},
+      {{"a", "b", "--password"}, "--password needs a value"},
+      {{"--password", "x", "--password-file", "f", "a", "b"}, "give one --password or --password-file"},
+      {{"--password-file", "", "a", "b"}, "--password-file needs a file"},
   };
   for (const auto& [arguments, problem] : cases) {
     CommandLine line = ParseCommandLine(arguments);
