@@ -14,6 +14,18 @@ bool HoldsPassword(const std::string& connect) {
 
 int32_t HiddenBit(uint32_t flags) { return (flags & jet::kFlagHidden) ? dao::kTableHidden : 0; }
 
+int32_t SystemBits(uint32_t flags) { return (flags & jet::kFlagSystemMask) ? dao::kTableSystemObject : 0; }
+
+// The connect text with the value of its DATABASE= part replaced.
+std::string WithDatabase(const std::string& connect, const std::string& path) {
+  std::string lower = dao::LowerName(connect);
+  size_t at = lower.rfind("database=", 0) == 0 ? 0 : lower.find(";database=");
+  if (at == std::string::npos) return connect + ";DATABASE=" + path;
+  size_t start = connect.find('=', at) + 1;
+  size_t end = connect.find(';', start);
+  return connect.substr(0, start) + path + (end == std::string::npos ? "" : connect.substr(end));
+}
+
 }  // namespace
 
 bool ParsePathMapping(const std::string& text, PathMapping* mapping) {
@@ -38,6 +50,16 @@ std::string MapPath(const std::string& path, const std::vector<PathMapping>& map
   return result;
 }
 
+bool IsForeignFileLink(const SourceLink& link) {
+  return !link.connect.empty() && link.connect[0] != ';' && !dao::IsOdbcConnect(link.connect);
+}
+
+std::string LinkedPath(const SourceLink& link) {
+  if (!IsForeignFileLink(link)) return link.database;
+  std::string path = dao::LinkedFilePath(link.connect);
+  return path.empty() ? link.database : path;
+}
+
 int32_t TableAttributes(uint32_t flags) {
   int32_t attributes = HiddenBit(flags);
   if (flags & jet::kFlagSystemMask) attributes |= dao::kTableSystemObject;
@@ -50,13 +72,14 @@ dao::CatalogRow LinkRow(const SourceLink& link, const std::string& mapped_path) 
   row.type = link.type;
   row.foreign_name = link.foreign_name;
   if (link.type == dao::kCatalogDesktopLink) {
-    row.connect = ";DATABASE=" + mapped_path;
+    row.connect = IsForeignFileLink(link) ? WithDatabase(link.connect, mapped_path) : ";DATABASE=" + mapped_path;
     row.attributes = dao::kTableAttached | HiddenBit(link.flags);
   } else {
     row.connect = dao::IsOdbcConnect(link.connect) ? link.connect : "ODBC;" + link.connect;
     row.attributes = dao::kTableAttachedOdbc | HiddenBit(link.flags);
     if (HoldsPassword(link.connect)) row.attributes |= dao::kTableAttachSavePassword;
   }
+  row.attributes |= SystemBits(link.flags);
   return row;
 }
 

@@ -33,11 +33,23 @@ std::string MapPath(const std::string& path, const std::vector<PathMapping>& map
 // hidden (1) and system object (0x80000002); 0 for a plain table.
 int32_t TableAttributes(uint32_t flags);
 
+// True when a Type 6 link's Connect text begins with a driver ("Excel
+// 12.0 Xml;...", "Text;...", "dBASE IV;...", "HTML Import;..."): the linked
+// file is no Jet or ACE file.
+bool IsForeignFileLink(const SourceLink& link);
+
+// The file (or folder) a Type 6 link names: the DATABASE= part of a foreign
+// file link's Connect text, otherwise the catalogue's Database.
+std::string LinkedPath(const SourceLink& link);
+
 // The format's catalogue row of a linked table. Type 6: Connect
-// ";DATABASE=" + the mapped path, attributes 0x40000000 plus hidden. Type 4:
-// the stored Connect text with "ODBC;" in front unless it begins so,
-// attributes 0x20000000 plus hidden, plus 0x20000 (link saves its password)
-// when the text holds a PWD= part.
+// ";DATABASE=" + the mapped path, or a foreign file link's whole Connect
+// text with the mapped path as its DATABASE= part; attributes 0x40000000.
+// Type 4: the stored Connect text with "ODBC;" in front unless it begins
+// so, attributes 0x20000000, plus 0x20000 (link saves its password) when
+// the text holds a PWD= part. Both plus hidden, and plus the system-object
+// bits when the source row has them (the links Jet keeps for complex
+// columns).
 dao::CatalogRow LinkRow(const SourceLink& link, const std::string& mapped_path);
 
 }  // namespace tabsync::import

@@ -27,6 +27,28 @@ ColumnPlan Refused(std::string what) {
   return plan;
 }
 
+ColumnPlan Omitted(std::string warning) {
+  ColumnPlan plan;
+  plan.omitted = true;
+  plan.warning = std::move(warning);
+  return plan;
+}
+
+ColumnPlan PlanComplex(const SourceColumn& column) {
+  const char* what = column.complex == ComplexKind::kAttachments ? "attachments" : "multiple values";
+  switch (column.complex) {
+    case ComplexKind::kAttachments:
+    case ComplexKind::kMultipleValues:
+      if (column.detail.empty())
+        return Refused(std::string("a complex column (") + what + ") in a table without a primary key");
+      return Omitted("");
+    case ComplexKind::kVersionHistory:
+      return Omitted("the version history of column '" + column.detail +
+                     "' is not kept; that column holds its current value");
+    default: return Refused("a complex column of an unknown kind");
+  }
+}
+
 ColumnPlan PlanByType(const SourceColumn& column) {
   ColumnPlan plan;
   switch (column.type) {
@@ -51,7 +73,7 @@ ColumnPlan PlanByType(const SourceColumn& column) {
                        " digits (a Double holds 15 exactly)");
       plan.column = Plain(dao::kTypeDouble);
       break;
-    case jet::kComplex: return Refused("a complex column (attachments or multiple values)");
+    case jet::kComplex: return PlanComplex(column);
     case jet::kDateTimeExtended: return Refused("a Date/Time Extended column");
     default: return Refused("a column of the unknown type " + std::to_string(column.type));
   }
@@ -91,7 +113,7 @@ dao::Variant NaturalValue(const SourceValue& value) {
     case ValueKind::kText: return dao::Variant(value.bytes);
     case ValueKind::kBinary: return dao::Variant::Binary(value.bytes);
     case ValueKind::kDecimal: return DecimalValue(value.bytes);
-    case ValueKind::kUndecodable: throw ValueRefused("text that libmdb cannot decode");
+    case ValueKind::kUndecodable: throw ValueRefused("text that cannot be decoded");
     default: return dao::Variant();
   }
 }
@@ -99,9 +121,15 @@ dao::Variant NaturalValue(const SourceValue& value) {
 }  // namespace
 
 ColumnPlan PlanColumn(const SourceColumn& column) {
-  if (column.calculated) return Refused("a calculated column");
+  if (column.calculated && column.type == jet::kDecimal)
+    return Refused("a calculated column of the result type Decimal");
   ColumnPlan plan = PlanByType(column);
   plan.not_null = plan.not_null || column.required;
+  if (column.calculated && plan.refusal.empty()) {
+    plan.not_null = column.required;  // a calculated Boolean is Null where its expression is
+    plan.warning = "a calculated column: its values are kept, its expression '" + column.expression +
+                   "' is not";
+  }
   return plan;
 }
 
@@ -113,7 +141,11 @@ dao::Variant ConvertValue(const SourceValue& value, const dao::ColumnType& colum
 
 double LinearDays(double jet_date) {
   double days = std::trunc(jet_date);
-  return days + std::fabs(jet_date - days);
+  // The time of day to the second, from the fraction alone: rounding the
+  // whole number times 86400 would round digits that the day number
+  // pushed out of the fraction.
+  double seconds = std::round(std::fabs(jet_date - days) * 86400.0);
+  return days + seconds / 86400.0;
 }
 
 }  // namespace tabsync::import

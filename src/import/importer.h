@@ -47,6 +47,7 @@ struct ImportSummary {
   int tables = 0;
   int64_t records = 0;
   int links = 0;
+  int warnings = 0;  // the warnings told
 };
 
 // Converts `source` into a new file `output`, written as a temporary file

@@ -35,6 +35,7 @@ class ConsoleReport : public ImportReport {
     std::cout << file_ << ": " << line << "\n";
   }
   void Warning(const std::string& line) override {
+    ++warnings_;
     ClearProgress();
     std::cerr << "tabsync-import: " << file_ << ": warning: " << line << "\n";
   }
@@ -57,6 +58,7 @@ class ConsoleReport : public ImportReport {
     std::cerr << "\r\033[K" << file_ << ": table '" << table << "': " << records << " records" << std::flush;
     showing_ = true;
   }
+  int warnings() const { return warnings_; }
   void ClearProgress() {
     if (!showing_) return;
     std::cerr << "\r\033[K" << std::flush;
@@ -66,6 +68,7 @@ class ConsoleReport : public ImportReport {
  private:
   bool terminal_;
   bool showing_ = false;
+  int warnings_ = 0;
   std::string file_;
   std::chrono::steady_clock::time_point last_progress_;
 };
@@ -140,7 +143,8 @@ int ConvertFolder(const tabsync::import::CommandLine& line, ConsoleReport& repor
   int failed = 0;
   for (const std::string& name : files)
     if (!Convert(line.source + "/" + name, line.output + "/" + name, name, OptionsOf(line), report)) ++failed;
-  std::cout << "converted " << files.size() - failed << " of " << files.size() << " files\n";
+  std::cout << "converted " << files.size() - failed << " of " << files.size() << " files, " << report.warnings()
+            << (report.warnings() == 1 ? " warning\n" : " warnings\n");
   return failed == 0 ? 0 : 1;
 }
 

@@ -7,6 +7,7 @@
 // dao::InsertCatalogRow), the records through one SQLite transaction whose
 // values the engine's dao::BindVariant binds.
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -35,6 +36,13 @@ struct OutputIndex {
   std::vector<std::string> columns;
 };
 
+// A unique index that the records do not hold, written as a plain index.
+struct BrokenUniqueIndex {
+  std::string name;  // as in the source
+  std::vector<std::string> columns;
+  int64_t records = 0;  // records that share their values with another
+};
+
 struct OutputTable {
   std::string name;
   int32_t attributes = 0;  // a Type 1 catalogue row when non-zero
@@ -50,18 +58,28 @@ class OutputDatabase {
   OutputDatabase& operator=(const OutputDatabase&) = delete;
 
   // Creates the table with its primary key ("PRIMARY KEY (...)"), NOT NULL
-  // columns and other indexes. SQLite keeps index names for the whole file,
-  // Jet per table: an index name already taken (or "PrimaryKey", or one
-  // beginning with "sqlite_") becomes table + "_" + name, then with a
-  // number. Raises 3125 for a name the engine does not accept.
-  void CreateTable(const OutputTable& table);
+  // columns and other indexes; with `indexes_after_rows` the other indexes
+  // follow its records (EndRows), which checks them against the records.
+  // SQLite keeps index names for the whole file, Jet per table: an index
+  // name already taken (or "PrimaryKey", or one beginning with "sqlite_")
+  // becomes table + "_" + name, then with a number. Raises 3125 for a name
+  // the engine does not accept, and the engine's errors naming the table
+  // (and the index).
+  void CreateTable(const OutputTable& table, bool indexes_after_rows = false);
   // Starts the records of a table made by CreateTable. The first call ends
   // the schema: CreateTable and AddCatalogRow may not follow.
   void BeginRows(const OutputTable& table);
-  // One record: values in the columns' order, already converted. Raises
-  // 4005 with SQLite's message when the record is refused (a Null in a
-  // NOT NULL column, a duplicate in a unique index).
-  void InsertRow(const std::vector<dao::Variant>& values);
+  enum class Inserted { kYes, kRepeatsKey, kRepeatsUniqueValues };
+  // One record: values in the columns' order, already converted. Not
+  // inserted when it repeats another's primary key or values of a unique
+  // index; raises 4005 with SQLite's message naming the table when it is
+  // refused otherwise (a Null in a NOT NULL column).
+  Inserted InsertRow(const std::vector<dao::Variant>& values);
+  // Ends the records of the table: creates the indexes that follow them. A
+  // unique index that the records do not hold is created as a plain index
+  // and returned. Raises 4005 naming the table and the index when SQLite
+  // refuses one otherwise.
+  std::vector<BrokenUniqueIndex> EndRows();
   void AddCatalogRow(const dao::CatalogRow& row);
   // Commits; the file is complete when this returns. Raises when the commit
   // fails.
@@ -70,8 +88,17 @@ class OutputDatabase {
   ~OutputDatabase();
 
  private:
+  // An index of a table whose records are still to come, under its name in
+  // the file.
+  struct PendingIndex {
+    std::string file_name;
+    OutputIndex index;
+  };
+
   std::string FreeIndexName(const std::string& table, const std::string& name);
   void OpenForRecords();
+  bool CreateIndex(const PendingIndex& pending, bool unique);
+  int64_t RecordsSharingValues(const std::vector<std::string>& columns);
   [[noreturn]] void Fail(const std::string& what);
 
   std::string path_;
@@ -80,6 +107,7 @@ class OutputDatabase {
   sqlite3_stmt* insert_ = nullptr;
   std::string table_;
   std::set<std::string> names_;  // lower case: tables and indexes
+  std::map<std::string, std::vector<PendingIndex>> pending_;  // by table, lower case
 };
 
 }  // namespace tabsync::import

@@ -29,6 +29,7 @@ constexpr int kMemo = 0x0c;
 constexpr int kGuid = 0x0f;
 constexpr int kDecimal = 0x10;
 constexpr int kComplex = 0x12;
+constexpr int kBigInt = 0x13;
 constexpr int kDateTimeExtended = 0x14;
 
 // MSysObjects Flags bits.
@@ -36,15 +37,30 @@ constexpr uint32_t kFlagHidden = 0x8;
 constexpr uint32_t kFlagSystemMask = 0x80000002u;
 }  // namespace jet
 
+// What a complex column (jet::kComplex) holds.
+enum class ComplexKind : uint8_t {
+  kNone = 0,
+  kAttachments = 1,
+  kMultipleValues = 2,
+  kVersionHistory = 3,  // the earlier values of an append-only Memo
+  kUnknown = 4,
+};
+
 struct SourceColumn {
   std::string name;
-  int type = 0;          // jet::k...
+  int type = 0;          // jet::k...; a calculated column: the type of its result
   int size = 0;          // Text: characters; others: bytes as stored
   int precision = 0;     // Decimal only
   int scale = 0;         // Decimal only
   bool auto_number = false;
   bool required = false;
   bool calculated = false;
+  std::string expression;  // a calculated column's expression, as the file gives it
+  ComplexKind complex = ComplexKind::kNone;
+  // Attachments and multiple values: the table that the reader makes of
+  // them (empty when it cannot: the table has no primary key). Version
+  // history: the Memo column whose history it is.
+  std::string detail;
 };
 
 struct SourceIndex {

@@ -95,6 +95,9 @@ void PutColumn(std::string* out, const SourceColumn& column) {
     PutInt(out, number);
   out->push_back(static_cast<char>((column.auto_number ? 1 : 0) | (column.required ? 2 : 0) |
                                    (column.calculated ? 4 : 0)));
+  PutText(out, column.expression);
+  out->push_back(static_cast<char>(column.complex));
+  PutText(out, column.detail);
 }
 
 SourceColumn ReadColumn(FieldReader& in) {
@@ -108,6 +111,11 @@ SourceColumn ReadColumn(FieldReader& in) {
   column.auto_number = bits & 1;
   column.required = bits & 2;
   column.calculated = bits & 4;
+  column.expression = in.Text();
+  uint8_t complex = in.Byte();
+  if (complex > static_cast<uint8_t>(ComplexKind::kUnknown)) throw DamagedStream();
+  column.complex = static_cast<ComplexKind>(complex);
+  column.detail = in.Text();
   return column;
 }
 
@@ -166,7 +174,8 @@ void ReadValue(FieldReader& in, SourceValue* value) {
 
 bool KnownTag(char tag) {
   for (FrameTag known : {FrameTag::kObject, FrameTag::kLink, FrameTag::kTable, FrameTag::kRows,
-                         FrameTag::kRow, FrameTag::kEnd, FrameTag::kDone, FrameTag::kFailure})
+                         FrameTag::kRow, FrameTag::kEnd, FrameTag::kDone, FrameTag::kFailure,
+                         FrameTag::kWarning})
     if (tag == static_cast<char>(known)) return true;
   return false;
 }
@@ -242,6 +251,12 @@ void StreamWriter::Failure(const std::string& message) {
   PutText(&payload, message);
   Put(FrameTag::kFailure, payload);
   Flush();
+}
+
+void StreamWriter::Warning(const std::string& text) {
+  std::string payload;
+  PutText(&payload, text);
+  Put(FrameTag::kWarning, payload);
 }
 
 // ---- FrameSplitter --------------------------------------------------------

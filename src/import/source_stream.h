@@ -8,8 +8,8 @@
 //
 // The stream of one file: Object and Link frames, one Table frame per user
 // table (all schemas before any record), then per table a Rows frame, its Row
-// frames and an End frame, and last Done. Failure replaces the rest when the
-// reader gives up.
+// frames and an End frame, and last Done. Warning frames may come anywhere
+// before Done. Failure replaces the rest when the reader gives up.
 
 #include <cstdint>
 #include <string>
@@ -29,6 +29,7 @@ enum class FrameTag : char {
   kEnd = 'E',
   kDone = 'Z',
   kFailure = 'X',
+  kWarning = 'W',
 };
 
 struct Frame {
@@ -52,6 +53,8 @@ class StreamWriter {
   void EndRows();
   void Done();
   void Failure(const std::string& message);
+  // Something the reader left out or changed, for the importer's warnings.
+  void Warning(const std::string& text);
   // Writes out what is buffered.
   void Flush();
 
@@ -84,6 +87,7 @@ SourceTable DecodeTable(std::string_view payload);
 int DecodeRowsStart(std::string_view payload);
 // Fills *values (resized to the row's count), reusing its strings.
 void DecodeRow(std::string_view payload, std::vector<SourceValue>* values);
+// A Failure or a Warning frame's text.
 std::string DecodeFailure(std::string_view payload);
 
 }  // namespace tabsync::import

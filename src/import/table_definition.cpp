@@ -45,7 +45,8 @@ class Cursor {
   uint32_t Number(size_t size) {
     size_t at = Need(size);
     uint32_t value = 0;
-    for (size_t i = 0; i < size; ++i) value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes_[at + i])) << (8 * i);
+    for (size_t i = 0; i < size; ++i)
+      value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes_[at + i])) << (8 * i);
     at_ += size;
     return value;
   }

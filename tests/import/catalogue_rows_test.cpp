@@ -1,5 +1,7 @@
 #include "import/catalogue_rows.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "dbengine/dao.h"
@@ -48,9 +50,35 @@ TEST(CatalogueRowsTest, LinksAndTablesGetTheFormatsAttributeBits) {
   EXPECT_EQ("ODBC;DSN=Shop;Trusted_Connection=Yes", row.connect);
   EXPECT_EQ(dao::kTableAttachedOdbc, row.attributes);
 
+  // Jet's own links for the complex columns of a linked table keep their
+  // system flag.
+  SourceLink system{"MSysComplexType_Text", 6, 0x80000000u, "Z:\\x.accdb", "", "MSysComplexType_Text"};
+  EXPECT_EQ(dao::kTableAttached | dao::kTableSystemObject, LinkRow(system, "/srv/x.accdb").attributes);
+
   EXPECT_EQ(0, TableAttributes(0));
   EXPECT_EQ(dao::kTableHidden, TableAttributes(8));
   EXPECT_EQ(dao::kTableSystemObject | dao::kTableHidden, TableAttributes(0x8000000Au));
+}
+
+TEST(CatalogueRowsTest, LinksToOtherFilesThanJetKeepTheirConnectTextWithTheMappedPath) {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"Excel 12.0 Xml;HDR=YES;IMEX=2;ACCDB=YES;DATABASE=Z:\\in\\rates.xlsx", "Z:\\in\\rates.xlsx",
+       "Excel 12.0 Xml;HDR=YES;IMEX=2;ACCDB=YES;DATABASE=/srv/in/rates.xlsx"},
+      {"Text;DSN=Rates Link Specification;FMT=Delimited;HDR=NO;IMEX=2;CharacterSet=850;DATABASE=Z:\\in;TABLE=rates#txt",
+       "Z:\\in", "Text;DSN=Rates Link Specification;FMT=Delimited;HDR=NO;IMEX=2;CharacterSet=850;DATABASE=/srv/in;TABLE=rates#txt"},
+      {"dBASE IV;database=Z:\\in", "Z:\\in", "dBASE IV;database=/srv/in"},
+  };
+  for (const auto& [connect, path, mapped] : cases) {
+    SourceLink link{"Rates", 6, 0, "Z:\\other\\ignored", connect, "rates"};
+    EXPECT_TRUE(IsForeignFileLink(link));
+    EXPECT_EQ(path, LinkedPath(link));
+    bool found = false;
+    dao::CatalogRow row = LinkRow(link, MapPath(LinkedPath(link), {{"Z:\\in", "/srv/in"}}, &found));
+    EXPECT_EQ(mapped, row.connect);
+    EXPECT_EQ(dao::kTableAttached, row.attributes);
+  }
+  EXPECT_FALSE(IsForeignFileLink({"T", 6, 0, "Z:\\x.mdb", "", "T"}));
+  EXPECT_FALSE(IsForeignFileLink({"T", 6, 0, "Z:\\x.mdb", ";DATABASE=Z:\\x.mdb", "T"}));
 }
 
 }  // namespace

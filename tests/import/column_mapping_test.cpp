@@ -51,18 +51,57 @@ TEST(ColumnMappingTest, EachJetTypeGetsItsDeclaredType) {
 }
 
 TEST(ColumnMappingTest, WhatTheFormatCannotHoldIsRefusedByWhatItIs) {
-  SourceColumn calculated = Column(jet::kText, 50);
+  SourceColumn calculated = Column(jet::kDecimal, 39);
   calculated.calculated = true;
   SourceColumn decimal = Column(jet::kDecimal, 17);
   decimal.precision = 18;
+  SourceColumn attachments = Column(jet::kComplex, 4), unknown = Column(jet::kComplex, 4);
+  attachments.complex = ComplexKind::kAttachments;
+  unknown.complex = ComplexKind::kUnknown;
   const std::pair<SourceColumn, const char*> cases[] = {
-      {calculated, "a calculated column"},
-      {Column(jet::kComplex, 4), "a complex column (attachments or multiple values)"},
+      {calculated, "a calculated column of the result type Decimal"},
+      {attachments, "a complex column (attachments) in a table without a primary key"},
+      {unknown, "a complex column of an unknown kind"},
       {Column(jet::kDateTimeExtended, 42), "a Date/Time Extended column"},
       {decimal, "a Decimal column of 18 digits (a Double holds 15 exactly)"},
       {Column(0x11, 4), "a column of the unknown type 17"},
   };
   for (const auto& [column, refusal] : cases) EXPECT_EQ(refusal, PlanColumn(column).refusal);
+}
+
+// Calculated columns keep their values as a column of their result type;
+// complex columns go elsewhere (attachments, multiple values) or are not
+// kept (a version history).
+TEST(ColumnMappingTest, CalculatedAndComplexColumnsAreWrittenOrOmittedWithAWarning) {
+  SourceColumn text = Column(jet::kText, 243), boolean = Column(jet::kBoolean);
+  text.calculated = boolean.calculated = true;
+  text.expression = "[Last] & \", \" & [First]";
+  boolean.expression = "[Salary]>100000";
+  SourceColumn values = Column(jet::kComplex, 4), history = Column(jet::kComplex, 4);
+  values.complex = ComplexKind::kMultipleValues;
+  values.detail = "Orders_Colors";
+  history.complex = ComplexKind::kVersionHistory;
+  history.detail = "Notes";
+  struct Case {
+    SourceColumn column;
+    const char* declared;  // empty: omitted
+    const char* warning;
+  };
+  const Case cases[] = {
+      {text, "TEXT(243) COLLATE NOCASE", "a calculated column: its values are kept, its expression '[Last] & \", \" & [First]' is not"},
+      {boolean, "BIT", "a calculated column: its values are kept, its expression '[Salary]>100000' is not"},
+      {values, "", ""},
+      {history, "", "the version history of column 'Notes' is not kept; that column holds its current value"},
+  };
+  for (const Case& c : cases) {
+    ColumnPlan plan = PlanColumn(c.column);
+    EXPECT_EQ("", plan.refusal);
+    EXPECT_EQ(c.warning, plan.warning);
+    EXPECT_EQ(*c.declared == 0, plan.omitted);
+    if (*c.declared) {
+      EXPECT_EQ(c.declared, dao::DeclaredTypeFor(plan.column) + (plan.not_null ? " NOT NULL" : ""));
+    }
+  }
 }
 
 SourceValue Value(ValueKind kind, int64_t integer, double number = 0, std::string bytes = "") {
@@ -88,6 +127,10 @@ TEST(ColumnMappingTest, ValuesAreStoredAsTheFormatSays) {
       {Value(ValueKind::kDate, 0, -1.25), date, dao::Variant::Date("1899-12-29 06:00:00")},
       {Value(ValueKind::kDate, 0, -36522.0), date, dao::Variant::Date("1800-01-01 00:00:00")},
       {Value(ValueKind::kDate, 0, 2958465.999988426), date, dao::Variant::Date("9999-12-31 23:59:59")},
+      // The time from the fraction: 0.49689236111 of a day is 11:55:31.49999,
+      // though 36685.49689236111 times 86400 rounds up.
+      {Value(ValueKind::kDate, 0, 36685.49689236111), date, dao::Variant::Date("2000-06-08 11:55:31")},
+      {Value(ValueKind::kDate, 0, -1.9999999999), date, dao::Variant::Date("1899-12-30 00:00:00")},
       {Value(ValueKind::kInteger, 1), boolean, dao::Variant(true)},
       {Value(ValueKind::kInteger, 0), boolean, dao::Variant(false)},
       {Value(ValueKind::kText, 0, 0, "äöü"), text, dao::Variant("äöü")},
@@ -107,7 +150,7 @@ TEST(ColumnMappingTest, ValuesThatCannotBeStoredExactlyAreRefused) {
   EXPECT_EQ("a date outside the years 100 to 9999", test::ExpectError(errors::kUnsupported, [&] {
               ConvertValue(Value(ValueKind::kDate, 0, 3e6), date);
             }));
-  EXPECT_EQ("text that libmdb cannot decode", test::ExpectError(errors::kUnsupported, [&] {
+  EXPECT_EQ("text that cannot be decoded", test::ExpectError(errors::kUnsupported, [&] {
               ConvertValue(Value(ValueKind::kUndecodable, 0), text);
             }));
   test::ExpectError(errors::kUnsupported, [&] { ConvertValue(Value(ValueKind::kDecimal, 0, 0, "1,5"), real); });

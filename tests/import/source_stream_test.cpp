@@ -36,9 +36,11 @@ std::vector<Frame> RoundTrip(const std::function<void(StreamWriter&)>& write) {
 }
 
 TEST(SourceStreamTest, TablesLinksAndRowsComeBackAsWritten) {
-  SourceTable table{"Kunden", 8, {{"ID", jet::kLong, 4, 0, 0, true, true, false},
-                                  {"Name", jet::kText, 50, 0, 0, false, false, false},
-                                  {"Sum", jet::kDecimal, 17, 12, 2, false, false, true}},
+  SourceTable table{"Kunden", 8, {{"ID", jet::kLong, 4, 0, 0, true, true, false, "", ComplexKind::kNone, ""},
+                                  {"Files", jet::kComplex, 4, 0, 0, false, false, false, "",
+                                   ComplexKind::kAttachments, "Kunden_Files"},
+                                  {"Sum", jet::kDecimal, 17, 12, 2, false, false, true, "[A]+[B]",
+                                   ComplexKind::kNone, ""}},
                     {{"PrimaryKey", true, false, true, {0}}, {"ByName", false, true, false, {1, 0}}}};
   SourceLink link{"Orders", 4, 0x20100000u, "", "DSN=x;PWD=y", "dbo.Orders"};
   std::vector<SourceValue> row(4);
@@ -51,16 +53,20 @@ TEST(SourceStreamTest, TablesLinksAndRowsComeBackAsWritten) {
     out.Link(link);
     out.BeginRows(3);
     out.Row(row);
+    out.Warning("3 values left out");
     out.Done();
   });
-  ASSERT_EQ(5u, frames.size());
+  ASSERT_EQ(6u, frames.size());
   SourceTable back = DecodeTable(frames[0].payload);
   EXPECT_EQ("Kunden", back.name);
   EXPECT_EQ(8u, back.flags);
   ASSERT_EQ(3u, back.columns.size());
   EXPECT_TRUE(back.columns[0].auto_number && back.columns[0].required && !back.columns[0].calculated);
   EXPECT_TRUE(back.columns[2].calculated);
+  EXPECT_EQ("[A]+[B]", back.columns[2].expression);
   EXPECT_EQ(12, back.columns[2].precision);
+  EXPECT_EQ(ComplexKind::kAttachments, back.columns[1].complex);
+  EXPECT_EQ("Kunden_Files", back.columns[1].detail);
   ASSERT_EQ(2u, back.indexes.size());
   EXPECT_TRUE(back.indexes[1].foreign_key);
   EXPECT_EQ((std::vector<int>{1, 0}), back.indexes[1].columns);
@@ -75,7 +81,9 @@ TEST(SourceStreamTest, TablesLinksAndRowsComeBackAsWritten) {
   EXPECT_EQ(std::string("a\0b", 3), values[1].bytes);
   EXPECT_EQ(-1.25, values[2].number);
   EXPECT_EQ(ValueKind::kUndecodable, values[3].kind);
-  EXPECT_EQ(FrameTag::kDone, frames[4].tag);
+  EXPECT_EQ(FrameTag::kWarning, frames[4].tag);
+  EXPECT_EQ("3 values left out", DecodeFailure(frames[4].payload));
+  EXPECT_EQ(FrameTag::kDone, frames[5].tag);
 }
 
 TEST(SourceStreamTest, DamagedFramesAreRefused) {
@@ -84,7 +92,8 @@ TEST(SourceStreamTest, DamagedFramesAreRefused) {
   Frame frame;
   test::ExpectError(errors::kDamagedStream, [&] { splitter.Next(&frame); });
 
-  SourceTable table{"T", 0, {{"A", jet::kText, 5, 0, 0, false, false, false}}, {{"I", false, false, false, {0}}}};
+  SourceTable table{"T", 0, {{"A", jet::kText, 5, 0, 0, false, false, false, "", ComplexKind::kNone, ""}},
+                    {{"I", false, false, false, {0}}}};
   std::vector<Frame> frames = RoundTrip([&](StreamWriter& out) { out.Table(table); });
   std::string payload = frames.at(0).payload;
   for (size_t cut : {size_t{0}, payload.size() / 2, payload.size() - 1})
