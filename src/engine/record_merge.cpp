@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dbengine/error.h"
 #include "dbengine/names.h"
 #include "engine/field_rules.h"
 #include "engine/runtime_errors.h"
@@ -75,6 +76,34 @@ bool TakesQuotedKey(int type) {
   return type == dao::kTypeText || type == dao::kTypeMemo || type == dao::kTypeDate;
 }
 
+// The key as a number literal of the engine's SQL: its text when that is
+// one, a number in exponent form in plain decimals, a Boolean as the number
+// the platform gives it (True -1, False 0), which is also what the engine
+// stores when it writes a Boolean into a numeric field. Raises 3464 for a key
+// that is no number.
+std::string NumberOperand(const Variant& key, const std::string& key_text) {
+  if (key.kind() == Variant::Kind::kBoolean) return key.AsBoolean() ? "-1" : "0";
+  if (IsNumberLiteral(key_text)) return key_text;
+  std::string plain = PlainDecimal(key_text);
+  if (!IsNumberLiteral(plain)) throw CriteriaTypeMismatch();
+  return plain;
+}
+
+// A key as a Boolean field takes it, the way the engine reads and writes
+// Booleans: a number is True unless it is 0, and a text is one of the words
+// the engine takes for True or False, or a number. Raises 3464 for any
+// other text.
+bool KeyIsTrue(const Variant& key, const std::string& key_text) {
+  if (key.IsNumber()) return key.AsDouble() != 0;
+  std::string word = LowerName(key_text);
+  if (word == "true" || word == "yes" || word == "on") return true;
+  if (word == "false" || word == "no" || word == "off") return false;
+  std::string number = NumberOperand(key, key_text);
+  double value = 0;
+  std::from_chars(number.data(), number.data() + number.size(), value);
+  return value != 0;
+}
+
 bool IsAutoIncrement(const dao::Field& field) {
   return (field.Attributes() & dao::kFieldAutoIncrement) == dao::kFieldAutoIncrement;
 }
@@ -136,9 +165,8 @@ uint64_t Mixed(uint64_t x) {
   return x ^ (x >> 33);
 }
 
-// A text as a key column compares it, ASCII letters without regard to case
-// (the engine's NOCASE).
-uint64_t TextKeyHash(std::string_view text) {
+// A text, ASCII letters without regard to case (the engine's NOCASE).
+uint64_t FoldedTextHash(std::string_view text) {
   uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a over the folded bytes
   for (char c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -155,6 +183,71 @@ uint64_t NumberKeyHash(double value) {
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   return Mixed(bits);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// SQLite reads a text as a number only when it begins, after its blanks,
+// with a digit, a sign or a point.
+bool MayReadAsNumber(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  return i < text.size() && (IsDigit(text[i]) || text[i] == '+' || text[i] == '-' || text[i] == '.');
+}
+
+// The digits of a number's text: how many, and how many of them count (all
+// but leading zeros).
+struct DigitCount {
+  int digits = 0;
+  int significant = 0;
+};
+
+// Skips the run of digits from `i`, counting them into *count.
+size_t SkipDigits(std::string_view text, size_t i, DigitCount* count) {
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    ++count->digits;
+    if (text[i] != '0' || count->significant > 0) ++count->significant;
+  }
+  return i;
+}
+
+// The value of a text that is exactly a decimal number (a sign, digits with
+// a point, an exponent; no blanks) of at most 15 significant digits, which
+// every correct reading, SQLite's included, takes to the same double.
+std::optional<double> PlainNumberValue(std::string_view text) {
+  size_t i = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  DigitCount mantissa;
+  i = SkipDigits(text, i, &mantissa);
+  if (i < text.size() && text[i] == '.') i = SkipDigits(text, i + 1, &mantissa);
+  if (mantissa.digits == 0 || mantissa.significant > 15) return std::nullopt;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    size_t first = i + 1 < text.size() && (text[i + 1] == '+' || text[i + 1] == '-') ? i + 2 : i + 1;
+    DigitCount exponent;
+    i = SkipDigits(text, first, &exponent);
+    if (exponent.digits == 0) return std::nullopt;
+  }
+  if (i != text.size()) return std::nullopt;
+  if (text[0] == '+') text.remove_prefix(1);  // from_chars takes no "+"
+  double value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// A text key as a Text or Memo key column compares it. A column of text
+// affinity compares texts ignoring ASCII letter case; one of numeric affinity
+// (a Memo declared "MEMO" alone, in files of earlier versions) stores a text
+// that reads as a number as that number, so '00012' and '12' are one key
+// there. The hash serves both: a text SQLite may read as a number is hashed
+// by its value (texts equal but for letter case have the same value), any
+// other text by its folded letters. Empty when the value cannot be told for
+// sure (blanks around a number, more digits than a double holds): the key
+// query decides.
+std::optional<uint64_t> TextKeyHash(std::string_view text) {
+  if (!MayReadAsNumber(text)) return FoldedTextHash(text);
+  std::optional<double> value = PlainNumberValue(text);
+  if (!value) return std::nullopt;
+  return NumberKeyHash(*value);
 }
 
 bool IsWholeNumberType(int type) {
@@ -203,13 +296,21 @@ class RecordMerge {
         source_database_.OpenRecordset(SourceQuery(), dao::kSnapshot, dao::kReadOnlyOption);
     // The key query is the target query with a condition in place of its ";".
     key_query_prefix_ = target_query.substr(0, target_query.size() - 1) + " WHERE " +
-                        Bracketed(K_) + " = ";
-    target_was_empty_ = target_set_->Eof();
+                        Bracketed(K_) + " ";
     DecideColumnRules();
+    // A table just made from the source's is empty, so its records need no
+    // key to be told apart: a source table without the key field is carried
+    // over as it is.
+    carries_all_ = numbers_ == AutoNumbers::kKeptFromSource && !FindField(*source_set_, K_);
+    target_was_empty_ = target_set_->Eof() && !carries_all_;
     if (!source_set_->Eof()) source_set_->MoveFirst();
     long long records = 0;
     while (!source_set_->Eof()) {
-      MergeCurrentRecord();
+      if (carries_all_) {
+        AddNewRecord();
+      } else {
+        MergeCurrentRecord();
+      }
       source_set_->MoveNext();
       if (++records % kRecordsPerProgress == 0) context_.Progress().MergedRecords(T_, records);
     }
@@ -283,14 +384,30 @@ class RecordMerge {
     key_set->Close();
   }
 
+  static dao::Field* FindField(dao::Recordset& set, const std::string& name) {
+    dao::Collection<dao::Field>& fields = set.Fields();
+    for (int i = 0; i < fields.Count(); ++i)
+      if (dao::SameName(fields.Item(i).Name(), name)) return &fields.Item(i);
+    return nullptr;
+  }
+
+  // The key field of a set, or 3265 naming the table and the key field it
+  // lacks.
+  dao::Field& KeyField(dao::Recordset& set, const std::string& table) {
+    dao::Field* key = FindField(set, K_);
+    if (key == nullptr) throw NoKeyColumn(table, K_);
+    return *key;
+  }
+
   // The key fields of both sets, looked up at the first record, so that a
-  // table without the key field fails there (3265) as the lookup by name does.
+  // table without the key field fails there, before any change; an empty one
+  // does not fail.
   dao::Field& SourceKey() {
-    if (source_key_ == nullptr) source_key_ = &source_set_->Fields().Item(K_);
+    if (source_key_ == nullptr) source_key_ = &KeyField(*source_set_, T_);
     return *source_key_;
   }
   dao::Field& TargetKey() {
-    if (target_key_ == nullptr) target_key_ = &target_set_->Fields().Item(K_);
+    if (target_key_ == nullptr) target_key_ = &KeyField(*target_set_, target_name_);
     return *target_key_;
   }
 
@@ -305,23 +422,28 @@ class RecordMerge {
     return value.ToText();
   }
 
+  // The comparison of the key query, after the key field's name: "= " and
+  // the key as a literal of the key field's kind; for a Boolean key field
+  // "<> 0" (True: any number but 0, as the engine reads a Boolean) or "= 0".
   std::string Criterion(const std::string& key_text) {
-    if (TakesQuotedKey(TargetKey().Type())) return QuotedText(key_text);
-    if (IsNumberLiteral(key_text)) return key_text;
-    std::string plain = PlainDecimal(key_text);
-    if (!IsNumberLiteral(plain)) throw CriteriaTypeMismatch();
-    return plain;
+    int type = TargetKey().Type();
+    const Variant& key = SourceKey().Value();
+    if (type == dao::kTypeBoolean) return KeyIsTrue(key, key_text) ? "<> 0" : "= 0";
+    if (TakesQuotedKey(type)) return "= " + QuotedText(key_text);
+    return "= " + NumberOperand(key, key_text);
   }
 
   // --- a target that was empty when the call began ----------------------------
   //
   // The only records the key query can find there are those this call added.
-  // Their keys are remembered as the key column compares them (texts
-  // ignoring ASCII letter case, whole numbers by value), as hashes: a key
-  // whose hash was never added cannot be there, and needs no query; an equal
-  // hash may be a second record with the same key (the first is updated, as
-  // the text says) or a collision, and the query tells which. Other key
-  // types, and a key the target numbers itself, always go to the query.
+  // Their keys are remembered as the key column compares them (TextKeyHash;
+  // whole numbers by value), as hashes: a key whose hash was never added
+  // cannot be there, and needs no query; an equal hash may be a second
+  // record with the same key (the first is updated, as the text says) or a
+  // collision, and the query tells which. So the shortcut never changes what
+  // the merge does, only how many queries it makes. Other key types, a key
+  // whose hash cannot be told, and a key the target numbers itself go to the
+  // query.
 
   bool KeyNeverAdded(const std::string& key_text, const std::string& criterion) {
     std::optional<uint64_t> hash = LookupHash(key_text, criterion);
@@ -332,9 +454,12 @@ class RecordMerge {
     int type = TargetKey().Type();
     if (type == dao::kTypeText || type == dao::kTypeMemo) return TextKeyHash(key_text);
     if (!IsWholeNumberType(type)) return std::nullopt;
+    // The criterion of a whole-number key is "= " and its number.
+    const char* first = criterion.data() + 2;
+    const char* last = criterion.data() + criterion.size();
     double value = 0;
-    auto [end, error] = std::from_chars(criterion.data(), criterion.data() + criterion.size(), value);
-    if (error != std::errc() || end != criterion.data() + criterion.size()) return std::nullopt;
+    auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last) return std::nullopt;
     return NumberKeyHash(value);
   }
 
@@ -347,6 +472,7 @@ class RecordMerge {
     int type = TargetKey().Type();
     if ((type == dao::kTypeText || type == dao::kTypeMemo) && stored.IsText()) {
       pending_key_ = TextKeyHash(stored.AsString());
+      if (!pending_key_) target_was_empty_ = false;
     } else if (IsWholeNumberType(type) && stored.kind() == Variant::Kind::kInteger) {
       pending_key_ = NumberKeyHash(static_cast<double>(stored.AsInteger()));
     } else {
@@ -434,6 +560,7 @@ class RecordMerge {
   std::string key_query_prefix_;
   bool header_written_ = false;
   bool target_was_empty_ = false;
+  bool carries_all_ = false;
   KeyHashes added_keys_;
   std::optional<uint64_t> pending_key_;
   const std::string add_record_line_;
@@ -441,6 +568,11 @@ class RecordMerge {
 };
 
 }  // namespace
+
+Error NoKeyColumn(const std::string& table, const std::string& key, const std::string& where) {
+  return Error(errors::kItemNotFound,
+               "table '" + table + "'" + where + " has no key column '" + key + "'");
+}
 
 std::string GetKeyFieldName(const UpdateContext& context, const std::string& tableName) {
   const std::string& file = context.CurrentDatabaseFile();

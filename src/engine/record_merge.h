@@ -34,19 +34,31 @@ std::string GetKeyFieldName(const UpdateContext& context, const std::string& tab
 // (a table paired through an alias). Table and column names are written
 // into the queries in brackets and a name holding "]" is refused (3125); a
 // text key is written as a quoted literal with its quotes doubled, and a key
-// for a numeric key field must be a number (3464 otherwise).
+// for a numeric key field must be a number (3464 otherwise; a Boolean counts
+// as -1 or 0). A key for a Boolean key field matches as the engine reads a
+// Boolean: True any number but 0 (3464 for a text that is neither a number
+// nor a word for True or False). A record is found by the key query alone:
+// a target that was empty at the call's start spares the queries for keys it
+// cannot hold, and never changes the result by it.
 //
 // Catches nothing: the first failure ends the call, records saved before it
 // stay, a record begun is dropped. Failures the data causes: a table without
-// the key field (3265, before any change), a source column the target lacks
-// (3061, before any record is read), a Null key (94), a string-table key that
-// is negative (5) or outside 16 bits (6).
+// the key field (NoKeyColumn, at the first source record, before any change),
+// a source column the target lacks (3061, before any record is read), a Null
+// key (94), a string-table key that is negative (5) or outside 16 bits (6).
 //
-// numbers says where an added record's auto-increment values come from: the
-// target numbers them itself, or, for a table the merge has just created
-// from the source's, they are the source record's own, so that the records
-// carried into it keep their numbers (and then are logged as fields).
+// numbers says whether the target is a table the merge has just created from
+// the source's. kGivenByTarget: the target numbers an added record's
+// auto-increment fields itself. kKeptFromSource (a new table): the records
+// carried into it keep their numbers (and then are logged as fields), and a
+// source table without the key field has every record added as it is, since
+// the new table is empty and no key is needed to tell its records apart.
 enum class AutoNumbers { kGivenByTarget, kKeptFromSource };
+// Error 3265 naming a table and the key field it lacks:
+// "table '" + table + "'" + where + " has no key column '" + key + "'".
+Error NoKeyColumn(const std::string& table, const std::string& key,
+                  const std::string& where = "");
+
 void MergeRecords(UpdateContext& context, dao::Database& sourceDatabase,
                   dao::Database& targetDatabase, dao::TableDef& sourceTable,
                   dao::TableDef& targetTable,

@@ -79,6 +79,24 @@ std::string MatchingUpdateTable(const std::string& existingName,
   return "";
 }
 
+bool HasColumn(dao::TableDef& table, const std::string& name) {
+  dao::Collection<dao::Field>& fields = table.Fields();
+  for (int i = 0; i < fields.Count(); ++i)
+    if (dao::SameName(fields.Item(i).Name(), name)) return true;
+  return false;
+}
+
+// The records of the database in use are merged into the release's table by
+// its key column. Without one there, AddColumns would add it empty, and the
+// release's records would stay beside the operator's copies of them.
+void RequireKeyColumn(UpdateContext& context, const std::string& existingName,
+                      const std::string& updateName) {
+  std::string key = GetKeyFieldName(context, existingName);
+  if (!HasColumn(context.ExistingDatabase().TableDefs().Item(existingName), key)) return;
+  if (!HasColumn(context.UpdateInfoDatabase().TableDefs().Item(updateName), key))
+    throw NoKeyColumn(updateName, key, " of the update information");
+}
+
 // Pass 3 for one existing plain table: its columns or the whole table, then
 // its records. The record step uses the paired update-information table, so
 // that a table paired through the alias ("privilegies" with "privileges")
@@ -91,6 +109,7 @@ void CarryExistingTable(UpdateContext& context, const std::string& existingName,
   std::string updateName = MatchingUpdateTable(existingName, updateNames);
   AutoNumbers numbers = AutoNumbers::kGivenByTarget;
   if (!updateName.empty()) {
+    RequireKeyColumn(context, existingName, updateName);
     AddColumns(context, existingName, updateName);
   } else {
     context.WriteLog(" INSERT Table: " + existingName);

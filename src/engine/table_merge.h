@@ -48,7 +48,11 @@ void MergeTable(UpdateContext& context, const std::string& tableName);
 //    that IsSameTable pairs with it (AddColumns), or, with none, is created
 //    there (" INSERT Table: " + name, then AddTable); then its records are
 //    merged into that table (MergeRecords, source ExistingDatabase). The
-//    records of a table created there keep their auto-increment numbers.
+//    records of a table created there keep their auto-increment numbers,
+//    and are carried over all as they are when it has no key column. A
+//    paired update-information table without the key column that the
+//    existing table has raises NoKeyColumn (with " of the update
+//    information") before its columns are added.
 // The lists have no limit. Catches nothing: the first failure ends the merge
 // and passes to the caller; changes made before it stay.
 void MergeAllTables(UpdateContext& context);

@@ -257,12 +257,11 @@ TEST_F(TableMergeTest, MergeTableEndsQuietlyWhenTheRecordsCannotBeMerged) {
 }
 
 TEST_F(TableMergeTest, MergeTableKeepsTheCreatedTableWhenItsRecordsFail) {
-  OpenDatabases(kNoTables, "CREATE TABLE Version (ID LONG PRIMARY KEY);"
-                           "INSERT INTO Version VALUES (1);");
+  OpenDatabases(kNoTables, "CREATE TABLE Version (DBVersion TEXT(10));"
+                           "INSERT INTO Version VALUES (NULL);");
   WorkOn("users.mdb");
   EXPECT_NO_THROW(MergeTable(context_, "Version"));
-  EXPECT_EQ((Lines{"ADD TABLE Version", "    COLUMN 0: ID (4)", "    Primary Key: ID"}),
-            LogLines());
+  EXPECT_EQ((Lines{"ADD TABLE Version", "    COLUMN 0: DBVersion (10)"}), LogLines());
   EXPECT_FALSE(context_.ErrorsDetected());
   EXPECT_EQ("Version\n", QueryExisting(kTableNamesSql));
   EXPECT_EQ("0\n", QueryExisting("SELECT count(*) FROM Version"));
@@ -542,30 +541,37 @@ TEST_F(MergeAllTablesTest, FailingRelinkEndsTheMergeWithoutItsLine) {
             QueryUpdate(kCatalogSql));
 }
 
-TEST_F(MergeAllTablesTest, FailingRecordStepEndsTheMergeAndKeepsWhatWasDone) {
+// A table without its key column: carried over as it is when the release
+// lacks it (the new table is empty, so no key is needed); in both databases,
+// the merge fails naming the table and the key column, and ends there.
+TEST_F(MergeAllTablesTest, TableWithoutKeyColumnIsCarriedOverOrNamedInTheError) {
   // config.mdb keys Layout on Label, which this Layout lacks.
-  OpenDatabases("CREATE TABLE Areas (ID LONG PRIMARY KEY); INSERT INTO Areas VALUES (1);"
+  OpenDatabases("CREATE TABLE Areas (Name TEXT(5), V LONG); INSERT INTO Areas VALUES ('a', 1), ('a', 1);"
                 "CREATE TABLE Layout (ID LONG PRIMARY KEY); INSERT INTO Layout VALUES (1);"
                 "CREATE TABLE Zones (ID LONG PRIMARY KEY); INSERT INTO Zones VALUES (1);",
-                kNoTables);
+                "CREATE TABLE Layout (Label TEXT(20), ID LONG); INSERT INTO Layout VALUES ('Main', 7);");
   WorkOn("config.mdb");
-  ExpectError(errors::kItemNotFound, [this] { MergeAllTables(context_); });
-  EXPECT_EQ((Lines{
-                " INSERT Table: Areas",
-                "ADD TABLE Areas",
-                "    COLUMN 0: ID (4)",
-                "    Primary Key: ID",
-                " ADD/REPLACE RECORDS in Areas",
-                "   ADD RECORD Key=ID ",
-                "   ADD FIELD TO NEW RECORD ID:= 1",
-                " INSERT Table: Layout",
-                "ADD TABLE Layout",
-                "    COLUMN 0: ID (4)",
-                "    Primary Key: ID",
-            }),
-            LogLines());
+  EXPECT_EQ("table 'Layout' has no key column 'Label'",
+            ExpectError(errors::kItemNotFound, [this] { MergeAllTables(context_); }));
+  Lines record = {"   ADD RECORD Key=ID ", "   ADD FIELD TO NEW RECORD Name:= a",
+                  "   ADD FIELD TO NEW RECORD V:= 1"};
+  Lines expected = {" INSERT Table: Areas", "ADD TABLE Areas", "    COLUMN 0: Name (10)",
+                    "    COLUMN 1: V (4)", " ADD/REPLACE RECORDS in Areas"};
+  for (int i = 0; i < 2; ++i) expected.insert(expected.end(), record.begin(), record.end());
+  EXPECT_EQ(expected, LogLines());
   EXPECT_EQ("Areas\nLayout\n", QueryUpdate(kTableNamesSql));
-  EXPECT_EQ("1\n", QueryUpdate("SELECT * FROM Areas"));
+  EXPECT_EQ("a|1\na|1\n", QueryUpdate("SELECT * FROM Areas"));
+  EXPECT_EQ("Main|7\n", QueryUpdate("SELECT * FROM Layout"));
+}
+
+TEST_F(MergeAllTablesTest, ReleaseTableWithoutKeyColumnIsNamedBeforeAnyChange) {
+  OpenDatabases("CREATE TABLE Layout (Label TEXT(20), X LONG); INSERT INTO Layout VALUES ('Main', 1);",
+                "CREATE TABLE Layout (ID LONG); INSERT INTO Layout VALUES (7);");
+  WorkOn("config.mdb");
+  EXPECT_EQ("table 'Layout' of the update information has no key column 'Label'",
+            ExpectError(errors::kItemNotFound, [this] { MergeAllTables(context_); }));
+  EXPECT_EQ(Lines{}, LogLines());
+  EXPECT_EQ("7\n", QueryUpdate("SELECT * FROM Layout"));
 }
 
 // A table only the database in use has, with an auto-increment key whose
