@@ -1,5 +1,6 @@
 #include "engine/update_run.h"
 
+#include <functional>
 #include <iterator>
 
 #include "engine/catalogue.h"
@@ -67,13 +68,33 @@ void RemoveWorkingCopy(UpdateContext& context, const DatabaseFiles& db) {
   }
 }
 
+// One removal of a killed run's leftovers. A failure is logged naming what
+// was to be removed, and the run goes on.
+void RemoveLeftover(UpdateContext& context, const std::string& name,
+                    const std::function<void()>& removal) {
+  try {
+    removal();
+  } catch (const Error& error) {
+    ReportError(context, Error(error.Number(), error.Description() +
+                                                   " (leftover of a killed run: " + name + ")"));
+  }
+}
+
 // What a run killed while working on this database left beside it: its
 // working copy and copies cut off half-way. Under the run lock nobody else
-// writes such names.
+// writes such names. Runs after the database's START line, so that a
+// failure is logged within the database's lines.
 void RemoveLeftovers(UpdateContext& context, const DatabaseFiles& db) {
-  RemoveWorkingCopy(context, db);
+  platform::FileSystem& files = context.Files();
+  for (const std::string& path : {db.WorkingPath(), db.WorkingPath() + "-journal"}) {
+    RemoveLeftover(context, path, [&] {
+      if (files.FileExists(path) || files.IsSymbolicLink(path)) files.DeleteFile(path, true);
+    });
+  }
   for (const std::string& path : {db.ExistingPath(), db.ExistingPath() + ".bak", db.WorkingPath()}) {
-    context.Files().RemoveCutOffCopies(path);
+    // The names CopyFile gives its temporary files (file-operations.md).
+    std::string copies = db.existing_folder + "." + path.substr(db.existing_folder.size()) + ".tmp-XXXXXX";
+    RemoveLeftover(context, copies, [&] { files.RemoveCutOffCopies(path); });
   }
 }
 
@@ -99,13 +120,11 @@ bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool regis
                         " !ERROR update folder and database folder are the same: " +
                             db.existing_folder);
   }
-  if (context.Files().FolderExists(db.existing_folder)) {
-    RunCaptured(context, [&] { RemoveLeftovers(context, db); });
-  }
   bool exists = false;
   if (!FindDatabaseInUse(context, db, &exists)) return false;
   if (!exists) {
     CopyWholeDatabase(context, db);
+    RemoveLeftovers(context, db);
     return false;
   }
   context.WriteLog("DATABASE START: " + db.file_name);
@@ -113,6 +132,7 @@ bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool regis
     ReportProblem(context, " !ERROR ODBC-entried folder does not exist: " + db.existing_folder);
     return false;
   }
+  RemoveLeftovers(context, db);
   if (db.IsReference()) {
     context.WriteLog("Database '" + db.data_source_name +
                      "' with merge information: " + db.ExistingPath());

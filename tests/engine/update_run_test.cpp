@@ -341,6 +341,26 @@ TEST_F(UpdateRunTest, DataDatabaseHeldOpenElsewhereIsLoggedAndTheRunGoesOn) {
   EXPECT_EQ(OpenedAndClosed("availability.mdb"), EngineActions("availability.mdb"));
 }
 
+// A leftover of a killed run that cannot be removed (an immutable working
+// copy, a cut-off copy in a folder that refuses its removal) is logged
+// within the database's lines, naming the file, and the update goes on.
+TEST_F(UpdateRunTest, LeftoverThatCannotBeRemovedIsNamedAfterTheStartLine) {
+  files_.AddFile(Working("config.mdb"), "killed run");
+  files_.FailOn("delete", Working("config.mdb"), 70);
+  files_.FailOn("remove cut-off copies", "/share/DB/config.mdb.bak", 70);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  Lines lines = DatabaseLines("config.mdb");
+  ASSERT_LE(4u, lines.size());
+  EXPECT_EQ((Lines{"DATABASE START: config.mdb",
+                   " ERROR 70: Permission denied (leftover of a killed run: " + Working("config.mdb") + ")",
+                   " ERROR 70: Permission denied (leftover of a killed run: "
+                   "/share/DB/.config.mdb.bak.tmp-XXXXXX)",
+                   "Database 'Config' with merge information: /share/DB/config.mdb"}),
+            Lines(lines.begin(), lines.begin() + 4));
+  EXPECT_EQ("DATABASE END: config.mdb", lines.back());
+  EXPECT_TRUE(context_.ErrorsDetected());
+}
+
 TEST_F(UpdateRunTest, FailedOpenLeavesThePreviousClosedHandle) {
   engine_.FailOpen("/inst/DB/onlineshop.mdb", 3045);
   UpdateAllDatabases(context_, "/inst/DB/");
