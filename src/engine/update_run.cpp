@@ -142,12 +142,43 @@ bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool regis
   return true;
 }
 
+// Opens the database once, exclusively and only reading: the open rolls back
+// what a writer that died mid-commit left in a hot journal, so that a copy
+// of the file is not torn.
+void SettleDatabase(UpdateContext& context, const std::string& path) {
+  context.DBEngine().OpenDatabase(path, dao::kOpenDiscardChanges)->Close();
+}
+
+// The backup itself: path + ".bak", a copy of the settled file; an older
+// backup of that name goes into the backup history first.
+void CopyToBackup(UpdateContext& context, const std::string& path) {
+  std::string backup = path + ".bak";
+  if (context.Files().FileExists(backup)) context.History().Keep(backup);
+  context.Files().CopyFile(path, backup, true);
+}
+
+// What kept the exclusive open before the backup from working. The engine
+// refuses it (3045) while another connection holds a lock on the file, that
+// is, while another program is in the middle of reading it (a read
+// transaction, an open query) or of writing it, beyond the engine's short
+// wait; merely having the file open takes no lock.
+std::string OpenFailure(const Error& error) {
+  if (error.Number() == errors::kFileInUse) return "another program is reading or writing it";
+  return "it could not be opened exclusively";
+}
+
 // The backup is taken before anything opens the database. Without a backup
 // nothing may change it.
 bool BackUpDatabaseInUse(UpdateContext& context, const DatabaseFiles& db) {
-  if (RunCaptured(context, [&] { BackupDatabaseFile(context, db.existing_folder, db.file_name); })) {
-    return true;
+  try {
+    SettleDatabase(context, db.ExistingPath());
+  } catch (const Error& error) {
+    ReportError(context, error);
+    ReportProblem(context,
+                  " !ERROR database not updated, " + OpenFailure(error) + ": " + db.ExistingPath());
+    return false;
   }
+  if (RunCaptured(context, [&] { CopyToBackup(context, db.ExistingPath()); })) return true;
   ReportProblem(context, " !ERROR database not updated, its backup failed: " + db.ExistingPath());
   return false;
 }
@@ -271,17 +302,6 @@ void UpdateDatabase(UpdateContext& context, const std::string& dataSourceName,
   context.WriteLog("DATABASE END: " + fileName);
   // Each database's lines are in the file once it is done.
   context.FlushLog();
-}
-
-void BackupDatabaseFile(UpdateContext& context, const std::string& folder,
-                        const std::string& fileName) {
-  std::string path = folder + fileName;
-  std::string backup = path + ".bak";
-  // An open rolls back what a writer that died mid-commit left in a hot
-  // journal; a copy of the file alone would be torn. The session only reads.
-  context.DBEngine().OpenDatabase(path, dao::kOpenDiscardChanges)->Close();
-  if (context.Files().FileExists(backup)) context.History().Keep(backup);
-  context.Files().CopyFile(path, backup, true);
 }
 
 }  // namespace tabsync::engine

@@ -25,8 +25,13 @@ void UpdateAllDatabases(UpdateContext& context, const std::string& updateFolder)
 //   nowhere, no permission) is skipped with an " ERROR " line;
 // - a missing database in use is copied whole from the update information;
 // - a database in a missing folder is skipped with a " !ERROR " line;
-// - otherwise the database in use is backed up (path + ".bak", an older
-//   ".bak" moved into the backup history). A data database is then opened
+// - otherwise, after its "DATABASE START: " line, what a killed run left
+//   beside it is removed (a file that cannot be, an " ERROR " line naming
+//   it), and the database in use is opened once exclusively, which rolls
+//   back a hot journal (when that open fails, another program reading or
+//   writing it, a " !ERROR " line says so and the database is left as it
+//   is), and backed up (path + ".bak", an older ".bak" moved into the backup
+//   history). A data database is then opened
 //   exclusively beside the update information (opened read-only), given its
 //   release steps and closed, which commits its changes. A reference
 //   database (config, resource) is merged into a working copy of the update
@@ -52,14 +57,6 @@ constexpr char kWorkingCopySuffix[] = ".tabsync-merge";
 // file of that name (and its "-journal") left by an interrupted run is
 // removed before the next merge.
 std::string WorkingCopyPath(const std::string& folder, const std::string& fileName);
-
-// Copies folder + fileName to folder + fileName + ".bak", a consistent image:
-// the database is first opened once (only reading), which rolls back a
-// transaction that a writer killed mid-commit left in a hot journal. An
-// older backup of that name is moved into the backup history first. Logs
-// nothing; raises the engine's and the file errors.
-void BackupDatabaseFile(UpdateContext& context, const std::string& folder,
-                        const std::string& fileName);
 
 }  // namespace tabsync::engine
 

@@ -327,18 +327,24 @@ TEST_F(UpdateRunTest, OlderBackupGoesIntoTheHistoryFirstEvenWhenReadOnly) {
 }
 
 // A database another program holds open cannot be settled for its backup,
-// so it is neither backed up nor changed.
+// so it is neither backed up nor changed; the line says that the open
+// failed, and why when the file was in use.
 TEST_F(UpdateRunTest, DataDatabaseHeldOpenElsewhereIsLoggedAndTheRunGoesOn) {
   engine_.FailOpen("/share/DB/accounting.mdb", 3045);
+  engine_.FailOpen("/share/DB/availability.mdb", 3343);
   UpdateAllDatabases(context_, "/inst/DB/");
   EXPECT_EQ((Lines{"DATABASE START: accounting.mdb",
                    " ERROR 3045: open failed: /share/DB/accounting.mdb",
-                   " !ERROR database not updated, its backup failed: /share/DB/accounting.mdb",
+                   " !ERROR database not updated, another program is reading or writing it: "
+                   "/share/DB/accounting.mdb",
                    "DATABASE END: accounting.mdb"}),
             DatabaseLines("accounting.mdb"));
+  EXPECT_EQ(" !ERROR database not updated, it could not be opened exclusively: "
+            "/share/DB/availability.mdb",
+            DatabaseLines("availability.mdb").at(2));
   EXPECT_FALSE(files_.HasFile("/share/DB/accounting.mdb.bak"));
   EXPECT_TRUE(context_.ErrorsDetected());
-  EXPECT_EQ(OpenedAndClosed("availability.mdb"), EngineActions("availability.mdb"));
+  EXPECT_EQ(OpenedAndClosed("config.mdb"), EngineActions("config.mdb"));
 }
 
 // A leftover of a killed run that cannot be removed (an immutable working

@@ -348,6 +348,8 @@ TEST_F(TabsyncProgramTest, DatabaseHeldByAnotherProcessEndsWithErrorsAndShowsThe
                              LogFile() + "]\n\n"));
   std::string log = test::ReadFileBytes(LogFile());
   EXPECT_NE(std::string::npos, log.find(" ERROR 3045: "));
+  EXPECT_NE(std::string::npos, log.find(" !ERROR database not updated, another program is reading "
+                                        "or writing it: " + Shared() + "users.mdb\r\n"));
   // The log window: its caption, its text from the first line on, the hint.
   size_t caption = outcome.out.find("Korvane Database Update .. close this window to finish ..\n"
                                     "Updating log..\n");
