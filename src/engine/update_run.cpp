@@ -91,9 +91,11 @@ void RemoveLeftovers(UpdateContext& context, const DatabaseFiles& db) {
       if (files.FileExists(path) || files.IsSymbolicLink(path)) files.DeleteFile(path, true);
     });
   }
-  for (const std::string& path : {db.ExistingPath(), db.ExistingPath() + ".bak", db.WorkingPath()}) {
+  for (const std::string& name :
+       {db.file_name, db.file_name + ".bak", "." + db.file_name + kWorkingCopySuffix}) {
+    std::string path = db.existing_folder + name;
     // The names CopyFile gives its temporary files (file-operations.md).
-    std::string copies = db.existing_folder + "." + path.substr(db.existing_folder.size()) + ".tmp-XXXXXX";
+    std::string copies = db.existing_folder + "." + name + ".tmp-XXXXXX";
     RemoveLeftover(context, copies, [&] { files.RemoveCutOffCopies(path); });
   }
 }
