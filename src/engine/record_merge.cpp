@@ -27,16 +27,14 @@ std::string Bracketed(const std::string& name) {
   return "[" + name + "]";
 }
 
-// A text literal that no key can leave: each quote doubled.
-std::string QuotedText(const std::string& text) {
-  std::string quoted;
-  quoted.reserve(text.size() + 8);
-  quoted += '\'';
+// Appends a text literal that no key can leave: each quote doubled.
+void AppendQuotedText(const std::string& text, std::string* out) {
+  *out += '\'';
   for (char c : text) {
-    quoted += c;
-    if (c == '\'') quoted += '\'';
+    *out += c;
+    if (c == '\'') *out += '\'';
   }
-  return quoted + "'";
+  *out += '\'';
 }
 
 bool IsNumberLiteral(const std::string& text) {
@@ -76,17 +74,21 @@ bool TakesQuotedKey(int type) {
   return type == dao::kTypeText || type == dao::kTypeMemo || type == dao::kTypeDate;
 }
 
-// The key as a number literal of the engine's SQL: its text when that is
-// one, a number in exponent form in plain decimals, a Boolean as the number
-// the platform gives it (True -1, False 0), which is also what the engine
-// stores when it writes a Boolean into a numeric field. Raises 3464 for a key
-// that is no number.
-std::string NumberOperand(const Variant& key, const std::string& key_text) {
-  if (key.kind() == Variant::Kind::kBoolean) return key.AsBoolean() ? "-1" : "0";
-  if (IsNumberLiteral(key_text)) return key_text;
-  std::string plain = PlainDecimal(key_text);
-  if (!IsNumberLiteral(plain)) throw CriteriaTypeMismatch();
-  return plain;
+// Appends the key as a number literal of the engine's SQL: its text when
+// that is one, a number in exponent form in plain decimals, a Boolean as the
+// number the platform gives it (True -1, False 0), which is also what the
+// engine stores when it writes a Boolean into a numeric field. Raises 3464
+// for a key that is no number.
+void AppendNumber(const Variant& key, const std::string& key_text, std::string* out) {
+  if (key.kind() == Variant::Kind::kBoolean) {
+    out->append(key.AsBoolean() ? "-1" : "0");
+  } else if (IsNumberLiteral(key_text)) {
+    out->append(key_text);
+  } else {
+    std::string plain = PlainDecimal(key_text);
+    if (!IsNumberLiteral(plain)) throw CriteriaTypeMismatch();
+    out->append(plain);
+  }
 }
 
 // A key as a Boolean field takes it, the way the engine reads and writes
@@ -98,7 +100,8 @@ bool KeyIsTrue(const Variant& key, const std::string& key_text) {
   std::string word = LowerName(key_text);
   if (word == "true" || word == "yes" || word == "on") return true;
   if (word == "false" || word == "no" || word == "off") return false;
-  std::string number = NumberOperand(key, key_text);
+  std::string number;
+  AppendNumber(key, key_text, &number);
   double value = 0;
   std::from_chars(number.data(), number.data() + number.size(), value);
   return value != 0;
@@ -367,15 +370,16 @@ class RecordMerge {
 
   void MergeCurrentRecord() {
     std::string key_text = KeyText();
-    std::string criterion = Criterion(key_text);
-    if (target_was_empty_ && KeyNeverAdded(key_text, criterion)) {
+    // The criterion and the key query are put together in strings that keep
+    // their room from record to record.
+    criterion_.clear();
+    AppendCriterion(key_text, &criterion_);
+    if (target_was_empty_ && KeyNeverAdded(key_text, criterion_)) {
       AddNewRecord();
       return;
     }
-    std::string key_query;
-    key_query.reserve(key_query_prefix_.size() + criterion.size() + 1);
-    key_query.append(key_query_prefix_).append(criterion).append(";");
-    std::unique_ptr<dao::Recordset> key_set = target_database_.OpenRecordset(key_query, dao::kDynaset);
+    key_query_.assign(key_query_prefix_).append(criterion_).append(";");
+    std::unique_ptr<dao::Recordset> key_set = target_database_.OpenRecordset(key_query_, dao::kDynaset);
     if (key_set->RecordCount() > 0) {
       UpdateExistingRecord(*key_set, key_text);
     } else {
@@ -422,15 +426,22 @@ class RecordMerge {
     return value.ToText();
   }
 
-  // The comparison of the key query, after the key field's name: "= " and
-  // the key as a literal of the key field's kind; for a Boolean key field
-  // "<> 0" (True: any number but 0, as the engine reads a Boolean) or "= 0".
-  std::string Criterion(const std::string& key_text) {
+  // Appends the comparison of the key query that follows the key field's
+  // name: "= " and the key as a literal of the key field's kind; for a
+  // Boolean key field "<> 0" (True: any number but 0, as the engine reads a
+  // Boolean) or "= 0".
+  void AppendCriterion(const std::string& key_text, std::string* out) {
     int type = TargetKey().Type();
     const Variant& key = SourceKey().Value();
-    if (type == dao::kTypeBoolean) return KeyIsTrue(key, key_text) ? "<> 0" : "= 0";
-    if (TakesQuotedKey(type)) return "= " + QuotedText(key_text);
-    return "= " + NumberOperand(key, key_text);
+    if (type == dao::kTypeBoolean) {
+      out->append(KeyIsTrue(key, key_text) ? "<> 0" : "= 0");
+    } else if (TakesQuotedKey(type)) {
+      out->append("= ");
+      AppendQuotedText(key_text, out);
+    } else {
+      out->append("= ");
+      AppendNumber(key, key_text, out);
+    }
   }
 
   // --- a target that was empty when the call began ----------------------------
@@ -445,12 +456,12 @@ class RecordMerge {
   // whose hash cannot be told, and a key the target numbers itself go to the
   // query.
 
-  bool KeyNeverAdded(const std::string& key_text, const std::string& criterion) {
+  bool KeyNeverAdded(const std::string& key_text, std::string_view criterion) {
     std::optional<uint64_t> hash = LookupHash(key_text, criterion);
     return hash && !added_keys_.Contains(*hash);
   }
 
-  std::optional<uint64_t> LookupHash(const std::string& key_text, const std::string& criterion) {
+  std::optional<uint64_t> LookupHash(const std::string& key_text, std::string_view criterion) {
     int type = TargetKey().Type();
     if (type == dao::kTypeText || type == dao::kTypeMemo) return TextKeyHash(key_text);
     if (!IsWholeNumberType(type)) return std::nullopt;
@@ -558,6 +569,8 @@ class RecordMerge {
   dao::Field* source_key_ = nullptr;
   dao::Field* target_key_ = nullptr;
   std::string key_query_prefix_;
+  std::string criterion_;
+  std::string key_query_;
   bool header_written_ = false;
   bool target_was_empty_ = false;
   bool carries_all_ = false;
