@@ -42,11 +42,20 @@ constexpr int32_t kTableAttachSavePassword = 0x00020000;
 constexpr int32_t kTableAttached = 0x40000000;
 constexpr int32_t kTableAttachedOdbc = 0x20000000;
 
-// OpenDatabase options: any non-zero value opens exclusively.
+// OpenDatabase options: any non-zero value other than kOpenImmutable opens
+// exclusively.
 constexpr int kOpenExclusive = 1;
 // Opens exclusively and keeps the session's changes to itself: they serve its
 // later operations and are dropped at Close, so the file is only read.
 constexpr int kOpenDiscardChanges = 2;
+// Reads the file as the image it is, for a file no program changes (the
+// update information): only read, never locked or rolled back, and nothing
+// is made beside it (no journal, no -wal or -shm file, also for a file in
+// WAL mode), so that its folder stays as it was. A change raises 3027. A
+// journal beside the file that a writer left in the middle of its commit, or
+// a -wal file holding changes, means the file alone is torn: the open raises
+// 3049. Not exclusive.
+constexpr int kOpenImmutable = 4;
 // Record-set types and options.
 constexpr int kDynaset = 2;
 constexpr int kSnapshot = 4;
@@ -205,6 +214,11 @@ class Database {
                                                    int options = 0) = 0;
   // Runs a DELETE statement, all or nothing.
   virtual void Execute(const std::string& sql, int options = 0) = 0;
+  // Reads every page of the file and checks its structure (SQLite's
+  // quick_check): "" when it is sound, otherwise the first problem found, on
+  // one line. Raises 3420 when closed, the engine's errors when the file
+  // cannot be read at all.
+  virtual std::string QuickCheck() = 0;
   // Ends the session: its changes reach the file as one commit. Later use of
   // the database or its objects raises 3420.
   virtual void Close() = 0;
@@ -215,11 +229,13 @@ class DatabaseEngine {
   virtual ~DatabaseEngine() = default;
 
   // Opens a database file; a non-zero options opens it exclusively
-  // (kOpenDiscardChanges: see there). With readOnly the session only reads:
-  // a change raises 3027, and the file, its folder and its lock are never
-  // written, so a file on read-only media opens. Raises 3024 when the file is
-  // missing, 3343 when it is no database, 3045 when the file is in use in a
-  // way that refuses this open.
+  // (kOpenDiscardChanges, kOpenImmutable: see there). With readOnly the
+  // session only reads: a change raises 3027, and the file, its folder and its
+  // lock are never written, so a file on read-only media opens (a file in WAL
+  // mode still gets its -wal and -shm files where the folder may be written).
+  // Raises 3024 when the file is missing, 3343 when it is no database (also
+  // anything but a regular file or a link to one: a FIFO or a device is never
+  // opened), 3045 when the file is in use in a way that refuses this open.
   virtual std::unique_ptr<Database> OpenDatabase(const std::string& path, int options = 0,
                                                  bool readOnly = false) = 0;
   // Creates a new, empty database file and opens it exclusively. Raises 3204

@@ -37,6 +37,12 @@ Error FileInUse(const std::string& path) {
   return Error(errors::kFileInUse, "Could not use '" + path + "'; file already in use.");
 }
 
+Error TornDatabase(const std::string& path) {
+  return Error(errors::kCannotOpenDatabase,
+               "Cannot open database '" + path +
+                   "' as it lies: a journal or WAL file beside it holds changes it lacks.");
+}
+
 Error CannotOpen(const std::string& path) {
   return Error(errors::kCannotOpen,
                "The database engine cannot open the file '" + path +

@@ -20,6 +20,7 @@ constexpr int kDuplicateValue = 3022;
 constexpr int kFileNotFound = 3024;
 constexpr int kReadOnly = 3027;
 constexpr int kFileInUse = 3045;
+constexpr int kCannotOpenDatabase = 3049;  // the file alone is torn (kOpenImmutable)
 constexpr int kCannotOpen = 3051;
 constexpr int kTooFewParameters = 3061;
 constexpr int kCannotExecuteSelect = 3065;
@@ -54,6 +55,7 @@ Error DuplicateValue();
 Error FileNotFound(const std::string& path);
 Error ReadOnly();
 Error FileInUse(const std::string& path);
+Error TornDatabase(const std::string& path);
 Error CannotOpen(const std::string& path);
 Error TooFewParameters();
 Error CannotExecuteSelect();

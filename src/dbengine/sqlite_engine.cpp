@@ -59,6 +59,8 @@ class SqliteDatabase : public Database {
     ExecuteStatement(session_, *tables_, sql);
   }
 
+  std::string QuickCheck() override { return session_->QuickCheck(); }
+
   void Close() override { session_->Close(); }
 
  private:
@@ -72,8 +74,9 @@ class SqliteEngine : public DatabaseEngine {
   std::unique_ptr<Database> OpenDatabase(const std::string& path, int options,
                                          bool readOnly) override {
     Session::Options session_options;
-    session_options.exclusive = options != 0;
+    session_options.exclusive = (options & ~kOpenImmutable) != 0;
     session_options.discard_changes = (options & kOpenDiscardChanges) != 0;
+    session_options.immutable = (options & kOpenImmutable) != 0;
     session_options.read_only = readOnly;
     return std::make_unique<SqliteDatabase>(Session::Open(path, session_options));
   }

@@ -1,9 +1,12 @@
 #include "dbengine/sqlite_session.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 #include <optional>
 #include <utility>
 
@@ -32,7 +35,55 @@ void CheckFileBeforeOpen(const std::string& path, bool create) {
   }
   if (create) throw DatabaseExists(path);
   // SQLite takes an empty file for an empty database; here it is no database.
-  if (S_ISDIR(info.st_mode) || info.st_size == 0) throw UnrecognizedFormat(path);
+  // Opening a FIFO would wait for a writer, and a device may never end.
+  if (!S_ISREG(info.st_mode) || info.st_size == 0) throw UnrecognizedFormat(path);
+}
+
+// The first bytes of the file beside the database, "" when there is none (or
+// it is no regular file, which SQLite would not read either).
+std::string FirstBytes(const std::string& path, size_t count) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "";
+  struct stat info;
+  std::string bytes(count, '\0');
+  ssize_t got = -1;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) got = ::pread(fd, bytes.data(), count, 0);
+  ::close(fd);
+  bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return bytes;
+}
+
+// An immutable open reads the file alone. A rollback journal that still
+// begins with its header is one a writer left in the middle of its commit
+// (a finished or abandoned one is deleted, truncated or zeroed), and a -wal
+// file with a frame after its 32-byte header holds committed changes: in
+// either case the file alone is not the database.
+void CheckNothingPendingBeside(const std::string& path) {
+  static const char kJournalMagic[] = "\xd9\xd5\x05\xf9\x20\xa1\x63\xd7";
+  if (FirstBytes(path + "-journal", 8) == std::string(kJournalMagic, 8) ||
+      FirstBytes(path + "-wal", 33).size() > 32) {
+    throw TornDatabase(path);
+  }
+}
+
+// The URI that opens the file as immutable: every byte outside the
+// unreserved characters and "/" is %-escaped, so that no "?", "#" or "%" of
+// the path is read as part of the URI.
+std::string ImmutableUri(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = path.starts_with("/") ? "file://" : "file:";
+  for (unsigned char c : path) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 std::string_view("/-._~").find(static_cast<char>(c)) != std::string_view::npos;
+    if (plain) {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 15];
+    }
+  }
+  return uri + "?immutable=1";
 }
 
 // A new database file with its header written, so that it is a database
@@ -44,6 +95,16 @@ void WriteNewFile(const std::string& path) {
     rc = sqlite3_exec(db, "PRAGMA application_id = 1415672403", nullptr, nullptr, nullptr);
   sqlite3_close(db);
   if (rc != SQLITE_OK) throw FileNotFound(path);
+}
+
+// SQLite begins the first finding of a check with "*** in database main ***"
+// on a line of its own; the finding itself follows.
+std::string OneLine(std::string text) {
+  const std::string banner = "*** in database main ***\n";
+  if (text.starts_with(banner)) text.erase(0, banner.size());
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
 }
 
 std::string NotNullTarget(const char* message) {
@@ -116,12 +177,15 @@ void Statement::Reset() {
 std::shared_ptr<Session> Session::Open(const std::string& path, const Options& options) {
   CheckFileBeforeOpen(path, options.create);
   if (options.create) WriteNewFile(path);
+  if (options.immutable) CheckNothingPendingBeside(path);
+  bool read_only = options.read_only || options.immutable;
   // A connection is used by one thread only, so SQLite's locking of each
   // call is not needed; on a merge's many small calls it costs.
-  int flags = (options.read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
-              SQLITE_OPEN_NOMUTEX;
+  int flags = (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+  if (options.immutable) flags |= SQLITE_OPEN_URI;
+  std::string name = options.immutable ? ImmutableUri(path) : path;
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close(db);
     throw CannotOpen(path);
@@ -259,6 +323,28 @@ void Session::FinalizeAll() {
   FinalizeIdle();
   // The statements still lent out: their leases end without them.
   while (sqlite3_stmt* statement = sqlite3_next_stmt(db_, nullptr)) sqlite3_finalize(statement);
+}
+
+std::string Session::QuickCheck() {
+  CheckOpen();
+  sqlite3_stmt* statement = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "PRAGMA quick_check(1)", -1, &statement, nullptr);
+  std::string first;
+  if (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    const unsigned char* text = sqlite3_column_text(statement, 0);
+    if (text) first = reinterpret_cast<const char*>(text);
+  }
+  sqlite3_finalize(statement);
+  // A page the check cannot even read ends it with an error of its own,
+  // which is its finding as much as a row would be.
+  if ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB) {
+    first = sqlite3_errmsg(db_);
+  } else if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+    Error error = ErrorFor(rc);
+    RecoverTransaction();
+    throw error;
+  }
+  return first == "ok" ? "" : OneLine(first);
 }
 
 void Session::Close() {

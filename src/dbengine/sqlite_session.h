@@ -64,9 +64,13 @@ class Session : public std::enable_shared_from_this<Session> {
     // The changes live in memory only (journal included) and are rolled back
     // at Close: the file is never written.
     bool discard_changes = false;
+    // Read only, as a fixed image (dao::kOpenImmutable): no lock, no journal
+    // played back, nothing made beside the file.
+    bool immutable = false;
   };
 
-  // Raises 3024 (missing), 3343 (no database), 3045 (in use), 3204.
+  // Raises 3024 (missing), 3343 (no database, or no regular file), 3045 (in
+  // use), 3204, 3049 (immutable: changes pending beside the file).
   static std::shared_ptr<Session> Open(const std::string& path, const Options& options);
   ~Session();
   Session(const Session&) = delete;
@@ -86,6 +90,10 @@ class Session : public std::enable_shared_from_this<Session> {
   // Runs `step` as one unit: when it raises, its changes are undone and the
   // error passes on; earlier changes of the session stay.
   void Atomically(const std::function<void()>& step);
+
+  // SQLite's quick_check: "" when the file is sound, otherwise the first
+  // problem found, on one line.
+  std::string QuickCheck();
 
   // Ends the session: commits (or, discarding changes, rolls back) and
   // closes. Raises when the commit fails (the session is closed all the same,

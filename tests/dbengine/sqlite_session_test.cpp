@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -161,14 +163,19 @@ TEST_F(SqliteSessionTest, MissingFileRaises3024NamingPathAndCreatesNothing) {
   EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
-TEST_F(SqliteSessionTest, EmptyFileFolderAndTextFileRaise3343) {
+// A FIFO would hold the open until a writer came, and a device may never end.
+TEST_F(SqliteSessionTest, EmptyFileFolderTextFileFifoAndDeviceRaise3343) {
   const std::string empty = dir_.File("empty.mdb");
   const std::string folder = dir_.File("folder.mdb");
   const std::string text = dir_.File("text.mdb");
+  const std::string fifo = dir_.File("fifo.mdb");
+  const std::string device = dir_.File("zero.mdb");
   std::ofstream(empty).close();
   std::filesystem::create_directory(folder);
   std::ofstream(text) << "not a database\n";
-  for (const std::string& path : {empty, folder, text}) {
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
+  ASSERT_EQ(0, symlink("/dev/zero", device.c_str()));
+  for (const std::string& path : {empty, folder, text, fifo, device}) {
     for (int options : {0, kOpenExclusive}) {
       Error error = RaisedError([&] { engine_->OpenDatabase(path, options); });
       EXPECT_EQ(3343, error.Number()) << path;
@@ -314,6 +321,80 @@ TEST_F(SqliteSessionTest, OpenRollsBackAHotJournal) {
   EXPECT_EQ("1|one\n", QuerySql(path_, "SELECT * FROM T"));
 }
 
+// A file in WAL mode whose last commit is still in its -wal file, as a writer
+// that died left it: copied, with its -wal, while the writer holds it.
+void CopyWithCommitInWal(const std::string& path, const std::string& copy) {
+  ExecSql(path, "PRAGMA journal_mode = WAL; CREATE TABLE T (ID LONG, Name TEXT(50))");
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &writer));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(writer,
+                                    "PRAGMA wal_autocheckpoint = 0;"
+                                    "INSERT INTO T VALUES (2, 'two')",
+                                    nullptr, nullptr, nullptr));
+  std::filesystem::copy_file(path, copy);
+  std::filesystem::copy_file(path + "-wal", copy + "-wal");
+  sqlite3_close(writer);
+}
+
+// The update information is read as it lies, also when it is in WAL mode and
+// its name holds characters a URI gives a meaning: nothing is made beside
+// it, and no change is taken.
+TEST_F(SqliteSessionTest, ImmutableOpenReadsTheFileAloneAndMakesNothingBesideIt) {
+  std::string odd = dir_.File("a?b#c%20d.mdb");
+  ExecSql(odd, "PRAGMA journal_mode = WAL; CREATE TABLE T (ID LONG); INSERT INTO T VALUES (1)");
+  ASSERT_EQ(0, chmod(odd.c_str(), 0444));
+  const std::string before = ReadFileBytes(odd);
+  std::set<std::string> names = test::NamesIn(dir_.Path());
+  auto db = engine_->OpenDatabase(odd, kOpenImmutable);
+  EXPECT_EQ(1, db->OpenRecordset("SELECT * FROM T WHERE ID = 1")->RecordCount());
+  EXPECT_EQ(3027, RaisedError([&] { db->Execute("DELETE FROM T", kFailOnError); }).Number());
+  EXPECT_EQ("", db->QuickCheck());
+  EXPECT_EQ(names, test::NamesIn(dir_.Path()));
+  db->Close();
+  EXPECT_TRUE(ReadFileBytes(odd) == before);
+  EXPECT_EQ(names, test::NamesIn(dir_.Path()));
+}
+
+// A journal or -wal file beside the file holds changes the file alone
+// lacks: the immutable open refuses it and leaves both as they are.
+TEST_F(SqliteSessionTest, ImmutableOpenRefusesAFileWithChangesBesideIt) {
+  std::string wal_copy = dir_.File("wal.mdb");
+  CopyWithCommitInWal(dir_.File("writer.mdb"), wal_copy);
+  test::LeaveHotJournal(path_, "T");
+  for (const auto& [path, beside] : {std::pair{path_, path_ + "-journal"},
+                                     std::pair{wal_copy, wal_copy + "-wal"}}) {
+    const std::string pending = ReadFileBytes(beside);
+    Error error = RaisedError([&] { engine_->OpenDatabase(path, kOpenImmutable); });
+    EXPECT_EQ(3049, error.Number()) << path;
+    EXPECT_EQ("Cannot open database '" + path +
+                  "' as it lies: a journal or WAL file beside it holds changes it lacks.",
+              error.Description());
+    EXPECT_TRUE(ReadFileBytes(beside) == pending) << beside;
+  }
+}
+
+// Damage the open does not notice (a page of a table overwritten) is found by
+// the check, which reads every page.
+TEST_F(SqliteSessionTest, QuickCheckFindsADamagedPage) {
+  ExecSql(path_,
+          "WITH RECURSIVE n(i) AS (SELECT 2 UNION ALL SELECT i + 1 FROM n WHERE i < 400)"
+          " INSERT INTO T SELECT i, printf('%0200d', i) FROM n");
+  auto sound = engine_->OpenDatabase(path_, kOpenImmutable);
+  EXPECT_EQ("", sound->QuickCheck());
+  sound->Close();
+  std::string bytes = ReadFileBytes(path_);
+  std::string damaged = dir_.File("damaged.mdb");
+  std::ofstream(damaged, std::ios::binary)
+      << bytes.substr(0, 8192) + std::string(4096, '\x5a') + bytes.substr(12288);
+  for (int options : {kOpenImmutable, kOpenDiscardChanges}) {
+    auto db = engine_->OpenDatabase(damaged, options);
+    std::string found = db->QuickCheck();
+    EXPECT_NE("", found);
+    EXPECT_EQ(std::string::npos, found.find('\n')) << found;
+    db->Close();
+  }
+}
+
 TEST_F(SqliteSessionTest, UseAfterCloseRaises3420) {
   auto db = engine_->OpenDatabase(path_);
   TableDef& table = db->TableDefs().Item("T");
@@ -325,6 +406,7 @@ TEST_F(SqliteSessionTest, UseAfterCloseRaises3420) {
   EXPECT_EQ(3420, RaisedError([&] { db->OpenRecordset("SELECT ID FROM T"); }).Number());
   EXPECT_EQ(3420, RaisedError([&] { db->Execute("DELETE FROM T", 128); }).Number());
   EXPECT_EQ(3420, RaisedError([&] { db->CreateTableDef("New"); }).Number());
+  EXPECT_EQ(3420, RaisedError([&] { db->QuickCheck(); }).Number());
   EXPECT_EQ(3420, RaisedError([&] { table.Fields(); }).Number());
   EXPECT_EQ(3420, RaisedError([&] { rs->MoveFirst(); }).Number());
   EXPECT_EQ(3420, RaisedError([&] { rs->Fields(); }).Number());

@@ -22,6 +22,11 @@ class FakeDatabaseEngine::FakeDatabase : public dao::Database {
     throw Unsupported();
   }
   void Execute(const std::string&, int) override { throw Unsupported(); }
+  // The fake's databases are always sound.
+  std::string QuickCheck() override {
+    if (closed_) throw ObjectClosed();
+    return "";
+  }
 
   void Close() override {
     if (closed_) throw ObjectClosed();
@@ -68,10 +73,11 @@ void FakeDatabaseEngine::Close(const std::string& path, bool commits) {
 
 std::unique_ptr<dao::Database> FakeDatabaseEngine::OpenDatabase(const std::string& path,
                                                                 int options, bool readOnly) {
-  std::string mode = readOnly                                 ? " read-only"
-                     : (options & dao::kOpenDiscardChanges)   ? " discarding"
-                     : options != 0                           ? " exclusive"
-                                                              : " shared";
+  std::string mode = (options & dao::kOpenImmutable)        ? " immutable"
+                     : readOnly                             ? " read-only"
+                     : (options & dao::kOpenDiscardChanges) ? " discarding"
+                     : options != 0                         ? " exclusive"
+                                                            : " shared";
   std::string action = "open " + path + mode;
   auto failure = open_failures_.find(path);
   if (failure != open_failures_.end() || (files_ && !files_->HasFile(path))) {

@@ -14,9 +14,10 @@ class FakeFileSystem;
 
 // A database engine that opens nothing real and records what was done:
 // "open <path> exclusive", "open <path> shared", "open <path> read-only",
-// "open <path> discarding" (kOpenDiscardChanges), "close <path>". Its
-// databases can only be closed: every other operation raises 3000, and a
-// second Close raises 3420, as the engine's does.
+// "open <path> discarding" (kOpenDiscardChanges), "open <path> immutable"
+// (kOpenImmutable), "close <path>". Its databases can only be checked (always
+// sound) and closed: every other operation raises 3000, and a second Close
+// raises 3420, as the engine's does.
 class FakeDatabaseEngine : public dao::DatabaseEngine {
  public:
   // What a commit appends to a database file of CommitInto's file system.
