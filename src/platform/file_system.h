@@ -77,7 +77,8 @@ class FileSystem {
   // may not be examined. A folder is no file: false.
   virtual bool CheckedFileExists(const std::string& path) const = 0;
   // The whole content of a file. Raises 53 when it is missing or a folder,
-  // 70 without permission, 75 when it cannot be read.
+  // 70 without permission, 75 when it cannot be read or is no regular file
+  // (a FIFO or a device is never read).
   virtual std::string ReadFile(const std::string& path) const = 0;
   // The size and modification time of an existing file (through a symbolic
   // link); false when there is no such file. Never raises.
@@ -85,6 +86,15 @@ class FileSystem {
   // True when the name is a symbolic link, whether or not it leads anywhere;
   // never raises.
   virtual bool IsSymbolicLink(const std::string& path) const = 0;
+  // True for a regular file or a symbolic link to one: false for a folder, a
+  // FIFO, a device, a socket, a link to nowhere and a missing name. Never
+  // raises.
+  virtual bool IsRegularFile(const std::string& path) const = 0;
+  // The path of the file or folder that `path` names, with every symbolic
+  // link on the way followed: absolute, without "." or ".." parts. Raises 53
+  // when it leads nowhere, 70 when a folder on the way may not be searched,
+  // 75 for a loop of links.
+  virtual std::string ResolvedPath(const std::string& path) const = 0;
   // True for an existing folder; never raises.
   virtual bool FolderExists(const std::string& path) const = 0;
   // True when both name the same existing folder, however spelt (symbolic
@@ -105,7 +115,8 @@ class FileSystem {
   // Copies a file. Raises 53 when the source is missing (or a folder), 76 when
   // the destination's folder is missing, 58 when the destination exists and
   // overwrite is false, 70 when it is read-only, a folder, or not writable,
-  // 61 when the disk is full. With overwrite the destination is replaced
+  // 61 when the disk is full, 75 when the source is no regular file (a FIFO
+  // or a device is never read; opening one never waits). With overwrite the destination is replaced
   // whole and atomically: a copy that fails half-way leaves the destination as
   // it was. The copy gets the source's permission bits, and its owner and
   // group where the user may give them (always as root).

@@ -1,7 +1,5 @@
 #include "platform/ini_file.h"
 
-#include <fcntl.h>
-
 #include "platform/posix_io.h"
 
 namespace tabsync::platform {
@@ -129,8 +127,8 @@ bool ReadIniValue(std::string_view text, std::string_view section, std::string_v
 }
 
 bool ReadTextFile(const std::string& path, std::string* text) {
-  posix::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  return file.get() >= 0 && posix::ReadAll(file.get(), text) == 0;
+  posix::FileDescriptor file(posix::OpenRegularFile(path));
+  return file.get() >= 0 && posix::ReadAllUpTo(file.get(), kMaxIniFileSize, text) == 0;
 }
 
 }  // namespace tabsync::platform

@@ -1,6 +1,7 @@
 #ifndef TABSYNC_PLATFORM_INI_FILE_H_
 #define TABSYNC_PLATFORM_INI_FILE_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -38,8 +39,15 @@ bool IsIniKeyLine(std::string_view line);
 // - Section and key names are equal ignoring ASCII letter case only.
 bool IniNamesEqual(std::string_view a, std::string_view b);
 
+// The most bytes an ini file (share.ini, odbc.ini) may hold: 1 MiB, some
+// thousand times what six data sources need. A larger file is refused
+// rather than read without end (a link to /dev/zero).
+constexpr size_t kMaxIniFileSize = 1024 * 1024;
+
 // Reads the whole file at `path` into *text. False when it cannot be opened
-// or read (a folder among them); *text may then hold part of the file.
+// or read (a folder among them), is no regular file or link to one (a FIFO
+// is never waited on, a device never read), or holds more than
+// kMaxIniFileSize bytes; *text may then hold part of the file.
 bool ReadTextFile(const std::string& path, std::string* text);
 
 }  // namespace tabsync::platform

@@ -189,14 +189,16 @@ struct CurrentFile {
 };
 
 // A missing file is an empty one; any other failure is false, because
-// replacing a file that could not be read would lose its data sources.
+// replacing a file that could not be read would lose its data sources. What
+// the store refuses to read (no regular file, too large) is not replaced
+// either.
 bool ReadCurrentFile(const std::string& path, CurrentFile* current) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  FileDescriptor file(posix::OpenRegularFile(path));
   if (file.get() < 0) return errno == ENOENT;
   struct stat info;
   if (::fstat(file.get(), &info) != 0) return false;
   current->mode = info.st_mode & 07777;
-  return posix::ReadAll(file.get(), &current->text) == 0;  // a folder gives EISDIR
+  return posix::ReadAllUpTo(file.get(), kMaxIniFileSize, &current->text) == 0;
 }
 
 // Without this a crash right after the rename could lose the rename itself.

@@ -238,7 +238,7 @@ class PosixFileSystem : public FileSystem {
 
   std::string ReadFile(const std::string& path) const override {
     ExistingFileInfo(path);
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd(posix::OpenRegularFile(path));
     if (fd.get() < 0) RaiseErrno(errno, kFileNotFound);
     std::string bytes;
     if (posix::ReadAll(fd.get(), &bytes) != 0) Raise(kPathFileAccess);
@@ -259,6 +259,22 @@ class PosixFileSystem : public FileSystem {
   bool IsSymbolicLink(const std::string& path) const override {
     struct stat info;
     return Lstat(path, &info) && S_ISLNK(info.st_mode);
+  }
+
+  bool IsRegularFile(const std::string& path) const override {
+    struct stat info;
+    return Stat(path, &info) && S_ISREG(info.st_mode);
+  }
+
+  std::string ResolvedPath(const std::string& path) const override {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+      if (errno == ENOENT || errno == ENOTDIR) Raise(kFileNotFound);
+      RaiseUnexaminable(errno);
+    }
+    std::string result(resolved);
+    ::free(resolved);
+    return result;
   }
 
   bool FolderExists(const std::string& path) const override { return IsFolder(path); }
@@ -289,9 +305,9 @@ class PosixFileSystem : public FileSystem {
 
   void CopyFile(const std::string& source, const std::string& destination,
                 bool overwrite) override {
-    struct stat source_info = ExistingFileInfo(source);
+    ExistingFileInfo(source);
     CheckCopyDestination(destination, overwrite);
-    WriteCopy(source, source_info, destination);
+    WriteCopy(source, destination);
   }
 
   void RemoveCutOffCopies(const std::string& destination) override {
@@ -413,10 +429,13 @@ class PosixFileSystem : public FileSystem {
     }
   }
 
-  static void WriteCopy(const std::string& source, const struct stat& source_info,
-                        const std::string& destination) {
-    FileDescriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (input.get() < 0) RaiseErrno(errno, kFileNotFound);
+  // The source's size, owner and mode come from the opened file itself, so
+  // that a name changed in between cannot give another file's.
+  static void WriteCopy(const std::string& source, const std::string& destination) {
+    FileDescriptor input(posix::OpenRegularFile(source));
+    if (input.get() < 0) RaiseErrno(errno, kFileNotFound);  // a FIFO or a device gives 75
+    struct stat source_info;
+    if (::fstat(input.get(), &source_info) != 0) Raise(kPathFileAccess);
     TemporaryFile copy(destination);
     CopyBytes(input.get(), copy.fd(), source_info.st_size);
     GiveOwner(copy.fd(), source_info);

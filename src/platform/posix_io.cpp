@@ -1,6 +1,8 @@
 #include "platform/posix_io.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tabsync::platform::posix {
@@ -52,6 +54,34 @@ int ReadAt(int fd, uint64_t offset, size_t count, std::string* out) {
   }
   out->resize(done);
   return 0;
+}
+
+int OpenRegularFile(const std::string& path) {
+  // O_NONBLOCK keeps the open of a FIFO from waiting; it changes nothing for
+  // reading a regular file.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (::fstat(fd, &info) != 0) info.st_mode = 0;
+  if (S_ISREG(info.st_mode)) return fd;
+  int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+  ::close(fd);
+  errno = error;
+  return -1;
+}
+
+int ReadAllUpTo(int fd, size_t limit, std::string* text) {
+  char chunk[64 * 1024];
+  while (true) {
+    ssize_t count = ::read(fd, chunk, sizeof chunk);
+    if (count == 0) return 0;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (text->size() > limit || static_cast<size_t>(count) > limit - text->size()) return EFBIG;
+    text->append(chunk, static_cast<size_t>(count));
+  }
 }
 
 }  // namespace tabsync::platform::posix

@@ -41,6 +41,17 @@ int ReadAll(int fd, std::string* text);
 // read.
 int ReadAt(int fd, uint64_t offset, size_t count, std::string* out);
 
+// Opens `path` for reading when it is a regular file (or a symbolic link to
+// one). A FIFO is opened without waiting for a writer and then refused, like
+// a device, a socket or a folder, so that no caller hangs on a FIFO or reads
+// a device without end. The descriptor, or -1 with errno set: EISDIR for a
+// folder, EINVAL for a file of another kind.
+int OpenRegularFile(const std::string& path);
+
+// Like ReadAll, but stops with EFBIG (and *text holding part of the file) as
+// soon as the file has more than `limit` bytes.
+int ReadAllUpTo(int fd, size_t limit, std::string* text);
+
 }  // namespace tabsync::platform::posix
 
 #endif  // TABSYNC_PLATFORM_POSIX_IO_H_

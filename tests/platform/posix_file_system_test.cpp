@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
+#include "platform/ini_file.h"
 #include "platform/posix_file_system.h"
 #include "support/raised_error.h"
 #include "support/file_size_limit.h"
@@ -547,6 +548,36 @@ TEST_F(PosixFileSystemTest, SymbolicLinksAreExaminedNotFollowedForWriting) {
   EXPECT_FALSE(fs::is_symlink(dir_.File("good")));
   EXPECT_FALSE(fs::is_symlink(dir_.File("dangling")));
   EXPECT_EQ("target", test::ReadFileBytes(dir_.File("target")));
+}
+
+// A FIFO or a device in the place of a database or an ini file: nothing
+// waits for a writer or reads without end, and nothing is left behind. A
+// link to a regular file is one, and resolves to it; an ini file beyond its
+// cap is not read.
+TEST_F(PosixFileSystemTest, NoRegularFileIsNeitherReadNorCopied) {
+  WriteFile(dir_.File("target"), "target");
+  ASSERT_EQ(0, symlink(dir_.File("target").c_str(), dir_.File("good").c_str()));
+  ASSERT_EQ(0, mkfifo(dir_.File("fifo").c_str(), 0644));
+  ASSERT_EQ(0, symlink("/dev/zero", dir_.File("zero").c_str()));
+  EXPECT_TRUE(files_->IsRegularFile(dir_.File("good")));
+  EXPECT_EQ(dir_.File("target"), files_->ResolvedPath(dir_.File("good")));
+  EXPECT_FALSE(files_->IsRegularFile(dir_.Path()));
+  std::set<std::string> names = test::NamesIn(dir_.Path());
+  for (const char* name : {"fifo", "zero"}) {
+    std::string path = dir_.File(name);
+    EXPECT_FALSE(files_->IsRegularFile(path)) << name;
+    ExpectError(file_errors::kPathFileAccess,
+                [&] { files_->CopyFile(path, dir_.File("copy"), true); });
+    ExpectError(file_errors::kPathFileAccess, [&] { files_->ReadFile(path); });
+    std::string text;
+    EXPECT_FALSE(ReadTextFile(path, &text)) << name;
+    EXPECT_EQ(names, test::NamesIn(dir_.Path())) << name;
+  }
+  std::string text;
+  WriteFile(dir_.File("odbc.ini"), std::string(kMaxIniFileSize, '\n'));
+  EXPECT_TRUE(ReadTextFile(dir_.File("odbc.ini"), &text));
+  WriteFile(dir_.File("odbc.ini"), std::string(kMaxIniFileSize + 1, '\n'));
+  EXPECT_FALSE(ReadTextFile(dir_.File("odbc.ini"), &text));
 }
 
 TEST_F(PosixFileSystemTest, UnsearchableFolderIsNoMissingFile) {

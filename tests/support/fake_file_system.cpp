@@ -154,6 +154,15 @@ bool FakeFileSystem::IsSymbolicLink(const std::string& path) const {
   return links_.count(Normal(path)) != 0;
 }
 
+bool FakeFileSystem::IsRegularFile(const std::string& path) const { return HasFile(path); }
+
+std::string FakeFileSystem::ResolvedPath(const std::string& path) const {
+  auto unexaminable = unexaminable_.find(Normal(path));
+  if (unexaminable != unexaminable_.end()) throw platform::FileError(unexaminable->second);
+  if (!HasFile(path) && !FolderExists(path)) throw platform::FileError(fe::kFileNotFound);
+  return Normal(path);
+}
+
 bool FakeFileSystem::FolderExists(const std::string& path) const {
   std::string normal = Normal(path);
   return folders_.count(normal) != 0 && hidden_.count(normal) == 0;

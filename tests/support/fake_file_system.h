@@ -75,6 +75,11 @@ class FakeFileSystem : public platform::FileSystem {
   bool FileExists(const std::string& path) const override;
   bool CheckedFileExists(const std::string& path) const override;
   bool IsSymbolicLink(const std::string& path) const override;
+  // Every file of the fake is a regular one.
+  bool IsRegularFile(const std::string& path) const override;
+  // The fake's only links lead nowhere (AddDanglingLink): a file or folder
+  // is its own path, folded.
+  std::string ResolvedPath(const std::string& path) const override;
   std::string ReadFile(const std::string& path) const override;
   // The size is the content's; the time is 12-07-2026 09:05:31.
   bool GetFileInfo(const std::string& path, platform::FileInfo* info) const override;
