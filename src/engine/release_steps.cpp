@@ -83,6 +83,16 @@ std::vector<ReleaseStep> ReleaseStepsFor(const std::string& baseName) {
   return {};
 }
 
+// Read off the steps above: InsertColumn reads its table, MergeTable its
+// table, MergeAllTables "Version" (the database in use's own is skipped in
+// favour of it).
+std::vector<std::string> TablesReadFromUpdateInfo(const std::string& baseName) {
+  if (baseName == "accounting") return {"Actions", "Version"};
+  if (baseName == "config" || baseName == "resource") return {"Version"};
+  if (baseName == "users") return {"Passwd", "Version"};
+  return {};
+}
+
 bool RunReleaseSteps(UpdateContext& context, const std::vector<ReleaseStep>& steps) {
   bool merged = true;
   for (const ReleaseStep& step : steps) {

@@ -22,6 +22,13 @@ struct ReleaseStep {
 // order they run; none for an unknown name.
 std::vector<ReleaseStep> ReleaseStepsFor(const std::string& baseName);
 
+// The tables of the update information that the steps of that base name read,
+// which must be there before the steps change the database in use: the
+// model of an added column, a "Version" table brought in, the "Version" table
+// that the whole-database merge keeps as delivered. None for an unknown name
+// and for the steps that read only the database in use.
+std::vector<std::string> TablesReadFromUpdateInfo(const std::string& baseName);
+
 // Runs the steps in order, each under the run's error capture on its own, so
 // that a failing step does not keep the next one from running. False when a
 // step that merges the database failed.

@@ -35,6 +35,11 @@ void UpdateContext::SetUpdateInfoDatabase(std::unique_ptr<dao::Database> databas
   update_info_database_ = std::move(database);
 }
 
+std::vector<std::string> UpdateContext::TablesReadBySteps(const std::string& baseName) const {
+  if (release_steps_replaced_) return {};
+  return TablesReadFromUpdateInfo(baseName);
+}
+
 void ReportError(UpdateContext& context, const Error& error) {
   context.CountError();
   context.WriteLog(" ERROR " + std::to_string(error.Number()) + ": " + error.Description());

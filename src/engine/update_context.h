@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dbengine/dao.h"
 #include "dbengine/error.h"
@@ -82,7 +83,16 @@ class UpdateContext {
   void SetProgress(platform::ProgressDisplay* progress) { progress_ = progress; }
 
   ReleaseStepsFunction& ReleaseSteps() { return release_steps_; }
-  void SetReleaseSteps(ReleaseStepsFunction steps) { release_steps_ = std::move(steps); }
+  // Replaces the release's steps; the steps given read no table of the
+  // update information that must be there.
+  void SetReleaseSteps(ReleaseStepsFunction steps) {
+    release_steps_ = std::move(steps);
+    release_steps_replaced_ = true;
+  }
+  // The tables of the update information that the release steps of a
+  // database read (TablesReadFromUpdateInfo in release_steps.h), none once
+  // SetReleaseSteps has replaced the steps.
+  std::vector<std::string> TablesReadBySteps(const std::string& baseName) const;
 
  private:
   dao::DatabaseEngine& db_engine_;
@@ -97,6 +107,7 @@ class UpdateContext {
   int error_count_ = 0;
   int databases_updated_ = 0;
   ReleaseStepsFunction release_steps_;
+  bool release_steps_replaced_ = false;
   std::unique_ptr<platform::ProgressDisplay> no_progress_ = platform::NewNoProgress();
   platform::ProgressDisplay* progress_ = no_progress_.get();
 };

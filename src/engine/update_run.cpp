@@ -2,8 +2,11 @@
 
 #include <functional>
 #include <iterator>
+#include <memory>
+#include <utility>
 
 #include "engine/catalogue.h"
+#include "engine/schema_renames.h"
 #include "install/data_source_lookup.h"
 
 namespace tabsync::engine {
@@ -18,10 +21,17 @@ struct DatabaseFiles {
   std::string existing_folder;
   std::string file_name;
   std::string registered_path;  // the data source's "DBQ"
+  // The file the database in use is: the path in use itself, or the file a
+  // symbolic link there leads to (a database kept on another volume).
+  std::string target_folder;
+  std::string target_name;
 
   std::string ExistingPath() const { return existing_folder + file_name; }
   std::string UpdatePath() const { return update_folder + file_name; }
-  std::string WorkingPath() const { return WorkingCopyPath(existing_folder, file_name); }
+  std::string TargetPath() const { return target_folder + target_name; }
+  // Beside the file it is to replace, so that the rename stays on one file
+  // system and replaces the target, not the link.
+  std::string WorkingPath() const { return WorkingCopyPath(target_folder, target_name); }
   bool IsReference() const { return !IsDataDatabase(file_name); }
 };
 
@@ -91,18 +101,110 @@ void RemoveLeftovers(UpdateContext& context, const DatabaseFiles& db) {
       if (files.FileExists(path) || files.IsSymbolicLink(path)) files.DeleteFile(path, true);
     });
   }
-  for (const std::string& name :
-       {db.file_name, db.file_name + ".bak", "." + db.file_name + kWorkingCopySuffix}) {
-    std::string path = db.existing_folder + name;
+  for (const auto& [folder, name] :
+       {std::pair{db.existing_folder, db.file_name},
+        std::pair{db.existing_folder, db.file_name + ".bak"},
+        std::pair{db.target_folder, "." + db.target_name + kWorkingCopySuffix}}) {
+    std::string path = folder + name;
     // The names CopyFile gives its temporary files (file-operations.md).
-    std::string copies = db.existing_folder + "." + name + ".tmp-XXXXXX";
+    std::string copies = folder + "." + name + ".tmp-XXXXXX";
     RemoveLeftover(context, copies, [&] { files.RemoveCutOffCopies(path); });
   }
 }
 
+// A database in use that is a symbolic link is worked on where the link
+// leads. A link that leads nowhere is left to FindDatabaseInUse to report.
+void FollowLink(UpdateContext& context, DatabaseFiles& db) {
+  if (!context.Files().IsSymbolicLink(db.ExistingPath())) return;
+  try {
+    std::string target = context.Files().ResolvedPath(db.ExistingPath());
+    db.target_folder = platform::WithTrailingSlash(platform::GetParentFolderName(target));
+    db.target_name = target.substr(target.find_last_of('/') + 1);
+  } catch (const Error&) {
+    // Reported when the database in use is looked for.
+  }
+}
+
+// Rebuilding a reference database would copy the update information onto
+// itself, and a data database would be opened twice; either would write the
+// update folder. Also through a link, or a second name of the same file.
+bool KeepsOutOfUpdateFolder(UpdateContext& context, const DatabaseFiles& db) {
+  platform::FileSystem& files = context.Files();
+  for (const std::string& folder : {db.existing_folder, db.target_folder}) {
+    if (files.SameFolder(folder, db.update_folder)) {
+      return SkipDatabase(
+          context, db, " !ERROR update folder and database folder are the same: " + folder);
+    }
+  }
+  if (files.SameFile(db.ExistingPath(), db.UpdatePath())) {
+    return SkipDatabase(
+        context, db, " !ERROR database in use is its update information: " + db.ExistingPath());
+  }
+  return true;
+}
+
+// Why the opened update information cannot serve the release steps; "" when
+// it can.
+std::string ExaminedProblem(UpdateContext& context, dao::Database& database,
+                            const std::string& fileName) {
+  std::string damage = database.QuickCheck();
+  if (!damage.empty()) return "is damaged (" + damage + ")";
+  for (const std::string& table : context.TablesReadBySteps(BaseName(fileName))) {
+    if (!FindTable(database, table)) return "lacks the table " + table;
+  }
+  return "";
+}
+
+// Why the update information cannot serve the update, in words that follow
+// "its update information"; "" when it can. Decided before anything changes
+// the database in use, so that a release file that is no usable database
+// leaves it as it was instead of half updated. Raises nothing of its own.
+std::string UpdateInformationProblem(UpdateContext& context, const DatabaseFiles& db) {
+  platform::FileSystem& files = context.Files();
+  std::string path = db.UpdatePath();
+  if (!files.IsRegularFile(path)) {
+    bool there = files.FileExists(path) || files.FolderExists(path) || files.IsSymbolicLink(path);
+    return there ? "is not a regular file" : "is missing";
+  }
+  try {
+    std::unique_ptr<dao::Database> database =
+        context.DBEngine().OpenDatabase(path, dao::kOpenImmutable);
+    std::string problem = ExaminedProblem(context, *database, db.file_name);
+    database->Close();
+    return problem;
+  } catch (const Error& error) {
+    return "cannot be read (" + std::to_string(error.Number()) + ": " + error.Description() + ")";
+  }
+}
+
+std::string NotUpdatedLine(const DatabaseFiles& db, const std::string& problem) {
+  return " !ERROR database not updated, its update information " + problem + ": " +
+         db.UpdatePath();
+}
+
+bool UpdateInformationUsable(UpdateContext& context, const DatabaseFiles& db) {
+  std::string problem = UpdateInformationProblem(context, db);
+  if (problem.empty()) return true;
+  ReportProblem(context, NotUpdatedLine(db, problem));
+  return false;
+}
+
+// A missing database in use gets the update information whole, when that is
+// a usable database; then what a killed run left beside it goes.
+void CopyUsableDatabase(UpdateContext& context, const DatabaseFiles& db) {
+  std::string problem = UpdateInformationProblem(context, db);
+  if (!problem.empty()) {
+    SkipDatabase(context, db, NotUpdatedLine(db, problem));
+    if (!context.Files().FolderExists(db.existing_folder)) return;
+  } else {
+    CopyWholeDatabase(context, db);
+  }
+  RemoveLeftovers(context, db);
+}
+
 // The steps before the error capture. True when the database goes on to be
 // backed up and opened; false when it was copied whole or is skipped.
-bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool registered) {
+bool PrepareDatabase(UpdateContext& context, DatabaseFiles& db, bool registered) {
   // The lookup of an unregistered data source gives the root folder, where
   // the database would be copied whole; such a database is skipped instead.
   if (!registered) {
@@ -115,18 +217,12 @@ bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool regis
     return SkipDatabase(
         context, db, " !ERROR ODBC data source does not name a database file: " + db.data_source_name);
   }
-  // Rebuilding a reference database would copy the update information onto
-  // itself, and a data database would be opened twice.
-  if (context.Files().SameFolder(db.existing_folder, db.update_folder)) {
-    return SkipDatabase(context, db,
-                        " !ERROR update folder and database folder are the same: " +
-                            db.existing_folder);
-  }
+  FollowLink(context, db);
+  if (!KeepsOutOfUpdateFolder(context, db)) return false;
   bool exists = false;
   if (!FindDatabaseInUse(context, db, &exists)) return false;
   if (!exists) {
-    CopyWholeDatabase(context, db);
-    RemoveLeftovers(context, db);
+    CopyUsableDatabase(context, db);
     return false;
   }
   context.WriteLog("DATABASE START: " + db.file_name);
@@ -146,9 +242,14 @@ bool PrepareDatabase(UpdateContext& context, const DatabaseFiles& db, bool regis
 
 // Opens the database once, exclusively and only reading: the open rolls back
 // what a writer that died mid-commit left in a hot journal, so that a copy
-// of the file is not torn.
-void SettleDatabase(UpdateContext& context, const std::string& path) {
-  context.DBEngine().OpenDatabase(path, dao::kOpenDiscardChanges)->Close();
+// of the file is not torn. Its pages are checked on the way: "" when they
+// are sound, otherwise the check's first finding.
+std::string SettleAndCheckDatabase(UpdateContext& context, const std::string& path) {
+  std::unique_ptr<dao::Database> database =
+      context.DBEngine().OpenDatabase(path, dao::kOpenDiscardChanges);
+  std::string damage = database->QuickCheck();
+  database->Close();
+  return damage;
 }
 
 // The backup itself: path + ".bak", a copy of the settled file; an older
@@ -170,14 +271,21 @@ std::string OpenFailure(const Error& error) {
 }
 
 // The backup is taken before anything opens the database. Without a backup
-// nothing may change it.
+// nothing may change it, and a damaged database is neither updated nor
+// backed up: its last backup stays the last good state.
 bool BackUpDatabaseInUse(UpdateContext& context, const DatabaseFiles& db) {
+  std::string damage;
   try {
-    SettleDatabase(context, db.ExistingPath());
+    damage = SettleAndCheckDatabase(context, db.ExistingPath());
   } catch (const Error& error) {
     ReportError(context, error);
     ReportProblem(context,
                   " !ERROR database not updated, " + OpenFailure(error) + ": " + db.ExistingPath());
+    return false;
+  }
+  if (!damage.empty()) {
+    ReportProblem(context, " !ERROR database not updated, it is damaged (" + damage +
+                               "): " + db.ExistingPath());
     return false;
   }
   if (RunCaptured(context, [&] { CopyToBackup(context, db.ExistingPath()); })) return true;
@@ -215,7 +323,8 @@ bool UpdateAndClose(UpdateContext& context, bool opened, const std::string& file
 // read.
 void UpdateDataDatabase(UpdateContext& context, const DatabaseFiles& db) {
   if (!BackUpDatabaseInUse(context, db)) return;
-  bool opened = OpenBoth(context, db.ExistingPath(), dao::kOpenExclusive, db.UpdatePath(), 0, true);
+  bool opened = OpenBoth(context, db.ExistingPath(), dao::kOpenExclusive, db.UpdatePath(),
+                         dao::kOpenImmutable, false);
   UpdateAndClose(context, opened, db.file_name);
 }
 
@@ -243,7 +352,7 @@ void UpdateReferenceDatabase(UpdateContext& context, const DatabaseFiles& db) {
   bool replaced = false;
   if (MergeIntoWorkingCopy(context, db)) {
     replaced = RunCaptured(context, [&] {
-      context.Files().ReplaceFile(db.WorkingPath(), db.ExistingPath());
+      context.Files().ReplaceFile(db.WorkingPath(), db.TargetPath());
     });
   } else {
     ReportProblem(context,
@@ -290,11 +399,12 @@ void UpdateDatabase(UpdateContext& context, const std::string& dataSourceName,
                     const std::string& updateFolder, const std::string& fileName) {
   context.WriteLog(kDatabaseSeparator);
   context.SetCurrentDatabaseFile(fileName);
-  DatabaseFiles db{dataSourceName, updateFolder, "", fileName, ""};
+  DatabaseFiles db{dataSourceName, updateFolder, "", fileName, "", "", fileName};
   bool registered =
       install::GetDataSourceFolder(context.Registrations(), dataSourceName, &db.existing_folder);
   install::GetDataSourcePath(context.Registrations(), dataSourceName, &db.registered_path);
-  if (PrepareDatabase(context, db, registered)) {
+  db.target_folder = db.existing_folder;
+  if (PrepareDatabase(context, db, registered) && UpdateInformationUsable(context, db)) {
     if (db.IsReference()) {
       UpdateReferenceDatabase(context, db);
     } else {

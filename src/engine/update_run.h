@@ -19,10 +19,16 @@ void UpdateAllDatabases(UpdateContext& context, const std::string& updateFolder)
 // Updates one catalogue database, found through its data source, from the
 // file of the same name in updateFolder (which ends in "/"):
 // - a data source that is not registered, whose "DBQ" is no absolute path to
-//   a file, or whose folder is the update folder itself, is skipped with a
-//   " !ERROR " line;
+//   a file, or whose database lies in the update folder itself (also where a
+//   symbolic link leads, or as a second name of the update information), is
+//   skipped with a " !ERROR " line;
 // - a database in use that is there but cannot be examined (a link to
 //   nowhere, no permission) is skipped with an " ERROR " line;
+// - update information that is no usable database (missing, no regular
+//   file, not readable as a database, damaged, or without a table that the
+//   release steps read from it: UpdateContext::TablesReadBySteps) leaves the
+//   database in use as it was, before anything is done to it, with one
+//   " !ERROR database not updated, its update information ..." line;
 // - a missing database in use is copied whole from the update information;
 // - a database in a missing folder is skipped with a " !ERROR " line;
 // - otherwise, after its "DATABASE START: " line, what a killed run left
@@ -30,15 +36,21 @@ void UpdateAllDatabases(UpdateContext& context, const std::string& updateFolder)
 //   it), and the database in use is opened once exclusively, which rolls
 //   back a hot journal (when that open fails, another program reading or
 //   writing it, a " !ERROR " line says so and the database is left as it
-//   is), and backed up (path + ".bak", an older ".bak" moved into the backup
-//   history). A data database is then opened
-//   exclusively beside the update information (opened read-only), given its
+//   is), its pages are checked (a damaged one is left as it is, not backed
+//   up, with a " !ERROR database not updated, it is damaged (...)" line),
+//   and it is backed up (path + ".bak", an older ".bak" moved into the
+//   backup history). A data database is then opened
+//   exclusively beside the update information (opened immutable), given its
 //   release steps and closed, which commits its changes. A reference
 //   database (config, resource) is merged into a working copy of the update
 //   information made beside it (WorkingCopyPath), its own session dropping
 //   the changes the release steps make to it; only when its opens, its merge
 //   and the working copy's commit went through does the working copy replace
 //   it, in one rename.
+// A database in use that is a symbolic link to a file is updated where the
+// link leads: a reference database's working copy and rename are beside the
+// link's target, so the link stays a link; its backup is path + ".bak" beside
+// the link.
 // The update folder is only ever read. From the backup on, every failure is
 // captured: it is logged, sets ErrorsDetected, and the next step runs; a
 // failed backup keeps the database from being changed, and a reference

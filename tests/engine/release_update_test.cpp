@@ -6,8 +6,16 @@
 
 #include <sys/stat.h>
 
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <set>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -53,8 +61,16 @@ class ReleaseUpdateTest : public test::RealRunTest {
  protected:
   void SetUp() override {
     test::PrivateOdbcFolder();
-    ASSERT_EQ(0, mkdir(installed_.c_str(), 0755));
-    ASSERT_EQ(0, mkdir(update_.c_str(), 0755));
+    MakeSite("");
+  }
+
+  // A release installed in folder + "installed/", its update information in
+  // folder + "DB/", and the data sources pointing at the installed one.
+  void MakeSite(const std::string& folder) {
+    installed_ = dir_.File(folder + "installed/");
+    update_ = dir_.File(folder + "DB/");
+    std::filesystem::create_directories(installed_);
+    std::filesystem::create_directories(update_);
     release::MakeRelease(*engine_, installed_, update_, 1);
     std::string ini = "# data sources of the server\n";
     for (const CatalogueEntry& entry : DatabaseCatalogue) {
@@ -63,6 +79,22 @@ class ReleaseUpdateTest : public test::RealRunTest {
     }
     test::WriteOdbcIni(ini);
     log_.SetLogFilePath(LogPath());
+  }
+
+  // Every file of a folder by name, with its bytes; a FIFO or a link as such.
+  static std::map<std::string, std::string> FolderBytes(const std::string& folder) {
+    std::map<std::string, std::string> bytes;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      std::string name = entry.path().filename();
+      if (entry.is_symlink()) {
+        bytes[name] = "link to " + std::filesystem::read_symlink(entry.path()).string();
+      } else if (entry.is_regular_file()) {
+        bytes[name] = ReadFileBytes(entry.path());
+      } else {
+        bytes[name] = "special";
+      }
+    }
+    return bytes;
   }
 
   void TearDown() override { test::WriteOdbcIni(""); }
@@ -163,6 +195,165 @@ TEST_F(ReleaseUpdateTest, UpdateInformationIsRestoredAndBackupsHoldTheInstalledR
     EXPECT_EQ(installed[i], ReadFileBytes(installed_ + file + ".bak")) << file;
     EXPECT_EQ(update[i], ReadFileBytes(update_ + file)) << file;
     EXPECT_FALSE(std::ifstream(update_ + file + ".bak")) << file;
+  }
+}
+
+// A database kept on another volume, reached through a symbolic link in the
+// database folder: updated where the link leads, the link stays a link, the
+// backup lies beside the link, and nothing else is left beside the target.
+TEST_F(ReleaseUpdateTest, DatabaseInUseBehindALinkIsUpdatedWhereTheLinkLeads) {
+  std::string volume = dir_.File("volume/");
+  std::filesystem::create_directory(volume);
+  std::map<std::string, std::string> installed;
+  for (auto [file, target] : {std::pair{"config.mdb", "cfg.sqlite"}, {"users.mdb", "users.db"}}) {
+    installed[file] = ReadFileBytes(installed_ + file);
+    std::filesystem::rename(installed_ + file, volume + target);
+    ASSERT_EQ(0, symlink((volume + target).c_str(), (installed_ + file).c_str()));
+  }
+
+  RunUpdate();
+
+  EXPECT_FALSE(context_.ErrorsDetected());
+  EXPECT_EQ(ExpectedLines("update.log"), LogLines());
+  for (const auto& [file, bytes] : installed) {
+    EXPECT_TRUE(std::filesystem::is_symlink(installed_ + file)) << file;
+    EXPECT_EQ(ExpectedLines(BaseName(file) + ".txt"), DumpDatabase(file)) << file;
+    EXPECT_TRUE(bytes == ReadFileBytes(installed_ + file + ".bak")) << file;
+  }
+  EXPECT_EQ((std::set<std::string>{"cfg.sqlite", "users.db"}), test::NamesIn(volume));
+}
+
+// A database in use with a damaged page is neither updated nor backed up: its
+// .bak stays the last good state, and nothing goes into the history.
+TEST_F(ReleaseUpdateTest, DamagedDatabaseInUseIsNeitherUpdatedNorBackedUp) {
+  std::string users = installed_ + "users.mdb";
+  std::string good = ReadFileBytes(users);
+  std::ofstream(users + ".bak", std::ios::binary) << good;
+  std::ofstream(users, std::ios::binary)
+      << good.substr(0, 8192) + std::string(4096, '\x5a') + good.substr(12288);
+  std::string damaged = ReadFileBytes(users);
+
+  RunUpdate();
+
+  Lines log = LogLines();
+  Lines users_end(log.end() - 4, log.end() - 1);
+  EXPECT_EQ("DATABASE START: users.mdb", users_end[0]);
+  EXPECT_TRUE(users_end[1].starts_with(" !ERROR database not updated, it is damaged (") &&
+              users_end[1].ends_with("): <installed>/users.mdb"))
+      << users_end[1];
+  EXPECT_EQ("DATABASE END: users.mdb", users_end[2]);
+  EXPECT_EQ(1, context_.ErrorCount());
+  EXPECT_TRUE(damaged == ReadFileBytes(users));
+  EXPECT_TRUE(good == ReadFileBytes(users + ".bak"));
+  std::string history = installed_ + "backups";
+  if (std::filesystem::exists(history)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(history))
+      EXPECT_NE("users.mdb.bak", entry.path().filename()) << entry.path();
+  }
+}
+
+// Update information that is no usable database, or lacks a table its
+// release steps read, leaves the database in use exactly as it was (no
+// backup, nothing half updated) with one line naming the file and the cause;
+// the other databases are updated, and the update folder stays as delivered.
+TEST_F(ReleaseUpdateTest, UnusableUpdateInformationLeavesTheDatabaseInUseAsItWas) {
+  struct Case {
+    const char* name;
+    const char* file;
+    std::function<void(const std::string& path)> spoil;
+    std::string cause;  // the line's text after "its update information ", up to ": path"
+  };
+  auto replace = [](const std::string& bytes) {
+    return [bytes](const std::string& path) { std::ofstream(path, std::ios::binary) << bytes; };
+  };
+  auto link_to = [](const char* target) {
+    return [target](const std::string& path) {
+      std::remove(path.c_str());
+      ASSERT_EQ(0, symlink(target, path.c_str()));
+    };
+  };
+  auto sql = [](const char* statements) {
+    return [statements](const std::string& path) { test::ExecSql(path, statements); };
+  };
+  auto no_database = [](const std::string& path) {
+    return "cannot be read (3343: Unrecognized database format '" + path + "'.)";
+  };
+  const std::vector<Case> cases = {
+      {"junk", "accounting.mdb", replace("junk\n"), "<no database>"},
+      {"empty", "accounting.mdb", replace(""), "<no database>"},
+      {"cut", "config.mdb",
+       [](const std::string& path) { std::filesystem::resize_file(path, 8192); },
+       "<no database>"},
+      {"passwd", "users.mdb", link_to("/etc/passwd"), "<no database>"},
+      {"fifo", "config.mdb",
+       [](const std::string& path) {
+         std::remove(path.c_str());
+         ASSERT_EQ(0, mkfifo(path.c_str(), 0644));
+       },
+       "is not a regular file"},
+      {"zero", "resource.mdb", link_to("/dev/zero"), "is not a regular file"},
+      {"missing", "availability.mdb", [](const std::string& path) { std::remove(path.c_str()); },
+       "is missing"},
+      {"journal", "accounting.mdb",
+       [](const std::string& path) { test::LeaveHotJournal(path, "Version"); },
+       "<torn>"},
+      {"page", "availability.mdb",
+       [](const std::string& path) {
+         std::string bytes = ReadFileBytes(path);
+         std::ofstream(path, std::ios::binary)
+             << bytes.substr(0, 8192) + std::string(4096, '\x5a') + bytes.substr(12288);
+       },
+       "is damaged ("},
+      {"no-version", "users.mdb", sql("DROP TABLE Version"), "lacks the table Version"},
+      {"no-actions", "accounting.mdb", sql("DROP TABLE Actions"), "lacks the table Actions"},
+      {"unrelated", "config.mdb",
+       [](const std::string& path) {
+         std::remove(path.c_str());
+         test::ExecSql(path, "CREATE TABLE Notes (Text TEXT)");
+       },
+       "lacks the table Version"},
+      {"no-tables", "resource.mdb",
+       [](const std::string& path) {
+         std::remove(path.c_str());
+         test::ExecSql(path, "PRAGMA user_version = 1");
+       },
+       "lacks the table Version"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeSite(std::string(c.name) + "/");
+    std::string in_use = installed_ + c.file;
+    std::string update = update_ + c.file;
+    c.spoil(update);
+    std::string before = ReadFileBytes(in_use);
+    std::map<std::string, std::string> delivered = FolderBytes(update_);
+    install::BackupHistory history(*files_, clock_->Now());
+    UpdateContext context(*engine_, *files_, *store_, log_, history);
+
+    UpdateAllDatabases(context, update_);
+
+    std::string cause = c.cause == "<no database>" ? no_database(update)
+                        : c.cause == "<torn>"
+                            ? "cannot be read (3049: Cannot open database '" + update +
+                                  "' as it lies: a journal or WAL file beside it holds changes "
+                                  "it lacks.)"
+                            : c.cause;
+    // The damage is in SQLite's words; only its start is fixed.
+    bool open_ended = cause.ends_with("(");
+    std::string line = WithoutFolders(" !ERROR database not updated, its update information " +
+                                      cause + (open_ended ? "" : ": " + update));
+    Lines log = LogLines();
+    auto found = std::find_if(log.begin(), log.end(), [&](const std::string& l) {
+      return open_ended ? l.starts_with(line) && l.ends_with("): " + WithoutFolders(update))
+                        : l == line;
+    });
+    ASSERT_NE(log.end(), found) << line;
+    EXPECT_EQ("DATABASE END: " + std::string(c.file), *(found + 1));
+    EXPECT_EQ(1, context.ErrorCount());
+    EXPECT_EQ(5, context.DatabasesUpdated());
+    EXPECT_TRUE(before == ReadFileBytes(in_use));
+    EXPECT_FALSE(std::filesystem::exists(in_use + ".bak"));
+    EXPECT_TRUE(delivered == FolderBytes(update_));
   }
 }
 

@@ -151,11 +151,14 @@ TEST_F(UpdateRunFilesTest, UpdateFolderReachedThroughALinkIsTheDatabaseFolder) {
   EXPECT_FALSE(files_->FileExists(shared_ + "config.mdb.bak"));
 }
 
-// Update information delivered read-only, in a read-only folder, and held
-// open by another reader all through the run: the run merges, and the update
-// folder is byte for byte as delivered.
+// Update information delivered read-only, in a read-only folder, two files in
+// WAL mode, and held open by another reader all through the run: the run
+// merges, and the update folder is byte for byte as delivered, without a
+// -wal or -shm file.
 TEST_F(UpdateRunFilesTest, UpdateFolderIsOnlyRead) {
   std::map<std::string, std::string> delivered;
+  test::ExecSql(update_ + "users.mdb", "PRAGMA journal_mode = WAL");
+  test::ExecSql(update_ + "resource.mdb", "PRAGMA journal_mode = WAL");
   for (const CatalogueEntry& entry : DatabaseCatalogue) {
     std::string path = update_ + entry.file_name;
     ASSERT_EQ(0, chmod(path.c_str(), 0444));

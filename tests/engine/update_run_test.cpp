@@ -92,14 +92,15 @@ class UpdateRunTest : public test::FakeRunTest {
     return "/share/DB/." + fileName + ".tabsync-merge";
   }
 
-  // The open that settles the database before its backup, then the two
-  // sessions of the update.
+  // The check of the update information, the open that checks and settles
+  // the database before its backup, then the two sessions of the update.
   static Lines OpenedAndClosed(const std::string& fileName) {
-    Lines settle = {"open /share/DB/" + fileName + " discarding", "close /share/DB/" + fileName};
+    Lines settle = {"open /inst/DB/" + fileName + " immutable", "close /inst/DB/" + fileName,
+                    "open /share/DB/" + fileName + " discarding", "close /share/DB/" + fileName};
     Lines update;
     if (IsDataDatabase(fileName)) {
       update = {"open /share/DB/" + fileName + " exclusive",
-                "open /inst/DB/" + fileName + " read-only", "close /inst/DB/" + fileName,
+                "open /inst/DB/" + fileName + " immutable", "close /inst/DB/" + fileName,
                 "close /share/DB/" + fileName};
     } else {
       update = {"open /share/DB/" + fileName + " discarding",
@@ -163,10 +164,10 @@ TEST_F(UpdateRunTest, ReferenceDatabaseIsMergedInAWorkingCopyThatReplacesIt) {
 
 TEST_F(UpdateRunTest, UpdateFolderGetsOneTrailingSlash) {
   UpdateAllDatabases(context_, "/inst/DB");
-  EXPECT_EQ("open /inst/DB/accounting.mdb read-only", engine_.Actions()[3]);
+  EXPECT_EQ("open /inst/DB/accounting.mdb immutable", engine_.Actions()[0]);
   engine_ = test::FakeDatabaseEngine();
   UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ("open /inst/DB/accounting.mdb read-only", engine_.Actions()[3]);
+  EXPECT_EQ("open /inst/DB/accounting.mdb immutable", engine_.Actions()[0]);
 }
 
 TEST_F(UpdateRunTest, ReleaseStepsRunBetweenOpensAndClosesWithTheBaseName) {
@@ -177,16 +178,17 @@ TEST_F(UpdateRunTest, ReleaseStepsRunBetweenOpensAndClosesWithTheBaseName) {
     return true;
   });
   UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ((Lines{"accounting open /inst/DB/accounting.mdb read-only accounting.mdb",
-                   "availability open /inst/DB/availability.mdb read-only availability.mdb",
+  EXPECT_EQ((Lines{"accounting open /inst/DB/accounting.mdb immutable accounting.mdb",
+                   "availability open /inst/DB/availability.mdb immutable availability.mdb",
                    "config open " + Working("config.mdb") + " exclusive config.mdb",
-                   "onlineshop open /inst/DB/onlineshop.mdb read-only onlineshop.mdb",
+                   "onlineshop open /inst/DB/onlineshop.mdb immutable onlineshop.mdb",
                    "resource open " + Working("resource.mdb") + " exclusive resource.mdb",
-                   "users open /inst/DB/users.mdb read-only users.mdb"}),
+                   "users open /inst/DB/users.mdb immutable users.mdb"}),
             calls);
 }
 
-TEST_F(UpdateRunTest, MissingDatabaseIsCopiedWholeWithoutBackupOrOpen) {
+// Only the update information is opened, for its check.
+TEST_F(UpdateRunTest, MissingDatabaseIsCopiedWholeWithoutBackup) {
   files_.DeleteFile("/share/DB/onlineshop.mdb", true);
   UpdateAllDatabases(context_, "/inst/DB/");
   EXPECT_EQ((Lines{"DATABASE START: onlineshop.mdb", " COPY WHOLE DATABASE onlineshop.mdb",
@@ -195,7 +197,8 @@ TEST_F(UpdateRunTest, MissingDatabaseIsCopiedWholeWithoutBackupOrOpen) {
   EXPECT_EQ((Lines{"delete /share/DB/onlineshop.mdb",
                    "copy /inst/DB/onlineshop.mdb -> /share/DB/onlineshop.mdb"}),
             FileActions("onlineshop.mdb"));
-  EXPECT_TRUE(EngineActions("onlineshop.mdb").empty());
+  Lines checked = OpenedAndClosed("onlineshop.mdb");
+  EXPECT_EQ(Lines(checked.begin(), checked.begin() + 2), EngineActions("onlineshop.mdb"));
   EXPECT_FALSE(context_.ErrorsDetected());
 }
 
@@ -276,7 +279,7 @@ TEST_F(UpdateRunTest, FailedBackupKeepsDataDatabaseUnopened) {
                    "DATABASE END: accounting.mdb"}),
             DatabaseLines("accounting.mdb"));
   Lines settled = OpenedAndClosed("accounting.mdb");
-  EXPECT_EQ(Lines(settled.begin(), settled.begin() + 2), EngineActions("accounting.mdb"));
+  EXPECT_EQ(Lines(settled.begin(), settled.begin() + 4), EngineActions("accounting.mdb"));
   EXPECT_TRUE(context_.ErrorsDetected());
   EXPECT_EQ(OpenedAndClosed("availability.mdb"), EngineActions("availability.mdb"));
 }
@@ -293,7 +296,7 @@ TEST_F(UpdateRunTest, FailedBackupKeepsReferenceDatabaseUntouched) {
             DatabaseLines("resource.mdb"));
   EXPECT_EQ(Lines{"copy /share/DB/resource.mdb -> /share/DB/resource.mdb.bak FAILED"},
             FileActions("resource.mdb"));
-  EXPECT_EQ(2u, EngineActions("resource.mdb").size());
+  EXPECT_EQ(4u, EngineActions("resource.mdb").size());
   EXPECT_EQ("old resource.mdb", files_.GetFile("/share/DB/resource.mdb").content);
 }
 
@@ -368,13 +371,29 @@ TEST_F(UpdateRunTest, LeftoverThatCannotBeRemovedIsNamedAfterTheStartLine) {
 }
 
 TEST_F(UpdateRunTest, FailedOpenLeavesThePreviousClosedHandle) {
-  engine_.FailOpen("/inst/DB/onlineshop.mdb", 3045);
+  engine_.FailOpen("/share/DB/onlineshop.mdb", 3045, "exclusive");
   UpdateAllDatabases(context_, "/inst/DB/");
   EXPECT_EQ((Lines{"DATABASE START: onlineshop.mdb",
-                   " ERROR 3045: open failed: /inst/DB/onlineshop.mdb",
+                   " ERROR 3045: open failed: /share/DB/onlineshop.mdb",
                    " ERROR 3420: Object invalid or no longer set.",
                    "DATABASE END: onlineshop.mdb"}),
             DatabaseLines("onlineshop.mdb"));
+}
+
+// Decided before the backup: the database in use is neither backed up nor
+// opened, and the run goes on.
+TEST_F(UpdateRunTest, UpdateInformationThatCannotBeOpenedLeavesTheDatabaseAlone) {
+  engine_.FailOpen("/inst/DB/onlineshop.mdb", 3343);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: onlineshop.mdb",
+                   " !ERROR database not updated, its update information cannot be read (3343: "
+                   "open failed: /inst/DB/onlineshop.mdb): /inst/DB/onlineshop.mdb",
+                   "DATABASE END: onlineshop.mdb"}),
+            DatabaseLines("onlineshop.mdb"));
+  EXPECT_TRUE(FileActions("onlineshop.mdb").empty());
+  EXPECT_EQ(Lines{"open /inst/DB/onlineshop.mdb immutable FAILED"}, EngineActions("onlineshop.mdb"));
+  EXPECT_TRUE(context_.ErrorsDetected());
+  EXPECT_EQ("## END UPDATING", LogLines().back());
 }
 
 TEST_F(UpdateRunTest, ReferenceDatabaseWhoseOpenFailedIsNotReplaced) {
@@ -411,12 +430,16 @@ TEST_F(UpdateRunTest, ReferenceDatabaseWhoseMergeFailedIsNotReplaced) {
 }
 
 TEST_F(UpdateRunTest, FailedCloseOfUpdateInformationStillClosesTheDatabaseInUse) {
-  engine_.FailClose("/inst/DB/users.mdb", 3000);
+  // Only the close of the update's session fails, not that of the check.
+  context_.SetReleaseSteps([&](UpdateContext&, const std::string& baseName) {
+    if (baseName == "users") engine_.FailClose("/inst/DB/users.mdb", 3000);
+    return true;
+  });
   UpdateAllDatabases(context_, "/inst/DB/");
   Lines actions = EngineActions("users.mdb");
-  EXPECT_EQ((Lines{"open /share/DB/users.mdb exclusive", "open /inst/DB/users.mdb read-only",
+  EXPECT_EQ((Lines{"open /share/DB/users.mdb exclusive", "open /inst/DB/users.mdb immutable",
                    "close /inst/DB/users.mdb FAILED", "close /share/DB/users.mdb"}),
-            Lines(actions.begin() + 2, actions.end()));
+            Lines(actions.begin() + 4, actions.end()));
   EXPECT_EQ(" ERROR 3000: close failed", DatabaseLines("users.mdb")[1]);
 }
 

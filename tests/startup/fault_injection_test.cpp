@@ -147,7 +147,7 @@ TEST(FaultInjectionTest, NoFailedCommitLosesOrTearsAnything) {
   const int closes = static_cast<int>(std::count_if(
       clean.engine_.Actions().begin(), clean.engine_.Actions().end(),
       [](const std::string& action) { return action.rfind("close ", 0) == 0; }));
-  ASSERT_EQ(6 * 3, closes);
+  ASSERT_EQ(6 * 4, closes);
   for (int k = 1; k <= closes; ++k) {
     Site site;
     site.engine_.FailCloseCall(k, 3000);

@@ -43,8 +43,8 @@ class FakeDatabaseEngine::FakeDatabase : public dao::Database {
   bool closed_ = false;
 };
 
-void FakeDatabaseEngine::FailOpen(const std::string& path, int number) {
-  open_failures_[path] = number;
+void FakeDatabaseEngine::FailOpen(const std::string& path, int number, const std::string& mode) {
+  open_failures_[mode.empty() ? path : path + " " + mode] = number;
 }
 
 void FakeDatabaseEngine::FailClose(const std::string& path, int number) {
@@ -80,6 +80,7 @@ std::unique_ptr<dao::Database> FakeDatabaseEngine::OpenDatabase(const std::strin
                                                             : " shared";
   std::string action = "open " + path + mode;
   auto failure = open_failures_.find(path);
+  if (failure == open_failures_.end()) failure = open_failures_.find(path + mode);
   if (failure != open_failures_.end() || (files_ && !files_->HasFile(path))) {
     actions_.push_back(action + " FAILED");
     if (failure == open_failures_.end()) throw FileNotFound(path);

@@ -23,8 +23,9 @@ class FakeDatabaseEngine : public dao::DatabaseEngine {
   // What a commit appends to a database file of CommitInto's file system.
   static constexpr char kCommitMark[] = "|committed";
 
-  // Every later OpenDatabase of path raises `number` (e.g. 3045, file in use).
-  void FailOpen(const std::string& path, int number);
+  // Every later OpenDatabase of path raises `number` (e.g. 3045, file in use);
+  // with a mode ("exclusive", ... as in Actions), only the opens in that mode.
+  void FailOpen(const std::string& path, int number, const std::string& mode = "");
   // The Close of the database opened from path raises `number`.
   void FailClose(const std::string& path, int number);
   // The k-th Close from now (from 1) raises `number`, the others work.
