@@ -53,8 +53,8 @@ void CreateDatabaseFolders(platform::FileSystem& files, const std::string& locat
 }
 
 bool MoveDatabase(const InstallPlatform& platform, BackupHistory& history,
-                  const std::string& targetFolder, const std::string& dataSourceName,
-                  const std::string& fileName) {
+                  const std::string& targetFolder, const std::string& updateFolder,
+                  const std::string& dataSourceName, const std::string& fileName) {
   std::string currentFolder;
   if (!GetDataSourceFolder(platform.registrations, dataSourceName, &currentFolder)) {
     ShowCritical(platform.ui, "Database " + dataSourceName + " not found!");
@@ -75,6 +75,12 @@ bool MoveDatabase(const InstallPlatform& platform, BackupHistory& history,
       platform.files.SameFile(source, destination)) {
     // Copying the file onto itself would destroy it; it is in place already.
     CreateDataSource(platform, dataSourceName, destination);
+    return true;
+  }
+  if (platform.files.SameFolder(currentFolder, updateFolder)) {
+    // Moving it would delete the release's file from the update folder.
+    ShowCritical(platform.ui, "The database of ODBC data source " + dataSourceName +
+                                  " lies in the update folder and is not moved:\r\n\r\n" + source);
     return true;
   }
   if (!platform.files.FileExists(source)) {

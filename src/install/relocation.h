@@ -30,6 +30,11 @@ void CreateDatabaseFolders(platform::FileSystem& files, const std::string& locat
 // - a database whose folder is targetFolder, as text or by identity (another
 //   spelling, a symbolic link), is not touched; in the second case only its
 //   data source is registered anew for the target's spelling;
+// - a database in updateFolder (the release's own file, which the update run
+//   only reads) gets the critical message "The database of ODBC data source "
+//   + name + " lies in the update folder and is not moved:" and its path, and
+//   the caller goes on: nothing is copied from, deleted in or registered for
+//   the update folder, and the update run then skips that database;
 // - otherwise an older targetFolder + fileName is kept as its ".bak" (an
 //   older ".bak" moved into the backup history first), the database is
 //   copied into targetFolder,
@@ -42,8 +47,8 @@ void CreateDatabaseFolders(platform::FileSystem& files, const std::string& locat
 // complete, so that at every moment of a failed move the old file in the
 // target folder is still there.
 bool MoveDatabase(const InstallPlatform& platform, BackupHistory& history,
-                  const std::string& targetFolder, const std::string& dataSourceName,
-                  const std::string& fileName);
+                  const std::string& targetFolder, const std::string& updateFolder,
+                  const std::string& dataSourceName, const std::string& fileName);
 
 }  // namespace tabsync::install
 

@@ -170,7 +170,7 @@ bool InstallationFlow::OfferToMoveDatabases() {
 bool InstallationFlow::MoveAllDatabases() {
   if (!EnsureDatabaseFolders()) return false;
   for (const engine::CatalogueEntry& entry : engine::DatabaseCatalogue) {
-    if (!install::MoveDatabase(install_, history_, shared_database_folder_,
+    if (!install::MoveDatabase(install_, history_, shared_database_folder_, RunFolder(),
                                entry.data_source_name, entry.file_name)) {
       return false;
     }

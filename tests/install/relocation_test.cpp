@@ -46,7 +46,9 @@ class MoveDatabaseTest : public test::FakeInstallTest {
 
   BackupHistory history_{files_, {2026, 12, 8, 9, 5, 31}};
 
-  bool Move() { return MoveDatabase(platform_, history_, kTarget, "Users", "users.mdb"); }
+  bool Move() {
+    return MoveDatabase(platform_, history_, kTarget, "/opt/korvane/DB", "Users", "users.mdb");
+  }
   std::string Registered() {
     std::string value;
     registrations_.ReadDataSourceValue("Users", "DBQ", &value);
@@ -98,6 +100,21 @@ TEST_F(MoveDatabaseTest, TargetReachedThroughALinkIsRecognisedAndNotCopiedOntoIt
   EXPECT_EQ("in use", files_.GetFile(std::string(kTarget) + "users.mdb").content);
   // Only the data source takes the target's spelling.
   EXPECT_EQ(std::string(kTarget) + "users.mdb", Registered());
+}
+
+// The release's own file, also when the data source reaches the update
+// folder by another spelling, is neither copied, deleted nor registered.
+TEST_F(MoveDatabaseTest, DatabaseInTheUpdateFolderIsReportedAndNotMoved) {
+  files_.AddFolderAlias("/opt/korvane/./DB", "/opt/korvane/DB");
+  registrations_.Register("Users", "/opt/korvane/./DB/users.mdb");
+  files_.AddFile("/opt/korvane/DB/users.mdb", "the release's");
+  EXPECT_TRUE(Move());
+  EXPECT_EQ(Strings{"critical/ok Korvane Database Update: The database of ODBC data source Users "
+                    "lies in the update folder and is not moved:||/opt/korvane/./DB/users.mdb"},
+            Messages());
+  EXPECT_TRUE(files_.Actions().empty());
+  EXPECT_TRUE(installer_.Requests().empty());
+  EXPECT_EQ("the release's", files_.GetFile("/opt/korvane/DB/users.mdb").content);
 }
 
 TEST_F(MoveDatabaseTest, MissingSourceStopsAndLeavesTheTargetAndItsBackupAlone) {
