@@ -1,11 +1,20 @@
 #include "install/backup_history.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/posix_file_system.h"
 #include "support/fake_file_system.h"
+#include "support/temp_dir.h"
 
 namespace tabsync::install {
 namespace {
@@ -14,27 +23,161 @@ using Strings = std::vector<std::string>;
 
 constexpr char kFolder[] = "/srv/db/";
 
+void KeepBackup(platform::FileSystem& files, const std::string& folder,
+                const platform::LocalTime& start) {
+  BackupHistory history(files, start);
+  history.Keep(folder + "users.mdb.bak");
+}
+
+// A run at `start` that replaces the backup the one before made.
+void RunAt(test::FakeFileSystem& files, const platform::LocalTime& start) {
+  files.AddFile(std::string(kFolder) + "users.mdb.bak", "before " + RunFolderName(start));
+  KeepBackup(files, kFolder, start);
+}
+
+// The same on real files in `folder`.
+void RunAt(platform::FileSystem& files, const std::string& folder,
+           const platform::LocalTime& start) {
+  std::ofstream(folder + "users.mdb.bak") << "before " << RunFolderName(start);
+  KeepBackup(files, folder, start);
+}
+
+platform::LocalTime Day(int year, int month, int day) { return {year, month, day, 9, 0, 0}; }
+
 // Twelve runs, each replacing the backup the one before made: the history
 // holds what each of the last ten replaced, oldest runs removed, and a folder
 // that is no run folder is left alone.
 TEST(BackupHistoryTest, TwelveRunsKeepTheLastTen) {
   test::FakeFileSystem files;
   files.AddFile("/srv/db/backups/notes/readme", "operator's");
-  for (int run = 1; run <= 12; ++run) {
-    files.AddFile("/srv/db/users.mdb.bak", "before run " + std::to_string(run - 1));
-    BackupHistory history(files, {2026, 12, run, 9, 0, 0});
-    history.Keep("/srv/db/users.mdb.bak");
-  }
+  for (int run = 1; run <= 12; ++run) RunAt(files, Day(2026, 12, run));
   Strings runs = ListRunFolders(files, kFolder);
   ASSERT_EQ(10u, runs.size());
   EXPECT_EQ("20261203-090000", runs.front());
   EXPECT_EQ("20261212-090000", runs.back());
-  EXPECT_EQ("before run 11",
+  EXPECT_EQ("before 20261212-090000",
             files.GetFile("/srv/db/backups/20261212-090000/users.mdb.bak").content);
-  EXPECT_EQ("before run 2", files.GetFile("/srv/db/backups/20261203-090000/users.mdb.bak").content);
   EXPECT_FALSE(files.FolderExists("/srv/db/backups/20261202-090000"));
   EXPECT_TRUE(files.HasFile("/srv/db/backups/notes/readme"));
   EXPECT_FALSE(files.HasFile("/srv/db/users.mdb.bak"));
+}
+
+// The runs are ordered by their records, whatever their names say, and only
+// recorded runs are removed.
+struct OrderCase {
+  const char* name;
+  Strings planted;                          // folders made by someone else
+  std::vector<platform::LocalTime> starts;  // the runs, in the order they ran
+  Strings listed;                           // ListRunFolders afterwards
+};
+
+void PrintTo(const OrderCase& c, std::ostream* out) { *out << c.name; }
+
+class BackupHistoryOrderTest : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(BackupHistoryOrderTest, RunsAreOrderedAndRemovedByTheirRecords) {
+  const OrderCase& c = GetParam();
+  test::FakeFileSystem files;
+  for (const std::string& folder : c.planted) files.AddFolder("/srv/db/backups/" + folder);
+  for (const platform::LocalTime& start : c.starts) RunAt(files, start);
+  EXPECT_EQ(c.listed, ListRunFolders(files, kFolder));
+  for (const std::string& folder : c.planted)
+    EXPECT_TRUE(files.FolderExists("/srv/db/backups/" + folder)) << folder;
+  // The last run's folder is there, and the one before it.
+  for (size_t i = c.starts.size() - 2; i < c.starts.size(); ++i) {
+    std::string run = "/srv/db/backups/" + RunFolderName(c.starts[i]) + "/";
+    EXPECT_EQ("before " + RunFolderName(c.starts[i]), files.GetFile(run + "users.mdb.bak").content);
+  }
+}
+
+Strings Names(const std::vector<platform::LocalTime>& starts) {
+  Strings names;
+  for (const platform::LocalTime& start : starts) names.push_back(RunFolderName(start));
+  return names;
+}
+
+std::vector<platform::LocalTime> Days(int year, int month, std::vector<int> days) {
+  std::vector<platform::LocalTime> starts;
+  for (int day : days) starts.push_back(Day(year, month, day));
+  return starts;
+}
+
+std::vector<platform::LocalTime> Joined(std::vector<platform::LocalTime> a,
+                                        const std::vector<platform::LocalTime>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Strings Joined(Strings a, const Strings& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+const Strings kPlanted2099 = {"20991210-000000", "20991211-000000", "20991212-000000",
+                              "20991213-000000", "20991214-000000", "20991215-000000",
+                              "20991216-000000", "20991217-000000", "20991218-000000",
+                              "20991219-000000"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Clocks, BackupHistoryOrderTest,
+    ::testing::Values(
+        // Three runs while the clock was 73 years ahead, nine after it was
+        // set right: the first two runs go, although their names are the
+        // newest.
+        OrderCase{"ClockAheadOnce", {},
+                  Joined(Days(2099, 12, {10, 11, 12}), Days(2026, 12, {1, 2, 3, 4, 5, 6, 7, 8, 9})),
+                  Names(Joined(Days(2099, 12, {12}), Days(2026, 12, {1, 2, 3, 4, 5, 6, 7, 8, 9})))},
+        // A clock that goes back at every run (a reset real-time clock): each
+        // run's own folder has the oldest name, and stays.
+        OrderCase{"ClockGoingBack", {},
+                  Days(2026, 12, {11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}),
+                  Names(Days(2026, 12, {10, 9, 8, 7, 6, 5, 4, 3, 2, 1}))},
+        // Folders named for 2099 by hand count as no runs: none is removed,
+        // and none makes a run remove the previous run's folder.
+        OrderCase{"FoldersMadeByHand", kPlanted2099,
+                  Days(2026, 12, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}),
+                  Joined(kPlanted2099, Names(Days(2026, 12, {2, 3, 4, 5, 6, 7, 8, 9, 10, 11})))}),
+    [](const ::testing::TestParamInfo<OrderCase>& info) { return info.param.name; });
+
+// What a record holds, and that removing a run removes what it names only:
+// a file the operator put into an old run folder stays, and so does the
+// folder, which is then no run of the history.
+TEST(BackupHistoryTest, RemovingARunRemovesOnlyWhatItsRecordNames) {
+  test::FakeFileSystem files;
+  RunAt(files, Day(2026, 12, 1));
+  EXPECT_EQ(
+      "tabsync run record 1\nsequence 1\nstart 2026-12-01 09:00:00\nkept users.mdb.bak\n",
+      files.GetFile("/srv/db/backups/20261201-090000/tabsync-run").content);
+  files.AddFile("/srv/db/backups/20261201-090000/notes", "operator's");
+  for (int day = 2; day <= 11; ++day) RunAt(files, Day(2026, 12, day));
+  EXPECT_FALSE(files.HasFile("/srv/db/backups/20261201-090000/users.mdb.bak"));
+  EXPECT_FALSE(files.HasFile("/srv/db/backups/20261201-090000/tabsync-run"));
+  EXPECT_EQ("operator's", files.GetFile("/srv/db/backups/20261201-090000/notes").content);
+  Strings runs = ListRunFolders(files, kFolder);
+  ASSERT_EQ(11u, runs.size());
+  EXPECT_EQ("20261201-090000", runs.front());  // no record now: first
+}
+
+// A record is only what the history wrote: a line cut off, a line of a later
+// tabsync, a name that is no entry of the folder.
+TEST(BackupHistoryTest, RecordsAreReadLineByLine) {
+  test::FakeFileSystem files;
+  files.AddFile("/srv/db/backups/20261201-090000/tabsync-run",
+                "tabsync run record 1\nsequence 7\nend 2026-12-01 09:00:05\nkept a b\n"
+                "kept ../x\nkept users.mdb.bak");
+  files.AddFile("/srv/db/backups/20261202-090000/tabsync-run", "sequence 9\n");
+  files.AddFile("/srv/db/backups/20261203-090000/tabsync-run",
+                "tabsync run record 1\nsequence 99999999999999999999\n");
+  RunRecord record;
+  ASSERT_TRUE(ReadRunRecord(files, "/srv/db/backups/20261201-090000", &record));
+  EXPECT_EQ(7u, record.sequence);
+  EXPECT_EQ((Strings{"a b"}), record.kept);
+  EXPECT_FALSE(ReadRunRecord(files, "/srv/db/backups/20261202-090000", &record));
+  EXPECT_FALSE(ReadRunRecord(files, "/srv/db/backups/20261203-090000", &record));
+  // The next run takes the sequence after the highest recorded.
+  RunAt(files, Day(2026, 11, 1));
+  ASSERT_TRUE(ReadRunRecord(files, "/srv/db/backups/20261101-090000", &record));
+  EXPECT_EQ(8u, record.sequence);
 }
 
 // Two runs in one second get two folders; one run that keeps two files of one
@@ -57,14 +200,21 @@ TEST(BackupHistoryTest, NamesTakenWithinASecondOrARunAreNumbered) {
             files.GetFile("/srv/db/backups/20261208-090531-2/users.mdb.bak.2").content);
 }
 
-// A failed move leaves the file where it was.
+// A failed move leaves the file where it was; a "backups" that is a link
+// takes nothing.
 TEST(BackupHistoryTest, FailedKeepLeavesTheFile) {
-  test::FakeFileSystem files;
-  files.AddFile("/srv/db/users.mdb.bak", "older");
-  files.FailOn("move", "/srv/db/backups/20261208-090531/users.mdb.bak", 61);
-  BackupHistory history(files, {2026, 12, 8, 9, 5, 31});
-  EXPECT_THROW(history.Keep("/srv/db/users.mdb.bak"), Error);
-  EXPECT_EQ("older", files.GetFile("/srv/db/users.mdb.bak").content);
+  for (bool linked : {false, true}) {
+    test::FakeFileSystem files;
+    files.AddFile("/srv/db/users.mdb.bak", "older");
+    if (linked) {
+      files.AddDanglingLink("/srv/db/backups");
+    } else {
+      files.FailOn("move", "/srv/db/backups/20261208-090531/users.mdb.bak", 61);
+    }
+    BackupHistory history(files, {2026, 12, 8, 9, 5, 31});
+    EXPECT_THROW(history.Keep("/srv/db/users.mdb.bak"), Error) << linked;
+    EXPECT_EQ("older", files.GetFile("/srv/db/users.mdb.bak").content) << linked;
+  }
 }
 
 TEST(BackupHistoryTest, RunFolderNamesAreRecognised) {
@@ -73,6 +223,43 @@ TEST(BackupHistoryTest, RunFolderNamesAreRecognised) {
   for (const char* name : {"", "notes", "20261208-09053", "20261208_090531", "20261208-090531-",
                            "20261208-090531-x", "20261208-090531x"})
     EXPECT_FALSE(IsRunFolderName(name)) << name;
+}
+
+// Symbolic links on real files: a "backups" that leads out of the site is
+// neither written nor pruned; a run folder that is a link, even to a folder
+// with a record, is no run; a kept file replaced by a link is not removed
+// with its run, nor what it leads to.
+TEST(BackupHistoryTest, LinksAreNeverFollowed) {
+  test::TempDir dir;
+  std::unique_ptr<platform::FileSystem> files = platform::NewPosixFileSystem();
+  std::string site = dir.File("site/");
+  std::string outside = dir.File("outside/");
+  ASSERT_EQ(0, mkdir(site.c_str(), 0755));
+  RunAt(*files, site, Day(2026, 12, 1));  // a whole run folder to link to
+  ASSERT_EQ(0, rename((site + "backups/20261201-090000").c_str(), outside.c_str()));
+  ASSERT_EQ(0, symlink(outside.c_str(), (site + "backups/20991231-000000").c_str()));
+
+  for (int day = 2; day <= 12; ++day) RunAt(*files, site, Day(2026, 12, day));
+  std::string oldest = site + "backups/20261203-090000/";
+  EXPECT_TRUE(test::NamesIn(outside) == (std::set<std::string>{"tabsync-run", "users.mdb.bak"}));
+  EXPECT_EQ(10u, ListRunFolders(*files, site).size());
+  EXPECT_EQ("20261203-090000", ListRunFolders(*files, site).front());
+
+  // The oldest run's file becomes a link; the next run removes that run.
+  ASSERT_EQ(0, unlink((oldest + "users.mdb.bak").c_str()));
+  ASSERT_EQ(0, symlink((outside + "users.mdb.bak").c_str(), (oldest + "users.mdb.bak").c_str()));
+  RunAt(*files, site, Day(2026, 12, 13));
+  EXPECT_TRUE(files->IsSymbolicLink(oldest + "users.mdb.bak"));
+  EXPECT_TRUE(files->FileExists(outside + "users.mdb.bak"));
+
+  // "backups" itself a link out of the site: the run keeps nothing.
+  ASSERT_EQ(0, rename((site + "backups").c_str(), dir.File("moved").c_str()));
+  ASSERT_EQ(0, symlink(dir.File("moved").c_str(), (site + "backups").c_str()));
+  std::set<std::string> before = test::NamesIn(dir.File("moved"));
+  EXPECT_THROW(RunAt(*files, site, Day(2026, 12, 14)), Error);
+  EXPECT_TRUE(files->FileExists(site + "users.mdb.bak"));
+  EXPECT_EQ(before, test::NamesIn(dir.File("moved")));
+  EXPECT_TRUE(ListRunFolders(*files, site).empty());
 }
 
 }  // namespace
