@@ -207,6 +207,17 @@ bool RunFolderIsLinked(const platform::FileSystem& files, const std::string& fol
   return files.IsSymbolicLink(history) || files.IsSymbolicLink(history + "/" + run);
 }
 
+std::string RestoreCopyPath(const std::string& database) {
+  std::string folder = platform::GetParentFolderName(database) + "/";
+  return folder + "." + database.substr(folder.size()) + ".tabsync-restore";
+}
+
+void RemoveRestoreLeftovers(platform::FileSystem& files, const std::string& database) {
+  std::string copy = RestoreCopyPath(database);
+  DeleteIfThere(files, copy);
+  files.RemoveCutOffCopies(copy);
+}
+
 BackupHistory::BackupHistory(platform::FileSystem& files, const platform::LocalTime& runStart)
     : files_(files), run_start_(runStart), run_name_(RunFolderName(runStart)) {}
 

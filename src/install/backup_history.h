@@ -56,6 +56,15 @@ std::vector<std::string> ListRunFolders(const platform::FileSystem& files,
 bool RunFolderIsLinked(const platform::FileSystem& files, const std::string& folder,
                        const std::string& run);
 
+// The name --restore gives its copy of a backup, beside the database:
+// "." + file name + ".tabsync-restore".
+std::string RestoreCopyPath(const std::string& database);
+
+// Removes what a --restore killed half-way left beside the database: its
+// copy (RestoreCopyPath) and copies of it cut off. Only names the restore
+// makes; call it under the run lock. Raises the file errors.
+void RemoveRestoreLeftovers(platform::FileSystem& files, const std::string& database);
+
 // The files that one run replaces or deletes (older ".bak" files, the old
 // log) are kept instead of lost: Keep moves each into the run's folder of
 // the history beside it, <folder>/backups/<run start>/, so that every state a

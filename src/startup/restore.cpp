@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "dbengine/error.h"
 #include "engine/catalogue.h"
 #include "install/backup_history.h"
 #include "install/data_source_lookup.h"
@@ -10,35 +11,63 @@
 namespace tabsync::startup {
 namespace {
 
+constexpr char kCannotRestore[] = "Cannot restore the database:\r\n\r\n";
+
 // One database to put back.
 struct Restoration {
   std::string database;  // the path the data source names
   std::string backup;    // where its content comes from
   std::string copy;      // the backup's copy beside the database
+  bool linked_history;   // "backups" or the run folder is a symbolic link
 };
 
-std::string CopyPathFor(const std::string& database) {
-  std::string folder = platform::GetParentFolderName(database) + "/";
-  return folder + "." + database.substr(folder.size()) + ".tabsync-restore";
+std::string FolderOf(const std::string& path) {
+  return platform::GetParentFolderName(path) + "/";
 }
 
 // The backup of a database: its ".bak", or its copy in the run folder.
 std::string BackupPathFor(const std::string& database, const std::string& run) {
   if (run.empty()) return database + ".bak";
-  std::string folder = platform::GetParentFolderName(database) + "/";
+  std::string folder = FolderOf(database);
   return folder + install::kBackupHistoryFolder + "/" + run + "/" +
          database.substr(folder.size()) + ".bak";
 }
 
-std::vector<Restoration> FindBackups(const SiteTools& tools, const std::string& run) {
-  std::vector<Restoration> found;
+// The databases of the data sources that name a file.
+std::vector<std::string> DatabasePaths(const SiteTools& tools) {
+  std::vector<std::string> paths;
   for (const engine::CatalogueEntry& entry : engine::DatabaseCatalogue) {
     std::string path;
-    if (!install::GetDataSourcePath(tools.install.registrations, entry.data_source_name, &path) ||
-        !install::NamesDatabaseFile(tools.install.files, path))
-      continue;
+    if (install::GetDataSourcePath(tools.install.registrations, entry.data_source_name, &path) &&
+        install::NamesDatabaseFile(tools.install.files, path)) {
+      paths.push_back(path);
+    }
+  }
+  return paths;
+}
+
+void RemoveLeftovers(const SiteTools& tools, const std::string& database) {
+  try {
+    install::RemoveRestoreLeftovers(tools.install.files, database);
+  } catch (const Error&) {
+    // A leftover that cannot be removed only takes room: the copy is made
+    // anew, whole, over whatever has its name.
+  }
+}
+
+// Every backup that is there in any form: one that is no regular file is
+// named as unusable rather than passed over.
+std::vector<Restoration> FindBackups(const SiteTools& tools,
+                                     const std::vector<std::string>& databases,
+                                     const std::string& run) {
+  platform::FileSystem& files = tools.install.files;
+  std::vector<Restoration> found;
+  for (const std::string& path : databases) {
     std::string backup = BackupPathFor(path, run);
-    if (tools.install.files.FileExists(backup)) found.push_back({path, backup, CopyPathFor(path)});
+    if (files.FileExists(backup) || files.IsSymbolicLink(backup)) {
+      bool linked = !run.empty() && install::RunFolderIsLinked(files, FolderOf(path), run);
+      found.push_back({path, backup, install::RestoreCopyPath(path), linked});
+    }
   }
   return found;
 }
@@ -54,28 +83,107 @@ bool AskToRestore(const SiteTools& tools, const std::vector<Restoration>& found)
 }
 
 void ReportFailure(const SiteTools& tools, const Restoration& r, const Error& error) {
-  install::ShowCritical(tools.install.ui, "Cannot restore the database:\r\n\r\n" + r.database +
-                                              "\r\n\r\n" + install::ErrorLine(error));
+  install::ShowCritical(tools.install.ui,
+                        kCannotRestore + r.database + "\r\n\r\n" + install::ErrorLine(error));
+}
+
+void ReportBadBackup(const SiteTools& tools, const Restoration& r, const std::string& problem) {
+  install::ShowCritical(tools.install.ui, kCannotRestore + r.database +
+                                              "\r\n\r\nIts backup is no usable database:\r\n\r\n" +
+                                              r.backup + "\r\n\r\n" + problem);
+}
+
+// Why the database in use may not be replaced; "" when it may. A link would
+// be replaced by a file where the operator keeps the database elsewhere, and
+// a FIFO or device is no database whose bytes could be kept.
+std::string InUseProblem(const platform::FileSystem& files, const std::string& database) {
+  try {
+    if (!files.CheckedFileExists(database)) return "";
+  } catch (const Error& error) {
+    return install::ErrorLine(error);
+  }
+  if (files.IsSymbolicLink(database)) return "It is a symbolic link, which a restore leaves alone.";
+  if (!files.IsRegularFile(database)) return "It is no regular file; it is left as it is.";
+  return "";
+}
+
+// Why the backup may not be read; "" when it may. A FIFO would hang the
+// copy, a device feed it without end; tabsync makes no links in a history.
+std::string BackupFileProblem(const platform::FileSystem& files, const Restoration& r) {
+  if (r.linked_history || files.IsSymbolicLink(r.backup))
+    return "It is a symbolic link, which a restore does not follow.";
+  if (!files.IsRegularFile(r.backup)) return "It is no regular file.";
+  return "";
+}
+
+// Why the copy of the backup is no usable database; "" when it opens and its
+// quick check finds nothing wrong. The open makes nothing beside the file.
+// The copy is the backup byte for byte, so an error names the backup, which
+// the operator knows, not the copy, which is gone when they read it.
+std::string DatabaseProblem(dao::DatabaseEngine& engine, const Restoration& r) {
+  try {
+    std::unique_ptr<dao::Database> db = engine.OpenDatabase(r.copy, dao::kOpenImmutable);
+    std::string problem = db->QuickCheck();
+    db->Close();
+    return problem.empty() ? "" : "PRAGMA quick_check: " + problem;
+  } catch (const Error& error) {
+    std::string line = install::ErrorLine(error);
+    for (size_t at = line.find(r.copy); at != std::string::npos;
+         at = line.find(r.copy, at + r.backup.size())) {
+      line.replace(at, r.copy.size(), r.backup);
+    }
+    return line;
+  }
+}
+
+// Step 1 of one database: the backup's copy beside it, checked. False, after
+// its message, when the database cannot be restored.
+bool CopyBackup(const SiteTools& tools, const Restoration& r) {
+  platform::FileSystem& files = tools.install.files;
+  std::string problem = InUseProblem(files, r.database);
+  if (!problem.empty()) {
+    install::ShowCritical(tools.install.ui, kCannotRestore + r.database + "\r\n\r\n" + problem);
+    return false;
+  }
+  problem = BackupFileProblem(files, r);
+  if (problem.empty()) {
+    try {
+      // The copy is checked, not the backup: what is checked is what goes
+      // into place, and the history is never opened for writing.
+      files.CopyFile(r.backup, r.copy, true);
+      problem = DatabaseProblem(tools.engine, r);
+    } catch (const Error& error) {
+      ReportFailure(tools, r, error);
+      RemoveLeftovers(tools, r.database);
+      return false;
+    }
+  }
+  if (problem.empty()) return true;
+  ReportBadBackup(tools, r, problem);
+  RemoveLeftovers(tools, r.database);
+  return false;
+}
+
+// A file that is no database (junk, an empty file) has no journal to roll
+// back; its bytes are kept as they are, and it is replaced all the same:
+// that is when a restore is needed.
+void SettleUnlessNoDatabase(dao::DatabaseEngine& engine, const std::string& path) {
+  try {
+    SettleDatabase(engine, path);
+  } catch (const Error& error) {
+    if (error.Number() != errors::kUnrecognizedFormat) throw;
+  }
 }
 
 // Step 2 and 3 of one database; its copy is there.
 void PutBack(const SiteTools& tools, install::BackupHistory& history, const Restoration& r) {
   platform::FileSystem& files = tools.install.files;
   if (files.FileExists(r.database)) {
-    SettleDatabase(tools.engine, r.database);
+    SettleUnlessNoDatabase(tools.engine, r.database);
     history.KeepCopy(r.database);
     files.CopyOwnerAndMode(r.database, r.copy);
   }
   files.ReplaceFile(r.copy, r.database);
-}
-
-void RemoveCopy(const SiteTools& tools, const Restoration& r) {
-  try {
-    if (tools.install.files.FileExists(r.copy)) tools.install.files.DeleteFile(r.copy, true);
-  } catch (const Error&) {
-    // A copy left beside the database changes nothing; the next restore
-    // replaces it.
-  }
 }
 
 }  // namespace
@@ -89,32 +197,34 @@ int Restore(const SiteTools& tools, const std::string& run, bool unattended) {
   }
   std::unique_ptr<platform::FileLock> lock = TakeRunLock(tools.install, location);
   if (!lock) return 2;
-  std::vector<Restoration> found = FindBackups(tools, run);
+  std::vector<std::string> databases = DatabasePaths(tools);
+  for (const std::string& database : databases) RemoveLeftovers(tools, database);
+  std::vector<Restoration> found = FindBackups(tools, databases, run);
   if (found.empty()) {
     install::ShowCritical(tools.install.ui, "There is no backup to restore" +
                                                 (run.empty() ? std::string(".") : " in " + run + "."));
     return 2;
   }
   if (!unattended && !AskToRestore(tools, found)) return 0;
-  install::BackupHistory history(tools.install.files, tools.clock.Now());
+  // Every copy is made and checked before the history's run folder, whose
+  // making removes the oldest runs, perhaps `run`.
   std::vector<const Restoration*> copied;
   int failed = 0;
   for (const Restoration& r : found) {
-    try {
-      tools.install.files.CopyFile(r.backup, r.copy, true);
+    if (CopyBackup(tools, r)) {
       copied.push_back(&r);
-    } catch (const Error& error) {
-      ReportFailure(tools, r, error);
+    } else {
       ++failed;
     }
   }
+  install::BackupHistory history(tools.install.files, tools.clock.Now());
   for (const Restoration* r : copied) {
     try {
       PutBack(tools, history, *r);
       tools.out << "restored " << r->database << " from " << r->backup << "\n";
     } catch (const Error& error) {
       ReportFailure(tools, *r, error);
-      RemoveCopy(tools, *r);
+      RemoveLeftovers(tools, r->database);
       ++failed;
     }
   }

@@ -9,17 +9,22 @@ namespace tabsync::startup {
 
 // --restore: puts the databases back from their ".bak" files (run "") or
 // from the backup history's run folder `run`, after asking (unless
-// unattended). Takes the run lock first. For each database whose data source
+// unattended). Takes the run lock first, then removes what a restore killed
+// half-way left beside the databases. For each database whose data source
 // names a file and that has such a backup:
-// 1. the backup is copied beside the database (all of them before anything
-//    else, so that making the history's run folder cannot remove `run`);
-// 2. the database in use is settled (a hot journal rolled back) and a copy of
-//    it kept in the backup history;
+// 1. the backup, which must be a regular file reached through no symbolic
+//    link, is copied beside the database, and the copy must open as a
+//    database whose quick check says "ok" (all of them before anything else,
+//    so that making the history's run folder cannot remove `run`);
+// 2. the database in use, unless it is a symbolic link or no regular file, is
+//    settled (a hot journal rolled back; a file that is no database is taken
+//    as it is) and a copy of it kept in the backup history;
 // 3. the backup's copy replaces it in one rename, with its owner and mode.
-// Prints "restored <database> from <backup>" for each on tools.out. Returns 0
-// when all went back (or the operator declined), 1 when one could not (its
-// database stays as it was), 2 when it stopped before (no location, another
-// run, no backups).
+// Prints "restored <database> from <backup>" for each on tools.out; a
+// database that cannot be restored is named in a message and stays as it
+// was, and the others are still restored. Returns 0 when all went back (or
+// the operator declined), 1 when one could not, 2 when it stopped before
+// (no location, another run, no backups).
 int Restore(const SiteTools& tools, const std::string& run, bool unattended);
 
 }  // namespace tabsync::startup
