@@ -7,6 +7,7 @@
 
 #include "engine/catalogue.h"
 #include "engine/schema_renames.h"
+#include "install/backup_history.h"
 #include "install/data_source_lookup.h"
 
 namespace tabsync::engine {
@@ -90,10 +91,11 @@ void RemoveLeftover(UpdateContext& context, const std::string& name,
   }
 }
 
-// What a run killed while working on this database left beside it: its
-// working copy and copies cut off half-way. Under the run lock nobody else
-// writes such names. Runs after the database's START line, so that a
-// failure is logged within the database's lines.
+// What a run or a restore killed while working on this database left beside
+// it: its working copy, the restore's copy, and copies cut off half-way.
+// Under the run lock nobody else writes such names. Runs after the
+// database's START line, so that a failure is logged within the database's
+// lines.
 void RemoveLeftovers(UpdateContext& context, const DatabaseFiles& db) {
   platform::FileSystem& files = context.Files();
   for (const std::string& path : {db.WorkingPath(), db.WorkingPath() + "-journal"}) {
@@ -101,6 +103,8 @@ void RemoveLeftovers(UpdateContext& context, const DatabaseFiles& db) {
       if (files.FileExists(path) || files.IsSymbolicLink(path)) files.DeleteFile(path, true);
     });
   }
+  RemoveLeftover(context, install::RestoreCopyPath(db.ExistingPath()),
+                 [&] { install::RemoveRestoreLeftovers(files, db.ExistingPath()); });
   for (const auto& [folder, name] :
        {std::pair{db.existing_folder, db.file_name},
         std::pair{db.existing_folder, db.file_name + ".bak"},

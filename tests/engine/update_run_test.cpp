@@ -463,6 +463,16 @@ TEST_F(UpdateRunTest, FailedCommitOrReplacementKeepsTheDatabaseInUse) {
   EXPECT_TRUE(context_.ErrorsDetected());
 }
 
+// A --restore killed half-way leaves its copy beside the database; the next
+// run removes it under the run lock.
+TEST_F(UpdateRunTest, WhatAKilledRestoreLeftIsRemoved) {
+  std::string copy = std::string(kShared) + ".users.mdb.tabsync-restore";
+  files_.AddFile(copy, "half a backup");
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_FALSE(files_.HasFile(copy));
+  EXPECT_FALSE(context_.ErrorsDetected());
+}
+
 TEST_F(UpdateRunTest, UnwritableLogEndsTheRunWithErrorsDetected) {
   log_.SetLogFilePath("/missing/Stabmerge.log");
   UpdateAllDatabases(context_, "/inst/DB/");
