@@ -213,9 +213,15 @@ std::string RestoreCopyPath(const std::string& database) {
 }
 
 void RemoveRestoreLeftovers(platform::FileSystem& files, const std::string& database) {
-  std::string copy = RestoreCopyPath(database);
-  DeleteIfThere(files, copy);
-  files.RemoveCutOffCopies(copy);
+  std::vector<std::string> places = {database};
+  // The restore works beside the file a link leads to.
+  if (files.IsSymbolicLink(database) && files.IsRegularFile(database))
+    places.push_back(files.ResolvedPath(database));
+  for (const std::string& place : places) {
+    std::string copy = RestoreCopyPath(place);
+    DeleteIfThere(files, copy);
+    files.RemoveCutOffCopies(copy);
+  }
 }
 
 BackupHistory::BackupHistory(platform::FileSystem& files, const platform::LocalTime& runStart)

@@ -60,9 +60,10 @@ bool RunFolderIsLinked(const platform::FileSystem& files, const std::string& fol
 // "." + file name + ".tabsync-restore".
 std::string RestoreCopyPath(const std::string& database);
 
-// Removes what a --restore killed half-way left beside the database: its
-// copy (RestoreCopyPath) and copies of it cut off. Only names the restore
-// makes; call it under the run lock. Raises the file errors.
+// Removes what a --restore killed half-way left beside the database (and
+// beside the file it leads to, when it is a symbolic link to one): its copy
+// (RestoreCopyPath) and copies of it cut off. Only names the restore makes;
+// call it under the run lock. Raises the file errors.
 void RemoveRestoreLeftovers(platform::FileSystem& files, const std::string& database);
 
 // The files that one run replaces or deletes (older ".bak" files, the old

@@ -17,8 +17,10 @@ constexpr char kCannotRestore[] = "Cannot restore the database:\r\n\r\n";
 struct Restoration {
   std::string database;  // the path the data source names
   std::string backup;    // where its content comes from
-  std::string copy;      // the backup's copy beside the database
   bool linked_history;   // "backups" or the run folder is a symbolic link
+  std::string target;    // the file replaced: the database, or where its link leads
+  std::string copy;      // the backup's copy beside the target
+  std::string problem;   // why the database in use may not be replaced; "" when it may
 };
 
 std::string FolderOf(const std::string& path) {
@@ -55,6 +57,25 @@ void RemoveLeftovers(const SiteTools& tools, const std::string& database) {
   }
 }
 
+// Where the backup goes: the database itself, or the file that a symbolic
+// link in its place leads to (a database kept on another volume), so that
+// the link stays a link. Sets r->problem when the database in use may not be
+// replaced: a FIFO or a device is no database whose bytes could be kept.
+void FindTarget(const platform::FileSystem& files, Restoration* r) {
+  r->target = r->database;
+  try {
+    bool link = files.IsSymbolicLink(r->database);
+    if ((files.CheckedFileExists(r->database) || link) && !files.IsRegularFile(r->database)) {
+      r->problem = "It is no regular file; it is left as it is.";
+    } else if (link) {
+      r->target = files.ResolvedPath(r->database);
+    }
+  } catch (const Error& error) {
+    r->problem = install::ErrorLine(error);
+  }
+  r->copy = install::RestoreCopyPath(r->target);
+}
+
 // Every backup that is there in any form: one that is no regular file is
 // named as unusable rather than passed over.
 std::vector<Restoration> FindBackups(const SiteTools& tools,
@@ -64,10 +85,10 @@ std::vector<Restoration> FindBackups(const SiteTools& tools,
   std::vector<Restoration> found;
   for (const std::string& path : databases) {
     std::string backup = BackupPathFor(path, run);
-    if (files.FileExists(backup) || files.IsSymbolicLink(backup)) {
-      bool linked = !run.empty() && install::RunFolderIsLinked(files, FolderOf(path), run);
-      found.push_back({path, backup, install::RestoreCopyPath(path), linked});
-    }
+    if (!files.FileExists(backup) && !files.IsSymbolicLink(backup)) continue;
+    bool linked = !run.empty() && install::RunFolderIsLinked(files, FolderOf(path), run);
+    found.push_back({path, backup, linked, "", "", ""});
+    FindTarget(files, &found.back());
   }
   return found;
 }
@@ -91,20 +112,6 @@ void ReportBadBackup(const SiteTools& tools, const Restoration& r, const std::st
   install::ShowCritical(tools.install.ui, kCannotRestore + r.database +
                                               "\r\n\r\nIts backup is no usable database:\r\n\r\n" +
                                               r.backup + "\r\n\r\n" + problem);
-}
-
-// Why the database in use may not be replaced; "" when it may. A link would
-// be replaced by a file where the operator keeps the database elsewhere, and
-// a FIFO or device is no database whose bytes could be kept.
-std::string InUseProblem(const platform::FileSystem& files, const std::string& database) {
-  try {
-    if (!files.CheckedFileExists(database)) return "";
-  } catch (const Error& error) {
-    return install::ErrorLine(error);
-  }
-  if (files.IsSymbolicLink(database)) return "It is a symbolic link, which a restore leaves alone.";
-  if (!files.IsRegularFile(database)) return "It is no regular file; it is left as it is.";
-  return "";
 }
 
 // Why the backup may not be read; "" when it may. A FIFO would hang the
@@ -140,12 +147,11 @@ std::string DatabaseProblem(dao::DatabaseEngine& engine, const Restoration& r) {
 // its message, when the database cannot be restored.
 bool CopyBackup(const SiteTools& tools, const Restoration& r) {
   platform::FileSystem& files = tools.install.files;
-  std::string problem = InUseProblem(files, r.database);
-  if (!problem.empty()) {
-    install::ShowCritical(tools.install.ui, kCannotRestore + r.database + "\r\n\r\n" + problem);
+  if (!r.problem.empty()) {
+    install::ShowCritical(tools.install.ui, kCannotRestore + r.database + "\r\n\r\n" + r.problem);
     return false;
   }
-  problem = BackupFileProblem(files, r);
+  std::string problem = BackupFileProblem(files, r);
   if (problem.empty()) {
     try {
       // The copy is checked, not the backup: what is checked is what goes
@@ -154,13 +160,13 @@ bool CopyBackup(const SiteTools& tools, const Restoration& r) {
       problem = DatabaseProblem(tools.engine, r);
     } catch (const Error& error) {
       ReportFailure(tools, r, error);
-      RemoveLeftovers(tools, r.database);
+      RemoveLeftovers(tools, r.target);
       return false;
     }
   }
   if (problem.empty()) return true;
   ReportBadBackup(tools, r, problem);
-  RemoveLeftovers(tools, r.database);
+  RemoveLeftovers(tools, r.target);
   return false;
 }
 
@@ -178,12 +184,12 @@ void SettleUnlessNoDatabase(dao::DatabaseEngine& engine, const std::string& path
 // Step 2 and 3 of one database; its copy is there.
 void PutBack(const SiteTools& tools, install::BackupHistory& history, const Restoration& r) {
   platform::FileSystem& files = tools.install.files;
-  if (files.FileExists(r.database)) {
-    SettleUnlessNoDatabase(tools.engine, r.database);
-    history.KeepCopy(r.database);
-    files.CopyOwnerAndMode(r.database, r.copy);
+  if (files.FileExists(r.target)) {
+    SettleUnlessNoDatabase(tools.engine, r.target);
+    history.KeepCopy(r.database);  // in the history beside the data source's path
+    files.CopyOwnerAndMode(r.target, r.copy);
   }
-  files.ReplaceFile(r.copy, r.database);
+  files.ReplaceFile(r.copy, r.target);
 }
 
 }  // namespace
@@ -224,7 +230,7 @@ int Restore(const SiteTools& tools, const std::string& run, bool unattended) {
       tools.out << "restored " << r->database << " from " << r->backup << "\n";
     } catch (const Error& error) {
       ReportFailure(tools, *r, error);
-      RemoveLeftovers(tools, r->database);
+      RemoveLeftovers(tools, r->target);
       ++failed;
     }
   }

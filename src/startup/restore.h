@@ -13,13 +13,16 @@ namespace tabsync::startup {
 // half-way left beside the databases. For each database whose data source
 // names a file and that has such a backup:
 // 1. the backup, which must be a regular file reached through no symbolic
-//    link, is copied beside the database, and the copy must open as a
-//    database whose quick check says "ok" (all of them before anything else,
-//    so that making the history's run folder cannot remove `run`);
-// 2. the database in use, unless it is a symbolic link or no regular file, is
-//    settled (a hot journal rolled back; a file that is no database is taken
-//    as it is) and a copy of it kept in the backup history;
-// 3. the backup's copy replaces it in one rename, with its owner and mode.
+//    link, is copied beside the database (beside the file it leads to, when
+//    it is a symbolic link to one), and the copy must open as a database
+//    whose quick check finds nothing (all of them before anything else, so
+//    that making the history's run folder cannot remove `run`);
+// 2. the database in use, unless it is no regular file (a FIFO, a device, a
+//    link to neither), is settled (a hot journal rolled back; a file that is
+//    no database is taken as it is) and a copy of it kept in the backup
+//    history;
+// 3. the backup's copy replaces it (or the file its link leads to, so that
+//    the link stays) in one rename, with its owner and mode.
 // Prints "restored <database> from <backup>" for each on tools.out; a
 // database that cannot be restored is named in a message and stays as it
 // was, and the others are still restored. Returns 0 when all went back (or
