@@ -17,6 +17,7 @@ constexpr long long kMaxRecordSize = 1 << 20;
 constexpr size_t kMaxSequenceDigits = 18;
 // How many "-N" names a run tries before it gives up on a second.
 constexpr int kMaxRunFolderNumber = 1000;
+constexpr char kLinkRefused[] = "is a symbolic link, which the backup history does not follow";
 
 bool AllDigits(const std::string& text, size_t from, size_t count) {
   if (from + count > text.size()) return false;
@@ -158,6 +159,12 @@ void RemoveOldRuns(platform::FileSystem& files, const std::string& history,
   }
 }
 
+// 75, with the path and why the history keeps nothing there, so that the
+// message of the file the run could not keep says where the fault lies.
+Error Refused(const std::string& path, const std::string& why) {
+  return Error(fe::kPathFileAccess, "Path/File access error: " + path + " " + why);
+}
+
 void DeleteIfThere(platform::FileSystem& files, const std::string& path) {
   if (files.FileExists(path) || files.IsSymbolicLink(path)) files.DeleteFile(path, true);
 }
@@ -263,7 +270,8 @@ BackupHistory::RunFolder& BackupHistory::RunFolderFor(const std::string& folder)
   std::string history = folder + kBackupHistoryFolder;
   // Writing through a link would put the history, and its pruning, into a
   // folder outside the site.
-  if (files_.IsSymbolicLink(history)) throw platform::FileError(fe::kPathFileAccess);
+  if (files_.IsSymbolicLink(history)) throw Refused(history, kLinkRefused);
+  if (files_.FileExists(history)) throw Refused(history, "is no folder");
   if (!files_.FolderExists(history)) files_.CreateFolder(history);
   HistoryScan scan = ScanHistory(files_, history);
   uint64_t sequence = scan.recorded.empty() ? 1 : scan.recorded.back().record.sequence + 1;
@@ -306,7 +314,7 @@ std::unique_ptr<platform::AppendFile> BackupHistory::WriteRecord(const std::stri
 
 void BackupHistory::CheckNoLinks(const std::string& folder, const RunFolder& run) const {
   if (RunFolderIsLinked(files_, folder, FileNameOf(run.path.substr(0, run.path.size() - 1))))
-    throw platform::FileError(fe::kPathFileAccess);
+    throw Refused(run.path, kLinkRefused);
 }
 
 std::string BackupHistory::FreeName(const std::string& runFolder, const std::string& name) const {

@@ -92,8 +92,9 @@ class BackupHistory {
   // recorded runs beyond kBackupRunsKept are removed, never the run before
   // this one. A name the run folder holds already gets ".2", ".3"...
   // appended. The name is recorded before the file moves. Raises the file
-  // errors (75 when "backups" or the run folder is a symbolic link); the file
-  // then stays where it was.
+  // errors, and 75 with a description that names the path when "backups" or
+  // the run folder is a symbolic link or "backups" no folder; the file then
+  // stays where it was.
   std::string Keep(const std::string& path);
   // Like Keep, but copies the file into the history and leaves it in place.
   std::string KeepCopy(const std::string& path);
