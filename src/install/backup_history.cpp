@@ -227,7 +227,10 @@ void RemoveRestoreLeftovers(platform::FileSystem& files, const std::string& data
   for (const std::string& place : places) {
     std::string copy = RestoreCopyPath(place);
     DeleteIfThere(files, copy);
-    files.RemoveCutOffCopies(copy);
+    files.RemoveCutOffCopies(copy);  // "..X.mdb.tabsync-restore.tmp-XXXXXX"
+    // ".X.mdb.tabsync-restore.tmp-XXXXXX" is the restore's name as well:
+    // nothing else names a file for the restore's copy of X.mdb.
+    files.RemoveCutOffCopies(place + ".tabsync-restore");
   }
 }
 

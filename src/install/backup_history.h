@@ -62,8 +62,9 @@ std::string RestoreCopyPath(const std::string& database);
 
 // Removes what a --restore killed half-way left beside the database (and
 // beside the file it leads to, when it is a symbolic link to one): its copy
-// (RestoreCopyPath) and copies of it cut off. Only names the restore makes;
-// call it under the run lock. Raises the file errors.
+// (RestoreCopyPath) and copies of it cut off, ".X.mdb.tabsync-restore" and
+// "[.].X.mdb.tabsync-restore.tmp-XXXXXX". Only the restore's names; call it
+// under the run lock. Raises the file errors.
 void RemoveRestoreLeftovers(platform::FileSystem& files, const std::string& database);
 
 // The files that one run replaces or deletes (older ".bak" files, the old

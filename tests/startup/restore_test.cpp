@@ -200,6 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const std::string& s, const std::string&) {
                       Spoil(s + ".users.mdb.tabsync-restore", "half");
                       Spoil(s + "..users.mdb.tabsync-restore.tmp-Ab3xYz", "cut off");
+                      Spoil(s + ".users.mdb.tabsync-restore.tmp-Cd4eFg", "cut off");
                       Spoil(s + ".config.mdb.tabsync-restore", "whole");
                     },
                     0, {}, ""},
