@@ -1,8 +1,11 @@
 #include "startup/restore.h"
 
+#include <algorithm>
+#include <set>
 #include <vector>
 
 #include "dbengine/error.h"
+#include "dbengine/names.h"
 #include "engine/catalogue.h"
 #include "install/backup_history.h"
 #include "install/data_source_lookup.h"
@@ -17,7 +20,7 @@ constexpr char kCannotRestore[] = "Cannot restore the database:\r\n\r\n";
 struct Restoration {
   std::string database;  // the path the data source names
   std::string backup;    // where its content comes from
-  bool linked_history;   // "backups" or the run folder is a symbolic link
+  bool linked_history;   // a symbolic link on its way in the history
   std::string target;    // the file replaced: the database, or where its link leads
   std::string copy;      // the backup's copy beside the target
   std::string problem;   // why the database in use may not be replaced; "" when it may
@@ -35,13 +38,22 @@ std::string BackupPathFor(const std::string& database, const std::string& run) {
          database.substr(folder.size()) + ".bak";
 }
 
-// The databases of the data sources that name a file.
+// A folder where the data source names its database: no file to restore
+// over, but a backup of it is still the operator's to hear of.
+bool IsFolderInPlace(const platform::FileSystem& files, const std::string& path) {
+  return !path.empty() && path.front() == '/' && path.back() != '/' &&
+         !install::HasControlCharacter(path) && files.FolderExists(path);
+}
+
+// The databases of the data sources that name a file, or a folder in its
+// place.
 std::vector<std::string> DatabasePaths(const SiteTools& tools) {
+  const platform::FileSystem& files = tools.install.files;
   std::vector<std::string> paths;
   for (const engine::CatalogueEntry& entry : engine::DatabaseCatalogue) {
     std::string path;
     if (install::GetDataSourcePath(tools.install.registrations, entry.data_source_name, &path) &&
-        install::NamesDatabaseFile(tools.install.files, path)) {
+        (install::NamesDatabaseFile(files, path) || IsFolderInPlace(files, path))) {
       paths.push_back(path);
     }
   }
@@ -60,12 +72,14 @@ void RemoveLeftovers(const SiteTools& tools, const std::string& database) {
 // Where the backup goes: the database itself, or the file that a symbolic
 // link in its place leads to (a database kept on another volume), so that
 // the link stays a link. Sets r->problem when the database in use may not be
-// replaced: a FIFO or a device is no database whose bytes could be kept.
+// replaced: a folder, a FIFO or a device is no database whose bytes could be
+// kept.
 void FindTarget(const platform::FileSystem& files, Restoration* r) {
   r->target = r->database;
   try {
     bool link = files.IsSymbolicLink(r->database);
-    if ((files.CheckedFileExists(r->database) || link) && !files.IsRegularFile(r->database)) {
+    bool there = files.CheckedFileExists(r->database) || files.FolderExists(r->database);
+    if ((there || link) && !files.IsRegularFile(r->database)) {
       r->problem = "It is no regular file; it is left as it is.";
     } else if (link) {
       r->target = files.ResolvedPath(r->database);
@@ -76,8 +90,9 @@ void FindTarget(const platform::FileSystem& files, Restoration* r) {
   r->copy = install::RestoreCopyPath(r->target);
 }
 
-// Every backup that is there in any form: one that is no regular file is
-// named as unusable rather than passed over.
+// Every backup that is there in any form: one that is no regular file (a
+// folder, a FIFO, a link to nowhere) is named as unusable rather than passed
+// over, since the operator asked for it.
 std::vector<Restoration> FindBackups(const SiteTools& tools,
                                      const std::vector<std::string>& databases,
                                      const std::string& run) {
@@ -85,8 +100,10 @@ std::vector<Restoration> FindBackups(const SiteTools& tools,
   std::vector<Restoration> found;
   for (const std::string& path : databases) {
     std::string backup = BackupPathFor(path, run);
-    if (!files.FileExists(backup) && !files.IsSymbolicLink(backup)) continue;
-    bool linked = !run.empty() && install::RunFolderIsLinked(files, FolderOf(path), run);
+    if (!files.FileExists(backup) && !files.FolderExists(backup) && !files.IsSymbolicLink(backup))
+      continue;
+    bool linked = !run.empty() && (install::RunFolderIsLinked(files, FolderOf(path), run) ||
+                                   files.IsSymbolicLink(backup));
     found.push_back({path, backup, linked, "", "", ""});
     FindTarget(files, &found.back());
   }
@@ -115,31 +132,71 @@ void ReportBadBackup(const SiteTools& tools, const Restoration& r, const std::st
 }
 
 // Why the backup may not be read; "" when it may. A FIFO would hang the
-// copy, a device feed it without end; tabsync makes no links in a history.
+// copy, a device feed it without end. A ".bak" may lead to a file kept
+// elsewhere, which is only read; the history holds no links of its own.
 std::string BackupFileProblem(const platform::FileSystem& files, const Restoration& r) {
-  if (r.linked_history || files.IsSymbolicLink(r.backup))
-    return "It is a symbolic link, which a restore does not follow.";
+  if (r.linked_history) return "It is a symbolic link, which a restore does not follow.";
   if (!files.IsRegularFile(r.backup)) return "It is no regular file.";
   return "";
 }
 
-// Why the copy of the backup is no usable database; "" when it opens and its
-// quick check finds nothing wrong. The open makes nothing beside the file.
+// The names of the database's tables, ignoring letter case.
+std::set<std::string> TableNames(dao::Database& db) {
+  std::set<std::string> names;
+  dao::Collection<dao::TableDef>& tables = db.TableDefs();
+  for (int i = 0; i < tables.Count(); ++i) names.insert(dao::LowerName(tables.Item(i).Name()));
+  return names;
+}
+
+// The tables of the database in use; none when it does not open (no
+// database, or in use by another program), when nothing can be told by them.
+std::set<std::string> TablesInUse(dao::DatabaseEngine& engine, const Restoration& r) {
+  try {
+    std::unique_ptr<dao::Database> db = engine.OpenDatabase(r.target, dao::kOpenDiscardChanges);
+    std::set<std::string> names = TableNames(*db);
+    db->Close();
+    return names;
+  } catch (const Error&) {
+    return {};
+  }
+}
+
+// Why the checked copy is no backup of the database in use; "" when its
+// quick check finds nothing and it shares a table with the database in use
+// (an older release's backup lacks only newer tables; a database of other
+// tables, or of none, would empty the one in use).
+std::string ContentProblem(dao::Database& copy, const std::set<std::string>& tablesInUse) {
+  std::string problem = copy.QuickCheck();
+  if (!problem.empty()) return "PRAGMA quick_check: " + problem;
+  std::set<std::string> tables = TableNames(copy);
+  if (tables.empty()) return "It holds no table.";
+  bool shared = std::any_of(tables.begin(), tables.end(),
+                            [&](const std::string& table) { return tablesInUse.count(table); });
+  if (!tablesInUse.empty() && !shared) return "It holds none of the tables of the database in use.";
+  return "";
+}
+
 // The copy is the backup byte for byte, so an error names the backup, which
-// the operator knows, not the copy, which is gone when they read it.
+// the operator knows, not the copy, which is gone when the message is read.
+std::string NamingTheBackup(const Restoration& r, std::string line) {
+  for (size_t at = line.find(r.copy); at != std::string::npos;
+       at = line.find(r.copy, at + r.backup.size())) {
+    line.replace(at, r.copy.size(), r.backup);
+  }
+  return line;
+}
+
+// Why the copy of the backup may not replace the database in use; "" when it
+// may. The open makes nothing beside the copy.
 std::string DatabaseProblem(dao::DatabaseEngine& engine, const Restoration& r) {
+  std::set<std::string> tables_in_use = TablesInUse(engine, r);
   try {
     std::unique_ptr<dao::Database> db = engine.OpenDatabase(r.copy, dao::kOpenImmutable);
-    std::string problem = db->QuickCheck();
+    std::string problem = ContentProblem(*db, tables_in_use);
     db->Close();
-    return problem.empty() ? "" : "PRAGMA quick_check: " + problem;
+    return problem;
   } catch (const Error& error) {
-    std::string line = install::ErrorLine(error);
-    for (size_t at = line.find(r.copy); at != std::string::npos;
-         at = line.find(r.copy, at + r.backup.size())) {
-      line.replace(at, r.copy.size(), r.backup);
-    }
-    return line;
+    return NamingTheBackup(r, install::ErrorLine(error));
   }
 }
 

@@ -12,11 +12,13 @@ namespace tabsync::startup {
 // unattended). Takes the run lock first, then removes what a restore killed
 // half-way left beside the databases. For each database whose data source
 // names a file and that has such a backup:
-// 1. the backup, which must be a regular file reached through no symbolic
-//    link, is copied beside the database (beside the file it leads to, when
-//    it is a symbolic link to one), and the copy must open as a database
-//    whose quick check finds nothing (all of them before anything else, so
-//    that making the history's run folder cannot remove `run`);
+// 1. the backup, which must be a regular file (a ".bak" may be a link to
+//    one; nothing in the history may be a link), is copied beside the
+//    database (beside the file it leads to, when it is a symbolic link to
+//    one), and the copy must open as a database whose quick check finds
+//    nothing and that shares a table with the database in use (all of them
+//    before anything else, so that making the history's run folder cannot
+//    remove `run`);
 // 2. the database in use, unless it is no regular file (a FIFO, a device, a
 //    link to neither), is settled (a hot journal rolled back; a file that is
 //    no database is taken as it is) and a copy of it kept in the backup

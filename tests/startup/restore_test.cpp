@@ -172,13 +172,42 @@ INSTANTIATE_TEST_SUITE_P(
                       mkfifo((s + "users.mdb.bak").c_str(), 0644);
                     },
                     1, {"users.mdb"}, "users.mdb.bak||It is no regular file."},
-        RestoreCase{"LinkedBackup",
+        // A backup there in any form is named when it cannot be restored.
+        RestoreCase{"FolderBackup",
+                    [](const std::string& s, const std::string&) {
+                      unlink((s + "users.mdb.bak").c_str());
+                      mkdir((s + "users.mdb.bak").c_str(), 0755);
+                    },
+                    1, {"users.mdb"}, "users.mdb.bak||It is no regular file."},
+        RestoreCase{"FolderInUse",
+                    [](const std::string& s, const std::string&) {
+                      unlink((s + "users.mdb").c_str());
+                      mkdir((s + "users.mdb").c_str(), 0755);
+                    },
+                    1, {"users.mdb"}, "users.mdb||It is no regular file"},
+        // A database of other tables would empty the one in use.
+        RestoreCase{"UnrelatedBackup",
+                    [](const std::string& s, const std::string&) {
+                      unlink((s + "users.mdb.bak").c_str());
+                      test::ExecSql(s + "users.mdb.bak", "CREATE TABLE Notes (Text TEXT)");
+                    },
+                    1, {"users.mdb"}, "users.mdb.bak||It holds none of the tables"},
+        // A .bak kept elsewhere is only read; a link in the history is not.
+        RestoreCase{"BackupLinkedElsewhere",
+                    [](const std::string& s, const std::string& o) {
+                      rename((s + "users.mdb.bak").c_str(), (o + "users.mdb.bak").c_str());
+                      std::filesystem::create_symlink(o + "users.mdb.bak", s + "users.mdb.bak");
+                    },
+                    0, {}, ""},
+        RestoreCase{"LinkInARunFolder",
                     [](const std::string& s, const std::string& o) {
                       MakeDatabase(o + "good.mdb", "outside");
-                      unlink((s + "users.mdb.bak").c_str());
-                      symlink((o + "good.mdb").c_str(), (s + "users.mdb.bak").c_str());
+                      std::filesystem::create_directories(s + "backups/20261201-090000");
+                      std::filesystem::create_symlink(o + "good.mdb",
+                                                      s + "backups/20261201-090000/users.mdb.bak");
                     },
-                    1, {"users.mdb"}, "users.mdb.bak||It is a symbolic link"},
+                    1, {"accounting.mdb", "config.mdb", "users.mdb"},
+                    "users.mdb.bak||It is a symbolic link", "20261201-090000"},
         RestoreCase{"FifoInUse",
                     [](const std::string& s, const std::string&) {
                       unlink((s + "users.mdb").c_str());
@@ -192,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MakeDatabase(o + "users.mdb", "elsewhere");
                       Spoil(o + ".users.mdb.tabsync-restore", "half");
                       unlink((s + "users.mdb").c_str());
-                      symlink((o + "users.mdb").c_str(), (s + "users.mdb").c_str());
+                      std::filesystem::create_symlink(o + "users.mdb", s + "users.mdb");
                     },
                     0, {}, ""},
         // What a killed restore left goes; the copy is made anew.
@@ -209,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const std::string& s, const std::string& o) {
                       MakeDatabase(o + "users.mdb.bak", "outside");
                       std::filesystem::create_directories(s + "backups");
-                      symlink(o.c_str(), (s + "backups/20261201-090000").c_str());
+                      std::filesystem::create_symlink(o, s + "backups/20261201-090000");
                     },
                     1, {"accounting.mdb", "config.mdb", "users.mdb"},
                     "It is a symbolic link", "20261201-090000"}),
