@@ -42,6 +42,12 @@ constexpr int32_t kTableAttachSavePassword = 0x00020000;
 constexpr int32_t kTableAttached = 0x40000000;
 constexpr int32_t kTableAttachedOdbc = 0x20000000;
 
+// The version of the database file format that the engine writes
+// (docs/database-format.md). Version 1 is the format of files that store no
+// version; each later version is stored in the file.
+constexpr int kFormatVersion = 2;
+constexpr int kFirstFormatVersion = 1;
+
 // OpenDatabase options: any non-zero value other than kOpenImmutable opens
 // exclusively.
 constexpr int kOpenExclusive = 1;
@@ -219,6 +225,19 @@ class Database {
   // one line. Raises 3420 when closed, the engine's errors when the file
   // cannot be read at all.
   virtual std::string QuickCheck() = 0;
+  // The format version of the database file: the one it stores, 1 for a file
+  // that stores none. Tables and columns that the session creates are
+  // declared as this version declares them.
+  virtual int FormatVersion() = 0;
+  // Brings a database of an older format version to kFormatVersion, as a
+  // change of this session that reaches the file with its commit: every
+  // column with an older declaration of the engine gets the current one,
+  // keeping its values, the tables' indexes, keys and letter-case rules, and
+  // the catalogue's rows; the file then stores kFormatVersion. All or
+  // nothing: a failure leaves the session's database as it was. Does nothing
+  // on a database of kFormatVersion or later. Raises 3027 on a read-only
+  // session that has something to change.
+  virtual void UpgradeFormat() = 0;
   // Ends the session: its changes reach the file as one commit. Later use of
   // the database or its objects raises 3420.
   virtual void Close() = 0;
@@ -238,9 +257,12 @@ class DatabaseEngine {
   // opened), 3045 when the file is in use in a way that refuses this open.
   virtual std::unique_ptr<Database> OpenDatabase(const std::string& path, int options = 0,
                                                  bool readOnly = false) = 0;
-  // Creates a new, empty database file and opens it exclusively. Raises 3204
-  // when the file exists.
-  virtual std::unique_ptr<Database> CreateDatabase(const std::string& path) = 0;
+  // Creates a new, empty database file of the given format version (1 to
+  // kFormatVersion; older versions serve tests of the upgrade) and opens it
+  // exclusively. Raises 3204 when the file exists, 3001 for a version
+  // outside that range.
+  virtual std::unique_ptr<Database> CreateDatabase(const std::string& path,
+                                                   int formatVersion = kFormatVersion) = 0;
 };
 
 }  // namespace tabsync::dao

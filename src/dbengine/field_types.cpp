@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -16,20 +17,44 @@ namespace tabsync::dao {
 
 namespace {
 
-struct NamedType {
-  const char* name;
+// The declared types of the engine's field types in each format version
+// (docs/database-format.md): by_version[v - 1] is what version v writes. A
+// Text declaration is followed by the field's size in parentheses. To add a
+// format version, raise kFormatVersion (dao.h) and give every row its
+// declaration in the new version; a field type that only a later version can
+// hold has nullptr in the versions before it. Every declaration must be told
+// apart from all others and from the type names other programs use, and a
+// field type should keep its SQLite affinity from version to version, so
+// that its values keep their storage (UpgradeFormat re-stores the values of
+// a column whose affinity changes).
+//
+// Version 2 puts first a word from which the SQLite3 ODBC driver takes the
+// SQL type the field type means, then, where that word alone would not tell
+// the field type, the version 1 word; the Byte's "UNSIGNED" makes the driver
+// hand its values (0 to 255) over as unsigned numbers.
+struct Declarations {
   int type;
   bool counter;
+  const char* by_version[kFormatVersion];
 };
 
-constexpr NamedType kNamedTypes[] = {
-    {"bit", kTypeBoolean, false},       {"byte", kTypeByte, false},
-    {"short", kTypeInteger, false},     {"long", kTypeLong, false},
-    {"counter", kTypeLong, true},       {"currency", kTypeCurrency, false},
-    {"single", kTypeSingle, false},     {"double", kTypeDouble, false},
-    {"datetime", kTypeDate, false},     {"longbinary", kTypeLongBinary, false},
-    {"memo", kTypeMemo, false},         {"memo text", kTypeMemo, false},
+constexpr Declarations kDeclarations[] = {
+    {kTypeBoolean, false, {"BIT", "BIT"}},
+    {kTypeByte, false, {"BYTE", "TINYINT UNSIGNED BYTE"}},
+    {kTypeInteger, false, {"SHORT", "SMALLINT SHORT"}},
+    {kTypeLong, false, {"LONG", "INTEGER LONG"}},
+    {kTypeLong, true, {"COUNTER", "INTEGER COUNTER"}},
+    {kTypeCurrency, false, {"CURRENCY", "NUMERIC CURRENCY"}},
+    {kTypeSingle, false, {"SINGLE", "NUMERIC SINGLE"}},
+    {kTypeDouble, false, {"DOUBLE", "DOUBLE"}},
+    {kTypeDate, false, {"DATETIME", "DATETIME"}},
+    {kTypeText, false, {"TEXT", "VARCHAR TEXT"}},
+    {kTypeLongBinary, false, {"LONGBINARY", "LONGVARBINARY LONGBINARY"}},
+    {kTypeMemo, false, {"MEMO TEXT", "MEMO TEXT"}},
 };
+
+// Memo columns of the earliest files, read as Memo and never written.
+constexpr char kBareMemo[] = "memo";
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
@@ -37,13 +62,28 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-// "TEXT", "TEXT(n)" or "TEXT (n)": the Text type with its size.
-std::optional<int> ParseTextSize(std::string_view lower) {
-  if (lower.substr(0, 4) != "text") return std::nullopt;
-  std::string_view rest = Trim(lower.substr(4));
+// A declared type in lower case, its words one blank apart, with no blank
+// around a size's parentheses: "Text ( 50 )" reads as "text(50)".
+std::string NormalizedDeclaration(std::string_view declared) {
+  std::string lower;
+  for (char c : LowerName(Trim(declared))) {
+    bool blank = std::isspace(static_cast<unsigned char>(c));
+    char last = lower.empty() ? '(' : lower.back();
+    if (blank && (last == ' ' || last == '(')) continue;
+    if ((c == '(' || c == ')') && last == ' ') lower.pop_back();
+    lower += blank ? ' ' : c;
+  }
+  return lower;
+}
+
+// `name` alone (size 255) or "name(n)" with n from 1 to 255: the Text type
+// with its size.
+std::optional<int> ParseTextSize(std::string_view lower, std::string_view name) {
+  if (lower.substr(0, name.size()) != name) return std::nullopt;
+  std::string_view rest = lower.substr(name.size());
   if (rest.empty()) return 255;
-  if (rest.front() != '(' || rest.back() != ')') return std::nullopt;
-  rest = Trim(rest.substr(1, rest.size() - 2));
+  if (rest.size() < 3 || rest.front() != '(' || rest.back() != ')') return std::nullopt;
+  rest = rest.substr(1, rest.size() - 2);
   int size = 0;
   auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), size);
   if (ec != std::errc() || end != rest.data() + rest.size() || size < 1 || size > 255)
@@ -51,13 +91,32 @@ std::optional<int> ParseTextSize(std::string_view lower) {
   return size;
 }
 
+// The field type of a declaration that some format version of the engine
+// writes (or "memo" alone); nothing for other declarations.
+std::optional<ColumnType> EngineColumnType(const std::string& lower) {
+  for (const Declarations& row : kDeclarations) {
+    for (const char* name : row.by_version) {
+      if (!name) continue;
+      std::string word = LowerName(name);
+      if (row.type == kTypeText) {
+        if (auto size = ParseTextSize(lower, word)) return ColumnType{kTypeText, *size, false};
+      } else if (lower == word) {
+        return ColumnType{row.type, FixedSize(row.type), row.counter};
+      }
+    }
+  }
+  if (lower == kBareMemo) return ColumnType{kTypeMemo, 0, false};
+  return std::nullopt;
+}
+
 // SQLite's own affinity rules, for declared types written by other programs.
-int TypeByAffinity(const std::string& lower) {
-  auto has = [&](const char* word) { return lower.find(word) != std::string::npos; };
-  if (has("int")) return kTypeLong;
-  if (has("char") || has("clob") || has("text")) return kTypeMemo;
-  if (has("blob") || lower.empty()) return kTypeLongBinary;
-  return kTypeDouble;
+int TypeByAffinity(Affinity affinity) {
+  switch (affinity) {
+    case Affinity::kInteger: return kTypeLong;
+    case Affinity::kText: return kTypeMemo;
+    case Affinity::kBlob: return kTypeLongBinary;
+    default: return kTypeDouble;
+  }
 }
 
 std::optional<double> ParseNumber(std::string_view text) {
@@ -204,34 +263,46 @@ double RoundCurrency(double value) { return std::nearbyint(value * 10000.0) / 10
 }  // namespace
 
 ColumnType ParseDeclaredType(std::string_view declared) {
-  std::string lower = LowerName(Trim(declared));
-  for (const NamedType& named : kNamedTypes) {
-    if (lower == named.name) return {named.type, FixedSize(named.type), named.counter};
-  }
-  if (auto size = ParseTextSize(lower)) return {kTypeText, *size, false};
-  int type = TypeByAffinity(lower);
+  if (auto column = EngineColumnType(NormalizedDeclaration(declared))) return *column;
+  int type = TypeByAffinity(AffinityOf(declared));
   return {type, FixedSize(type), false};
 }
 
-std::string DeclaredTypeFor(const ColumnType& column) {
-  if (column.counter) return "COUNTER";
-  switch (column.type) {
-    case kTypeBoolean: return "BIT";
-    case kTypeByte: return "BYTE";
-    case kTypeInteger: return "SHORT";
-    case kTypeLong: return "LONG";
-    case kTypeCurrency: return "CURRENCY";
-    case kTypeSingle: return "SINGLE";
-    case kTypeDouble: return "DOUBLE";
-    case kTypeDate: return "DATETIME";
-    case kTypeText: return "TEXT(" + std::to_string(column.size) + ") COLLATE NOCASE";
-    case kTypeLongBinary: return "LONGBINARY";
-    // "TEXT" gives the column SQLite's text affinity, so that a memo such as
-    // "007" is stored as written; "MEMO" first keeps the ODBC driver
-    // reporting a long text.
-    case kTypeMemo: return "MEMO TEXT COLLATE NOCASE";
-    default: throw InvalidFieldType();
+std::string DeclaredType(const ColumnType& column, int version) {
+  if (version < 1) throw InvalidArgument();
+  int index = std::min(version, kFormatVersion) - 1;
+  for (const Declarations& row : kDeclarations) {
+    if (row.type != column.type || row.counter != column.counter) continue;
+    if (!row.by_version[index]) break;
+    std::string name = row.by_version[index];
+    return row.type == kTypeText ? name + "(" + std::to_string(column.size) + ")" : name;
   }
+  throw InvalidFieldType();
+}
+
+std::string DeclaredTypeFor(const ColumnType& column, int version) {
+  std::string declared = DeclaredType(column, version);
+  // Every Text and Memo column compares without regard to letter case, in
+  // SQL and in the indexes SQLite builds on it.
+  return IsTextType(column.type) ? declared + " COLLATE NOCASE" : declared;
+}
+
+std::string UpgradedDeclaration(std::string_view declared) {
+  std::string lower = NormalizedDeclaration(declared);
+  std::optional<ColumnType> column = EngineColumnType(lower);
+  if (!column) return "";
+  std::string current = DeclaredType(*column);
+  return NormalizedDeclaration(current) == lower ? "" : current;
+}
+
+Affinity AffinityOf(std::string_view declared) {
+  std::string lower = LowerName(declared);
+  auto has = [&](const char* word) { return lower.find(word) != std::string::npos; };
+  if (has("int")) return Affinity::kInteger;
+  if (has("char") || has("clob") || has("text")) return Affinity::kText;
+  if (has("blob") || Trim(lower).empty()) return Affinity::kBlob;
+  if (has("real") || has("floa") || has("doub")) return Affinity::kReal;
+  return Affinity::kNumeric;
 }
 
 bool IsKnownType(int type) {
@@ -304,9 +375,9 @@ Variant ReadDouble(double number, int type) {
   }
 }
 
-std::string ColumnBytes(sqlite3_stmt* statement, int index) {
-  const void* data = sqlite3_column_blob(statement, index);
-  int length = sqlite3_column_bytes(statement, index);
+std::string ValueBytes(sqlite3_value* value) {
+  const void* data = sqlite3_value_blob(value);
+  int length = sqlite3_value_bytes(value);
   return data ? std::string(static_cast<const char*>(data), length) : std::string();
 }
 
@@ -315,20 +386,23 @@ std::string ColumnBytes(sqlite3_stmt* statement, int index) {
 Variant ReadColumn(sqlite3_stmt* statement, int index, int type) {
   // One lookup of the column, then its value's own accessors: a merge reads
   // every column of two records per record.
-  sqlite3_value* column = sqlite3_column_value(statement, index);
-  switch (sqlite3_value_type(column)) {
+  return ReadValue(sqlite3_column_value(statement, index), type);
+}
+
+Variant ReadValue(sqlite3_value* value, int type) {
+  switch (sqlite3_value_type(value)) {
     case SQLITE_NULL: return Variant();
-    case SQLITE_INTEGER: return ReadInteger(sqlite3_value_int64(column), type);
-    case SQLITE_FLOAT: return ReadDouble(sqlite3_value_double(column), type);
+    case SQLITE_INTEGER: return ReadInteger(sqlite3_value_int64(value), type);
+    case SQLITE_FLOAT: return ReadDouble(sqlite3_value_double(value), type);
     case SQLITE_BLOB:
-      if (IsTextType(type)) return Variant(ColumnBytes(statement, index));
-      return Variant::Binary(ColumnBytes(statement, index));
+      if (IsTextType(type)) return Variant(ValueBytes(value));
+      return Variant::Binary(ValueBytes(value));
     default: {
-      const char* text = reinterpret_cast<const char*>(sqlite3_value_text(column));
-      std::string value(text ? text : "", sqlite3_value_bytes(column));
-      if (type == kTypeDate) return Variant::Date(std::move(value));
-      if (type == kTypeLongBinary) return Variant::Binary(std::move(value));
-      return Variant(std::move(value));
+      const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      std::string bytes(text ? text : "", sqlite3_value_bytes(value));
+      if (type == kTypeDate) return Variant::Date(std::move(bytes));
+      if (type == kTypeLongBinary) return Variant::Binary(std::move(bytes));
+      return Variant(std::move(bytes));
     }
   }
 }

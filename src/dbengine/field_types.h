@@ -1,12 +1,15 @@
 #ifndef TABSYNC_DBENGINE_FIELD_TYPES_H_
 #define TABSYNC_DBENGINE_FIELD_TYPES_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "dbengine/dao.h"
 #include "dbengine/variant.h"
 
 struct sqlite3_stmt;
+struct sqlite3_value;
 
 namespace tabsync::dao {
 
@@ -19,12 +22,26 @@ struct ColumnType {
 };
 
 // The declared type of a column as stored in the file, read by the rules of
-// docs/database-format.md; never fails.
+// docs/database-format.md: the declarations of every format version, then
+// SQLite's affinity rules; never fails.
 ColumnType ParseDeclaredType(std::string_view declared);
 
-// The declared type the engine writes for a field, with "COLLATE NOCASE" for
-// Text and Memo.
-std::string DeclaredTypeFor(const ColumnType& column);
+// The declared type that format version `version` (from 1; a later version
+// than kFormatVersion writes as kFormatVersion) gives the field, alone.
+// Raises 3259 for a type the version cannot hold, 3001 for a version below 1.
+std::string DeclaredType(const ColumnType& column, int version = kFormatVersion);
+// The same with "COLLATE NOCASE" for Text and Memo: what the engine writes
+// after a column's name.
+std::string DeclaredTypeFor(const ColumnType& column, int version = kFormatVersion);
+
+// For a declared type that an older format version of the engine wrote
+// (including "TEXT" without a size and "MEMO" alone): the current one.
+// Empty for a current declaration and for one the engine never wrote.
+std::string UpgradedDeclaration(std::string_view declared);
+
+// SQLite's column affinity of a declared type, by SQLite's own rules.
+enum class Affinity { kInteger, kText, kBlob, kReal, kNumeric };
+Affinity AffinityOf(std::string_view declared);
 
 // True for the type codes the engine knows.
 bool IsKnownType(int type);
@@ -42,6 +59,8 @@ Variant ConvertForField(const Variant& value, int type, int size);
 
 // The value in column `index` of the current row, read as the field type.
 Variant ReadColumn(sqlite3_stmt* statement, int index, int type);
+// The same for a value of SQLite's.
+Variant ReadValue(sqlite3_value* value, int type);
 
 // Binds a value (already converted) to parameter `index` (from 1).
 void BindVariant(sqlite3_stmt* statement, int index, const Variant& value);

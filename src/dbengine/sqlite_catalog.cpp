@@ -120,9 +120,15 @@ std::vector<CatalogRow> ReadCatalog(Session& session) {
 
 void EnsureCatalog(Session& session) {
   if (HasCatalog(session)) return;
+  // Version 2's statement is version 1's as UpgradeFormat leaves it.
   session.Exec(
-      "CREATE TABLE MSysObjects (Name TEXT(255) COLLATE NOCASE PRIMARY KEY, Type SHORT NOT NULL, "
-      "Attributes LONG NOT NULL DEFAULT 0, Connect MEMO, ForeignName TEXT(255))");
+      session.format_version() == kFirstFormatVersion
+          ? "CREATE TABLE MSysObjects (Name TEXT(255) COLLATE NOCASE PRIMARY KEY, "
+            "Type SHORT NOT NULL, Attributes LONG NOT NULL DEFAULT 0, Connect MEMO, "
+            "ForeignName TEXT(255))"
+          : "CREATE TABLE MSysObjects (Name VARCHAR TEXT(255) COLLATE NOCASE PRIMARY KEY, "
+            "Type SMALLINT SHORT NOT NULL, Attributes INTEGER LONG NOT NULL DEFAULT 0, "
+            "Connect MEMO TEXT, ForeignName VARCHAR TEXT(255))");
   session.SchemaChanged();
 }
 

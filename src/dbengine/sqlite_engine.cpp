@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "dbengine/error.h"
+#include "dbengine/sqlite_format.h"
 #include "dbengine/sqlite_recordset.h"
 #include "dbengine/sqlite_schema.h"
 #include "dbengine/sqlite_session.h"
@@ -61,6 +62,13 @@ class SqliteDatabase : public Database {
 
   std::string QuickCheck() override { return session_->QuickCheck(); }
 
+  int FormatVersion() override {
+    session_->CheckOpen();
+    return session_->format_version();
+  }
+
+  void UpgradeFormat() override { dao::UpgradeFormat(*session_); }
+
   void Close() override { session_->Close(); }
 
  private:
@@ -81,10 +89,11 @@ class SqliteEngine : public DatabaseEngine {
     return std::make_unique<SqliteDatabase>(Session::Open(path, session_options));
   }
 
-  std::unique_ptr<Database> CreateDatabase(const std::string& path) override {
+  std::unique_ptr<Database> CreateDatabase(const std::string& path, int formatVersion) override {
     Session::Options session_options;
     session_options.exclusive = true;
     session_options.create = true;
+    session_options.format_version = formatVersion;
     return std::make_unique<SqliteDatabase>(Session::Open(path, session_options));
   }
 };

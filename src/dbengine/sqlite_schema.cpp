@@ -362,7 +362,7 @@ void TableDefImpl::AppendField(std::shared_ptr<Field> field) {
 void TableDefImpl::AddColumnToStoredTable(const std::shared_ptr<TableFieldImpl>& field) {
   session_->Atomically([&] {
     session_->Exec("ALTER TABLE " + QuoteName(name_) + " ADD COLUMN " + QuoteName(field->Name()) +
-                   " " + DeclaredTypeFor(field->column()));
+                   " " + DeclaredTypeFor(field->column(), session_->format_version()));
     // Records that exist already get numbers of their own, as new ones do.
     const std::vector<std::string>& locator = RowLocator();
     bool has_rowid = locator.size() == 1 && locator[0].front() != '"';
@@ -444,7 +444,7 @@ void TableDefImpl::CreateInFile() {
   for (size_t i = 0; i < fields_.items().size(); ++i) {
     auto& field = static_cast<TableFieldImpl&>(*fields_.items()[i]);
     if (i > 0) sql += ", ";
-    sql += QuoteName(field.Name()) + " " + DeclaredTypeFor(field.column());
+    sql += QuoteName(field.Name()) + " " + DeclaredTypeFor(field.column(), session_->format_version());
   }
   std::vector<IndexImpl*> others;
   for (auto& index : indexes_.items()) {

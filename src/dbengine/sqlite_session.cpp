@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 #include <optional>
@@ -88,11 +89,14 @@ std::string ImmutableUri(const std::string& path) {
 
 // A new database file with its header written, so that it is a database
 // (and no empty file) from the start, for this session and any other opener.
-void WriteNewFile(const std::string& path) {
+// Version 1 stores no version.
+void WriteNewFile(const std::string& path, int format_version) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  if (rc == SQLITE_OK)
-    rc = sqlite3_exec(db, "PRAGMA application_id = 1415672403", nullptr, nullptr, nullptr);
+  std::string header = "PRAGMA application_id = 1415672403";
+  if (format_version > kFirstFormatVersion)
+    header += "; PRAGMA user_version = " + std::to_string(format_version);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, header.c_str(), nullptr, nullptr, nullptr);
   sqlite3_close(db);
   if (rc != SQLITE_OK) throw FileNotFound(path);
 }
@@ -175,8 +179,10 @@ void Statement::Reset() {
 // ---- Session --------------------------------------------------------------
 
 std::shared_ptr<Session> Session::Open(const std::string& path, const Options& options) {
+  if (options.format_version < kFirstFormatVersion || options.format_version > kFormatVersion)
+    throw InvalidArgument();
   CheckFileBeforeOpen(path, options.create);
-  if (options.create) WriteNewFile(path);
+  if (options.create) WriteNewFile(path, options.format_version);
   if (options.immutable) CheckNothingPendingBeside(path);
   bool read_only = options.read_only || options.immutable;
   // A connection is used by one thread only, so SQLite's locking of each
@@ -201,6 +207,7 @@ std::shared_ptr<Session> Session::Open(const std::string& path, const Options& o
   // the file would play back into it.
   if (options.discard_changes) session->Exec("PRAGMA journal_mode = MEMORY");
   session->Begin();
+  session->ReadFormatVersion();
   return session;
 }
 
@@ -237,6 +244,13 @@ void Session::Begin() {
     case SQLITE_CORRUPT: throw UnrecognizedFormat(path_);
     default: throw CannotOpen(path_);  // no permission, or no room for the journal
   }
+}
+
+void Session::ReadFormatVersion() {
+  Statement version = Prepare("PRAGMA user_version");
+  // A file that stores no version (or one below the first) is of version 1.
+  if (version.Step())
+    format_version_ = std::max(kFirstFormatVersion, sqlite3_column_int(version.get(), 0));
 }
 
 Statement Session::Prepare(const std::string& sql) {

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dbengine/dao.h"
 #include "dbengine/error.h"
 #include "dbengine/variant.h"
 
@@ -67,6 +68,8 @@ class Session : public std::enable_shared_from_this<Session> {
     // Read only, as a fixed image (dao::kOpenImmutable): no lock, no journal
     // played back, nothing made beside the file.
     bool immutable = false;
+    // The format version a new file is written in (create only).
+    int format_version = kFormatVersion;
   };
 
   // Raises 3024 (missing), 3343 (no database, or no regular file), 3045 (in
@@ -103,6 +106,13 @@ class Session : public std::enable_shared_from_this<Session> {
   // The error for SQLite's failure `rc` on this connection.
   Error ErrorFor(int rc) const;
 
+  // The file's format version (read at the open), which the declarations of
+  // new tables and columns follow; UpgradeFormat changes it.
+  int format_version() const { return format_version_; }
+  void set_format_version(int version) { format_version_ = version; }
+  // The connection, for the few operations that need SQLite's own calls.
+  sqlite3* handle() const { return db_; }
+
   // Next number of a COUNTER column: largest present + 1, then counting on.
   int64_t NextCounter(const std::string& table, const std::string& column);
   // A value written into a COUNTER column; later numbers go past it.
@@ -136,6 +146,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   Session(std::string path, sqlite3* db, const Options& options);
   void Begin();
+  void ReadFormatVersion();
   void RecoverTransaction();
   void Return(std::vector<sqlite3_stmt*>* idle, sqlite3_stmt* statement);
   void FinalizeIdle();
@@ -156,6 +167,7 @@ class Session : public std::enable_shared_from_this<Session> {
   size_t idle_count_ = 0;
   std::map<std::string, int64_t> counters_;
   uint64_t schema_version_ = 0;
+  int format_version_ = kFirstFormatVersion;
   int savepoint_depth_ = 0;
   std::unordered_map<std::string, int> lookups_;  // per table and column
   std::vector<std::string> helper_indexes_;

@@ -68,14 +68,16 @@ TEST_F(DatabaseFormatTest, EngineDeclaredTypesGiveTypeSizeAndAttributes) {
   ExecSql(path_,
           "CREATE TABLE AllTypes (b BIT, y BYTE, s SHORT, l LONG, c COUNTER, m CURRENCY,"
           " f SINGLE, d DOUBLE, t DATETIME, tx TEXT(40) COLLATE NOCASE, t255 TEXT,"
-          " bin LONGBINARY, memo MEMO COLLATE NOCASE, lt text(12), ll long, lc Counter)");
+          " bin LONGBINARY, memo MEMO COLLATE NOCASE, lt text(12), ll long, lc Counter,"
+          " y2 tinyint unsigned byte, t2 Varchar  Text ( 12 ), c2 INTEGER COUNTER)");
   const std::vector<ExpectedField> expected = {
       {"b", kTypeBoolean, 1, 33}, {"y", kTypeByte, 1, 33},      {"s", kTypeInteger, 2, 33},
       {"l", kTypeLong, 4, 33},    {"c", kTypeLong, 4, 49},      {"m", kTypeCurrency, 8, 33},
       {"f", kTypeSingle, 4, 33},  {"d", kTypeDouble, 8, 33},    {"t", kTypeDate, 8, 33},
       {"tx", kTypeText, 40, 34},  {"t255", kTypeText, 255, 34}, {"bin", kTypeLongBinary, 0, 33},
       {"memo", kTypeMemo, 0, 33}, {"lt", kTypeText, 12, 34},    {"ll", kTypeLong, 4, 33},
-      {"lc", kTypeLong, 4, 49}};
+      {"lc", kTypeLong, 4, 49},   {"y2", kTypeByte, 1, 33},     {"t2", kTypeText, 12, 34},
+      {"c2", kTypeLong, 4, 49}};
   ExpectFields("AllTypes", expected);
 }
 

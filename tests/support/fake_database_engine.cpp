@@ -27,6 +27,12 @@ class FakeDatabaseEngine::FakeDatabase : public dao::Database {
     if (closed_) throw ObjectClosed();
     return "";
   }
+  int FormatVersion() override { return dao::kFormatVersion; }
+  void UpgradeFormat() override {
+    auto failure = engine_.upgrade_failures_.find(path_);
+    if (failure != engine_.upgrade_failures_.end()) throw Error(failure->second, "upgrade failed");
+    engine_.upgrades_.push_back(path_ + " after " + engine_.actions_.back());
+  }
 
   void Close() override {
     if (closed_) throw ObjectClosed();
@@ -91,7 +97,7 @@ std::unique_ptr<dao::Database> FakeDatabaseEngine::OpenDatabase(const std::strin
   return std::make_unique<FakeDatabase>(*this, path, commits);
 }
 
-std::unique_ptr<dao::Database> FakeDatabaseEngine::CreateDatabase(const std::string& path) {
+std::unique_ptr<dao::Database> FakeDatabaseEngine::CreateDatabase(const std::string& path, int) {
   throw Error(errors::kReserved, "not in the fake: " + path);
 }
 
