@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/catalogue.h"
+#include "engine/format_upgrade.h"
 #include "engine/schema_renames.h"
 #include "install/backup_history.h"
 #include "install/data_source_lookup.h"
@@ -329,6 +330,7 @@ void UpdateDataDatabase(UpdateContext& context, const DatabaseFiles& db) {
   if (!BackUpDatabaseInUse(context, db)) return;
   bool opened = OpenBoth(context, db.ExistingPath(), dao::kOpenExclusive, db.UpdatePath(),
                          dao::kOpenImmutable, false);
+  if (opened) UpgradeFormatStep(context, context.ExistingDatabase());
   UpdateAndClose(context, opened, db.file_name);
 }
 
@@ -345,6 +347,7 @@ bool MergeIntoWorkingCopy(UpdateContext& context, const DatabaseFiles& db) {
   if (!RunCaptured(context, [&] { MakeWorkingCopy(context, db); })) return false;
   bool opened = OpenBoth(context, db.ExistingPath(), dao::kOpenDiscardChanges, db.WorkingPath(),
                          dao::kOpenExclusive, false);
+  if (opened) UpgradeFormatStep(context, context.UpdateInfoDatabase());
   return UpdateAndClose(context, opened, db.file_name);
 }
 

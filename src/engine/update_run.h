@@ -40,13 +40,14 @@ void UpdateAllDatabases(UpdateContext& context, const std::string& updateFolder)
 //   up, with a " !ERROR database not updated, it is damaged (...)" line),
 //   and it is backed up (path + ".bak", an older ".bak" moved into the
 //   backup history). A data database is then opened
-//   exclusively beside the update information (opened immutable), given its
-//   release steps and closed, which commits its changes. A reference
-//   database (config, resource) is merged into a working copy of the update
-//   information made beside it (WorkingCopyPath), its own session dropping
-//   the changes the release steps make to it; only when its opens, its merge
-//   and the working copy's commit went through does the working copy replace
-//   it, in one rename.
+//   exclusively beside the update information (opened immutable), brought
+//   to the current file format (UpgradeFormatStep), given its release steps
+//   and closed, which commits its changes. A reference database (config,
+//   resource) is merged into a working copy of the update information made
+//   beside it (WorkingCopyPath) and brought to the current file format, its
+//   own session dropping the changes the release steps make to it; only when
+//   its opens, its merge and the working copy's commit went through does the
+//   working copy replace it, in one rename.
 // A database in use that is a symbolic link to a file is updated where the
 // link leads: a reference database's working copy and rename are beside the
 // link's target, so the link stays a link; its backup is path + ".bak" beside

@@ -71,7 +71,7 @@ class ReleaseUpdateTest : public test::RealRunTest {
     update_ = dir_.File(folder + "DB/");
     std::filesystem::create_directories(installed_);
     std::filesystem::create_directories(update_);
-    release::MakeRelease(*engine_, installed_, update_, 1);
+    release::MakeRelease(*engine_, installed_, update_, 1, format_version_);
     std::string ini = "# data sources of the server\n";
     for (const CatalogueEntry& entry : DatabaseCatalogue) {
       ini += std::string("[") + entry.data_source_name + "]\nDriver=SQLite3\nDBQ=" + installed_ +
@@ -100,6 +100,9 @@ class ReleaseUpdateTest : public test::RealRunTest {
   void TearDown() override { test::WriteOdbcIni(""); }
 
   std::string LogPath() const { return installed_ + "Stabmerge.log"; }
+
+  // The file format version that make-release writes the site in.
+  int format_version_ = dao::kFormatVersion;
 
   // Runs the update as the installer does: the log of an earlier run is
   // deleted first, ErrorsDetected starts false.
@@ -157,7 +160,18 @@ class ReleaseUpdateTest : public test::RealRunTest {
   std::string update_ = dir_.File("DB/");
 };
 
-TEST_F(ReleaseUpdateTest, FirstRunLogsEveryActionAndLeavesTheExpectedDatabases) {
+// The same on a site of either format version: one of the previous version
+// ends the same, log line for log line and row for row, its databases
+// brought to the current format on the way.
+class ReleaseFormatsTest : public ReleaseUpdateTest, public testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    format_version_ = GetParam();
+    ReleaseUpdateTest::SetUp();
+  }
+};
+
+TEST_P(ReleaseFormatsTest, FirstRunLogsEveryActionAndLeavesTheExpectedDatabases) {
   RunUpdate();
 
   EXPECT_FALSE(context_.ErrorsDetected());
@@ -165,10 +179,13 @@ TEST_F(ReleaseUpdateTest, FirstRunLogsEveryActionAndLeavesTheExpectedDatabases) 
   for (const CatalogueEntry& entry : DatabaseCatalogue) {
     std::string name = BaseName(entry.file_name);
     EXPECT_EQ(ExpectedLines(name + ".txt"), DumpDatabase(entry.file_name)) << name;
+    EXPECT_EQ(std::to_string(dao::kFormatVersion) + "\n",
+              QuerySql(installed_ + entry.file_name, "PRAGMA user_version"))
+        << name;
   }
 }
 
-TEST_F(ReleaseUpdateTest, SecondRunChangesNothingAndReportsNoError) {
+TEST_P(ReleaseFormatsTest, SecondRunChangesNothingAndReportsNoError) {
   RunUpdate();
   std::vector<Lines> first;
   for (const CatalogueEntry& entry : DatabaseCatalogue) first.push_back(DumpDatabase(entry.file_name));
@@ -181,7 +198,7 @@ TEST_F(ReleaseUpdateTest, SecondRunChangesNothingAndReportsNoError) {
   EXPECT_EQ(ExpectedLines("second-update.log"), LogLines());
 }
 
-TEST_F(ReleaseUpdateTest, UpdateInformationIsRestoredAndBackupsHoldTheInstalledRelease) {
+TEST_P(ReleaseFormatsTest, UpdateInformationIsRestoredAndBackupsHoldTheInstalledRelease) {
   std::vector<std::string> installed, update;
   for (const CatalogueEntry& entry : DatabaseCatalogue) {
     installed.push_back(ReadFileBytes(installed_ + entry.file_name));
@@ -356,6 +373,12 @@ TEST_F(ReleaseUpdateTest, UnusableUpdateInformationLeavesTheDatabaseInUseAsItWas
     EXPECT_TRUE(delivered == FolderBytes(update_));
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(FormatVersions, ReleaseFormatsTest,
+                         testing::Values(dao::kFormatVersion, dao::kFirstFormatVersion),
+                         [](const testing::TestParamInfo<int>& info) {
+                           return "Format" + std::to_string(info.param);
+                         });
 
 }  // namespace
 }  // namespace tabsync::engine

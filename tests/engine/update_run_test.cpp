@@ -187,6 +187,43 @@ TEST_F(UpdateRunTest, ReleaseStepsRunBetweenOpensAndClosesWithTheBaseName) {
             calls);
 }
 
+// The database that the run changes and keeps: the database in use for data
+// databases, the working copy for reference databases.
+TEST_F(UpdateRunTest, ChangedDatabasesAreBroughtToTheCurrentFormatBeforeTheirReleaseSteps) {
+  Lines upgrades_at_steps;
+  context_.SetReleaseSteps([&](UpdateContext&, const std::string& baseName) {
+    upgrades_at_steps.push_back(baseName + " " + std::to_string(engine_.Upgrades().size()));
+    return true;
+  });
+  UpdateAllDatabases(context_, "/inst/DB/");
+  Lines expected;
+  for (const CatalogueEntry& entry : DatabaseCatalogue) {
+    std::string file = entry.file_name;
+    expected.push_back(IsDataDatabase(file)
+                           ? "/share/DB/" + file + " after open /inst/DB/" + file + " read-only"
+                           : Working(file) + " after open " + Working(file) + " exclusive");
+  }
+  EXPECT_EQ(expected, engine_.Upgrades());
+  EXPECT_EQ((Lines{"accounting 1", "availability 2", "config 3", "onlineshop 4", "resource 5",
+                   "users 6"}),
+            upgrades_at_steps);
+}
+
+TEST_F(UpdateRunTest, FailedUpgradeIsLoggedAndTheReleaseStepsRunAllTheSame) {
+  engine_.FailUpgrade("/share/DB/users.mdb", 3000);
+  Lines steps;
+  context_.SetReleaseSteps([&](UpdateContext&, const std::string& baseName) {
+    steps.push_back(baseName);
+    return true;
+  });
+  UpdateAllDatabases(context_, "/inst/DB/");
+  EXPECT_EQ((Lines{"DATABASE START: users.mdb", " ERROR 3000: upgrade failed",
+                   "DATABASE END: users.mdb"}),
+            DatabaseLines("users.mdb"));
+  EXPECT_EQ("users", steps.back());
+  EXPECT_TRUE(context_.ErrorsDetected());
+}
+
 // Only the update information is opened, for its check.
 TEST_F(UpdateRunTest, MissingDatabaseIsCopiedWholeWithoutBackup) {
   files_.DeleteFile("/share/DB/onlineshop.mdb", true);

@@ -1,4 +1,4 @@
-// make-release [--size N] INSTALLED_FOLDER UPDATE_FOLDER
+// make-release [--size N] [--format-version V] INSTALLED_FOLDER UPDATE_FOLDER
 // make-release -h|--help
 //
 // Writes the six databases of an installed older release into
@@ -25,36 +25,46 @@ constexpr int kDefaultSize = 1;
 
 struct Arguments {
   int size = kDefaultSize;
+  int format_version = tabsync::dao::kFormatVersion;
   std::string installed;
   std::string update;
 };
 
 void PrintUsage(std::ostream& out) {
-  out << "usage: make-release [--size N] INSTALLED_FOLDER UPDATE_FOLDER\n"
+  out << "usage: make-release [--size N] [--format-version V] INSTALLED_FOLDER UPDATE_FOLDER\n"
       << "       make-release -h|--help\n"
       << "  N from 1 to " << tabsync::release::kMaxReleaseSize << ", default " << kDefaultSize
+      << "\n"
+      << "  V, the database file format version, from " << tabsync::dao::kFirstFormatVersion
+      << " to " << tabsync::dao::kFormatVersion << ", default " << tabsync::dao::kFormatVersion
       << "\n";
 }
 
-// The whole text as a decimal number from 1 to kMaxReleaseSize. Checked here
-// as well as in MakeRelease, so that a wrong size creates no folder.
-std::optional<int> ParseSize(std::string_view text) {
+// The whole text as a decimal number from low to high. Checked here as well
+// as in MakeRelease, so that a wrong number creates no folder.
+std::optional<int> ParseNumber(std::string_view text, int low, int high) {
   int number = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
   if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  if (number < 1 || number > tabsync::release::kMaxReleaseSize) return std::nullopt;
+  if (number < low || number > high) return std::nullopt;
   return number;
 }
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
   Arguments arguments;
   int i = 1;
-  if (i < argc && std::string_view(argv[i]) == "--size") {
-    if (i + 1 >= argc) return std::nullopt;
-    std::optional<int> size = ParseSize(argv[i + 1]);
-    if (!size) return std::nullopt;
-    arguments.size = *size;
-    i += 2;
+  for (; i + 1 < argc && std::string_view(argv[i]).starts_with("--"); i += 2) {
+    std::string_view option = argv[i];
+    std::optional<int> number;
+    if (option == "--size") {
+      number = ParseNumber(argv[i + 1], 1, tabsync::release::kMaxReleaseSize);
+      arguments.size = number.value_or(0);
+    } else if (option == "--format-version") {
+      number = ParseNumber(argv[i + 1], tabsync::dao::kFirstFormatVersion,
+                           tabsync::dao::kFormatVersion);
+      arguments.format_version = number.value_or(0);
+    }
+    if (!number) return std::nullopt;
   }
   if (argc - i != 2) return std::nullopt;
   arguments.installed = argv[i];
@@ -92,7 +102,8 @@ int main(int argc, char** argv) {
     std::string installed = PrepareFolder(arguments->installed);
     std::string update = PrepareFolder(arguments->update);
     std::unique_ptr<tabsync::dao::DatabaseEngine> engine = tabsync::dao::NewSqliteEngine();
-    tabsync::release::MakeRelease(*engine, installed, update, arguments->size);
+    tabsync::release::MakeRelease(*engine, installed, update, arguments->size,
+                                  arguments->format_version);
     std::cout << "installed release: " << installed << " (6 databases)\n"
               << "update information: " << update << " (6 databases)\n";
     return 0;

@@ -39,10 +39,15 @@ std::string WithSlash(const std::string& folder) {
 
 // Everything is checked before the first file is created, so that a bad call
 // leaves both folders as they were.
-void CheckArguments(const std::string& installed, const std::string& update, int size) {
+void CheckArguments(const std::string& installed, const std::string& update, int size,
+                    int formatVersion) {
   if (size < 1 || size > kMaxReleaseSize)
     throw BadArgument("release size " + std::to_string(size) + " is outside 1 to " +
                       std::to_string(kMaxReleaseSize));
+  if (formatVersion < dao::kFirstFormatVersion || formatVersion > dao::kFormatVersion)
+    throw BadArgument("format version " + std::to_string(formatVersion) + " is outside " +
+                      std::to_string(dao::kFirstFormatVersion) + " to " +
+                      std::to_string(dao::kFormatVersion));
   if (!installed.starts_with('/'))
     throw BadArgument("the installed folder '" + installed + "' is no absolute path");
   for (const std::string& folder : {installed, update}) {
@@ -648,49 +653,51 @@ void WriteUpdateUsers(dao::Database& db) {
 using WriteContent = std::function<void(dao::Database&)>;
 
 // The whole database reaches the file in the one commit of Close.
-void WriteDatabase(dao::DatabaseEngine& engine, const std::string& path,
+void WriteDatabase(dao::DatabaseEngine& engine, int formatVersion, const std::string& path,
                    const WriteContent& write) {
-  std::unique_ptr<dao::Database> db = engine.CreateDatabase(path);
+  std::unique_ptr<dao::Database> db = engine.CreateDatabase(path, formatVersion);
   write(*db);
   db->Close();
 }
 
-void WriteInstalledRelease(dao::DatabaseEngine& engine, const std::string& folder, int size) {
-  WriteDatabase(engine, folder + "accounting.mdb",
+void WriteInstalledRelease(dao::DatabaseEngine& engine, int formatVersion, const std::string& folder,
+                           int size) {
+  WriteDatabase(engine, formatVersion, folder + "accounting.mdb",
                 [&](dao::Database& db) { WriteInstalledAccounting(db, size); });
-  WriteDatabase(engine, folder + "availability.mdb",
+  WriteDatabase(engine, formatVersion, folder + "availability.mdb",
                 [&](dao::Database& db) { WriteInstalledAvailability(db, size); });
-  WriteDatabase(engine, folder + "config.mdb",
+  WriteDatabase(engine, formatVersion, folder + "config.mdb",
                 [&](dao::Database& db) { WriteInstalledConfig(db, size, folder); });
-  WriteDatabase(engine, folder + "onlineshop.mdb",
+  WriteDatabase(engine, formatVersion, folder + "onlineshop.mdb",
                 [&](dao::Database& db) { WriteInstalledShop(db, size); });
-  WriteDatabase(engine, folder + "resource.mdb",
+  WriteDatabase(engine, formatVersion, folder + "resource.mdb",
                 [&](dao::Database& db) { WriteInstalledResource(db, size); });
-  WriteDatabase(engine, folder + "users.mdb",
+  WriteDatabase(engine, formatVersion, folder + "users.mdb",
                 [&](dao::Database& db) { WriteInstalledUsers(db, size); });
 }
 
-void WriteUpdateInformation(dao::DatabaseEngine& engine, const std::string& folder, int size) {
-  WriteDatabase(engine, folder + "accounting.mdb", WriteUpdateAccounting);
-  WriteDatabase(engine, folder + "availability.mdb", WriteUpdateAvailability);
-  WriteDatabase(engine, folder + "config.mdb", WriteUpdateConfig);
-  WriteDatabase(engine, folder + "onlineshop.mdb", WriteUpdateShop);
-  WriteDatabase(engine, folder + "resource.mdb",
+void WriteUpdateInformation(dao::DatabaseEngine& engine, int formatVersion,
+                            const std::string& folder, int size) {
+  WriteDatabase(engine, formatVersion, folder + "accounting.mdb", WriteUpdateAccounting);
+  WriteDatabase(engine, formatVersion, folder + "availability.mdb", WriteUpdateAvailability);
+  WriteDatabase(engine, formatVersion, folder + "config.mdb", WriteUpdateConfig);
+  WriteDatabase(engine, formatVersion, folder + "onlineshop.mdb", WriteUpdateShop);
+  WriteDatabase(engine, formatVersion, folder + "resource.mdb",
                 [&](dao::Database& db) { WriteUpdateResource(db, size); });
-  WriteDatabase(engine, folder + "users.mdb", WriteUpdateUsers);
+  WriteDatabase(engine, formatVersion, folder + "users.mdb", WriteUpdateUsers);
 }
 
 }  // namespace
 
 void MakeRelease(dao::DatabaseEngine& engine, const std::string& installedFolder,
-                 const std::string& updateFolder, int size) {
+                 const std::string& updateFolder, int size, int formatVersion) {
   // An empty folder would become "/" below.
   if (installedFolder.empty() || updateFolder.empty()) throw BadArgument("empty folder name");
   std::string installed = WithSlash(installedFolder);
   std::string update = WithSlash(updateFolder);
-  CheckArguments(installed, update, size);
-  WriteInstalledRelease(engine, installed, size);
-  WriteUpdateInformation(engine, update, size);
+  CheckArguments(installed, update, size, formatVersion);
+  WriteInstalledRelease(engine, formatVersion, installed, size);
+  WriteUpdateInformation(engine, formatVersion, update, size);
 }
 
 }  // namespace tabsync::release

@@ -27,15 +27,18 @@ constexpr int kMaxReleaseSize = 1000000;
 // `size` (1 to kMaxReleaseSize) scales the generated records: for instance
 // 10 * size accounting actions and size availability records per table. The
 // content depends on the arguments only (no clock, no random numbers), so the
-// same arguments give byte-identical files.
+// same arguments give byte-identical files. The twelve files are of the file
+// format version `formatVersion` (an older one than the engine's makes a
+// site as the previous version of the program wrote it, for the upgrade).
 //
-// Raises tabsync::Error: 3001 for a size outside 1..kMaxReleaseSize or a
-// relative installedFolder, 3204 when one of the twelve files exists already
+// Raises tabsync::Error: 3001 for a size outside 1..kMaxReleaseSize, a
+// format version the engine cannot write or a relative installedFolder, 3204 when one of the twelve files exists already
 // (checked before anything is written), 3024 when a folder is missing, and
 // any error of the engine while writing. A failure while writing leaves the
 // databases written before it in place.
 void MakeRelease(dao::DatabaseEngine& engine, const std::string& installedFolder,
-                 const std::string& updateFolder, int size);
+                 const std::string& updateFolder, int size,
+                 int formatVersion = dao::kFormatVersion);
 
 }  // namespace tabsync::release
 
