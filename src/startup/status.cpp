@@ -43,12 +43,11 @@ bool HasField(dao::Recordset& set, const std::string& name) {
 // The newest release in the database's Version table: the latest
 // ReleaseDate, and among equal dates the highest DBVersion. "" without such
 // a table.
-std::string NewestVersion(dao::DatabaseEngine& engine, const std::string& path) {
-  std::unique_ptr<dao::Database> db = engine.OpenDatabase(path, 0, true);
+std::string NewestVersion(dao::Database& db) {
   std::string newest, newest_date;
   try {
     std::unique_ptr<dao::Recordset> set =
-        db->OpenRecordset("SELECT * FROM [Version]", dao::kSnapshot, dao::kReadOnlyOption);
+        db.OpenRecordset("SELECT * FROM [Version]", dao::kSnapshot, dao::kReadOnlyOption);
     bool dated = HasField(*set, "ReleaseDate");
     if (HasField(*set, "DBVersion")) {
       for (; !set->Eof(); set->MoveNext()) {
@@ -64,8 +63,14 @@ std::string NewestVersion(dao::DatabaseEngine& engine, const std::string& path) 
   } catch (const Error&) {
     // No Version table, or none of that shape: no release to show.
   }
-  db->Close();
   return newest;
+}
+
+void ReadRelease(dao::DatabaseEngine& engine, DatabaseStatus* status) {
+  std::unique_ptr<dao::Database> db = engine.OpenDatabase(status->file, 0, true);
+  status->format_version = db->FormatVersion();
+  status->version = NewestVersion(*db);
+  db->Close();
 }
 
 DatabaseStatus ReadDatabase(const SiteTools& tools, const std::string& dataSource) {
@@ -92,7 +97,7 @@ DatabaseStatus ReadDatabase(const SiteTools& tools, const std::string& dataSourc
   if (!status.exists) return status;
   files.GetFileInfo(status.file, &status.info);
   try {
-    status.version = NewestVersion(tools.engine, status.file);
+    ReadRelease(tools.engine, &status);
   } catch (const Error& error) {
     status.problem = install::ErrorLine(error);
   }
@@ -148,6 +153,8 @@ std::string Aligned(const std::vector<std::vector<std::string>>& rows) {
   return text;
 }
 
+std::string FormatText(int version) { return version ? std::to_string(version) : "-"; }
+
 std::string Size(bool exists, const platform::FileInfo& info) {
   return exists ? std::to_string(info.size) : "-";
 }
@@ -173,15 +180,16 @@ bool ReadSiteStatus(const SiteTools& tools, SiteStatus* status) {
 
 std::string StatusTable(const SiteStatus& status) {
   std::vector<std::vector<std::string>> rows = {
-      {"DATA SOURCE", "DATABASE", "STATE", "SIZE", "MODIFIED", "RELEASE", "BACKUP", "BACKUP SIZE",
-       "BACKUP MODIFIED", "HISTORY"}};
+      {"DATA SOURCE", "DATABASE", "STATE", "SIZE", "MODIFIED", "RELEASE", "FORMAT", "BACKUP",
+       "BACKUP SIZE", "BACKUP MODIFIED", "HISTORY"}};
   for (const DatabaseStatus& db : status.databases) {
     std::string state = !db.problem.empty() ? db.problem : db.exists ? "present" : "missing";
     std::string runs = db.runs.empty() ? "-" : std::to_string(db.runs.size()) + " runs, newest " +
                                                    db.runs.back();
     rows.push_back({db.data_source, db.file.empty() ? "-" : db.file, state,
                     Size(db.exists, db.info), db.exists ? TimeText(db.info.modified) : "-",
-                    db.version.empty() ? "-" : db.version, db.backup ? "yes" : "no",
+                    db.version.empty() ? "-" : db.version, FormatText(db.format_version),
+                    db.backup ? "yes" : "no",
                     Size(db.backup, db.backup_info),
                     db.backup ? TimeText(db.backup_info.modified) : "-", runs});
   }
@@ -205,6 +213,7 @@ std::string StatusJson(const SiteStatus& status) {
             ", \"exists\": " + (db.exists ? "true" : "false") +
             ", \"database\": " + FileJson(db.exists, db.info) +
             ", \"release\": " + (db.version.empty() ? "null" : Json(db.version)) +
+            ", \"format_version\": " + (db.format_version ? FormatText(db.format_version) : "null") +
             ", \"backup\": " + FileJson(db.backup, db.backup_info) + ", \"history\": [" + runs +
             "]}";
   }

@@ -17,6 +17,7 @@ struct DatabaseStatus {
   bool exists = false;
   platform::FileInfo info;
   std::string version;  // the newest DBVersion of its Version table; "" when none
+  int format_version = 0;  // its file format version; 0 when it cannot be read
   bool backup = false;  // file + ".bak"
   platform::FileInfo backup_info;
   std::vector<std::string> runs;  // the run folders of the history beside it
@@ -30,7 +31,8 @@ struct SiteStatus {
 };
 
 // Reads the site: the six data sources in catalogue order, their files,
-// their releases (read through the engine, only reading), backups and
+// their releases and format versions (read through the engine, only
+// reading), backups and
 // history, and whether a run holds the lock. False, after a critical
 // message, when share.ini or odbc.ini cannot be read.
 bool ReadSiteStatus(const SiteTools& tools, SiteStatus* status);

@@ -192,10 +192,11 @@ class TabsyncProgramTest : public ::testing::Test {
 
   // Writes the release: the update information into target/DB, the installed
   // older release into `installed` (absolute, created), registered there.
-  void MakeRelease(const std::string& installed, bool registered = true) {
+  void MakeRelease(const std::string& installed, bool registered = true,
+                   int formatVersion = dao::kFormatVersion) {
     MakeFolders(installed);
     std::unique_ptr<dao::DatabaseEngine> engine = dao::NewSqliteEngine();
-    release::MakeRelease(*engine, installed, dir_.File("target/DB"), 3);
+    release::MakeRelease(*engine, installed, dir_.File("target/DB"), 3, formatVersion);
     if (!registered) return;
     std::string ini = "# data sources of the test\n";
     for (int i = 0; i < 6; ++i) {
@@ -514,16 +515,18 @@ TEST_F(TabsyncProgramTest, ProgressIsDrawnOnATerminal) {
   EXPECT_EQ("\r\033[K", outcome.err.substr(outcome.err.size() - 4));
 }
 
-// --status before and after two runs; --restore from the .bak files and then
-// from the history's first run folder, each replaced database kept.
+// --status before and after two runs on a site of the previous file format;
+// --restore from the .bak files and then from the history's first run
+// folder, each replaced database kept.
 TEST_F(TabsyncProgramTest, StatusShowsReleasesBackupsAndHistoryAndRestorePutsThemBack) {
-  MakeRelease(Shared());
+  MakeRelease(Shared(), true, dao::kFirstFormatVersion);
   std::string installed_users = test::ReadFileBytes(Shared() + "users.mdb");
   Outcome status = RunWith({"--status", "--json"});
   EXPECT_EQ(0, status.status) << status.err;
   EXPECT_NE(std::string::npos, status.out.find("\"data_source\": \"Users\", \"file\": \"" + Shared() +
                                                 "users.mdb\", \"problem\": null, \"exists\": true"));
-  EXPECT_NE(std::string::npos, status.out.find("\"release\": \"3.1.0\", \"backup\": null, \"history\": []}"));
+  EXPECT_NE(std::string::npos, status.out.find("\"release\": \"3.1.0\", \"format_version\": 1, "
+                                                "\"backup\": null, \"history\": []}"));
   EXPECT_NE(std::string::npos, status.out.find("\"update_running\": false"));
 
   for (int run = 0; run < 2; ++run) {
@@ -536,7 +539,7 @@ TEST_F(TabsyncProgramTest, StatusShowsReleasesBackupsAndHistoryAndRestorePutsThe
   status = RunWith({"--status"});
   EXPECT_EQ(0, status.status);
   std::string users_row = status.out.substr(status.out.find("\nUsers "));
-  EXPECT_NE(std::string::npos, users_row.find(" 3.3.0 ")) << status.out;
+  EXPECT_NE(std::string::npos, users_row.find(" 3.3.0    2       yes ")) << status.out;
   EXPECT_NE(std::string::npos, users_row.find(" yes ")) << status.out;
   EXPECT_NE(std::string::npos, users_row.find("1 runs, newest " + first_run)) << status.out;
 
