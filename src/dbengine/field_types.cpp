@@ -176,25 +176,68 @@ std::string DateFromSerial(double serial) {
   return text;
 }
 
-// "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS", checked and
-// written in the stored form.
-std::optional<std::string> NormalizeDateText(std::string_view text) {
-  text = Trim(text);
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-  char tail = 0;
-  std::string copy(text);
-  int fields = std::sscanf(copy.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail);
-  bool shape_ok = (fields == 3 && copy.size() == 10) || fields == 5 || fields == 6;
-  if (!shape_ok || fields == 7) return std::nullopt;
-  if (mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || s > 59 || h < 0 || mi < 0 || s < 0)
-    return std::nullopt;
+// Reads a number of `min` to `max` digits at *pos.
+bool ReadDigits(std::string_view text, size_t* pos, size_t min, size_t max, int* value) {
+  size_t begin = *pos, end = begin;
+  while (end < text.size() && end - begin < max && std::isdigit(static_cast<unsigned char>(text[end])))
+    ++end;
+  if (end - begin < min) return false;
+  std::from_chars(text.data() + begin, text.data() + end, *value);
+  *pos = end;
+  return true;
+}
+
+bool ReadChar(std::string_view text, size_t* pos, char c) {
+  if (*pos >= text.size() || text[*pos] != c) return false;
+  ++*pos;
+  return true;
+}
+
+struct DateParts {
+  int year = 1899, month = 12, day = 30;  // a time alone is a time of day 0
+  int hour = 0, minute = 0, second = 0;
+};
+
+bool ReadDay(std::string_view text, size_t* pos, DateParts* parts) {
+  return ReadDigits(text, pos, 4, 4, &parts->year) && ReadChar(text, pos, '-') &&
+         ReadDigits(text, pos, 1, 2, &parts->month) && ReadChar(text, pos, '-') &&
+         ReadDigits(text, pos, 1, 2, &parts->day);
+}
+
+// "HH:MM", "HH:MM:SS" or "HH:MM:SS.fff" with any number of fraction digits.
+// The fraction is dropped: a Date/Time field holds whole seconds, and a time
+// falls in the second that SQLite's own date functions give it.
+bool ReadTime(std::string_view text, size_t* pos, DateParts* parts) {
+  if (!ReadDigits(text, pos, 1, 2, &parts->hour) || !ReadChar(text, pos, ':') ||
+      !ReadDigits(text, pos, 1, 2, &parts->minute))
+    return false;
+  if (!ReadChar(text, pos, ':')) return true;
+  if (!ReadDigits(text, pos, 1, 2, &parts->second)) return false;
+  if (!ReadChar(text, pos, '.')) return true;
+  size_t fraction = *pos;
+  while (*pos < text.size() && std::isdigit(static_cast<unsigned char>(text[*pos]))) ++*pos;
+  return *pos > fraction;
+}
+
+bool ValidDate(const DateParts& p) {
+  if (p.month < 1 || p.month > 12 || p.day < 1 || p.hour > 23 || p.minute > 59 || p.second > 59)
+    return false;
   unsigned month = 0, day = 0;
   int64_t year = 0;
-  CivilFromDays(DaysFromCivil(y, mo, d), &year, &month, &day);
-  if (static_cast<int>(day) != d) return std::nullopt;  // 2023-02-30 and the like
-  char out[64];
-  std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
-  return std::string(out);
+  CivilFromDays(DaysFromCivil(p.year, p.month, p.day), &year, &month, &day);
+  return static_cast<int>(day) == p.day;  // 2023-02-30 and the like
+}
+
+// The engine's own form, which needs no parsing: digits and separators at
+// their places.
+bool InEngineForm(std::string_view text) {
+  constexpr std::string_view kShape = "0000-00-00 00:00:00";
+  if (text.size() != kShape.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    bool digit = std::isdigit(static_cast<unsigned char>(text[i]));
+    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return false;
+  }
+  return true;
 }
 
 // Number of characters of a UTF-8 text (continuation bytes not counted).
@@ -231,7 +274,7 @@ Variant ToBoolean(const Variant& value) {
 Variant ToDate(const Variant& value) {
   if (value.kind() == Variant::Kind::kDate) return value;
   if (value.kind() == Variant::Kind::kText) {
-    if (auto date = NormalizeDateText(value.AsString())) return Variant::Date(*date);
+    if (auto date = NormalizeDate(value.AsString())) return Variant::Date(*date);
     throw ConversionError();
   }
   if (value.IsNumber() && value.kind() != Variant::Kind::kBoolean)
@@ -349,13 +392,36 @@ Variant ConvertForField(const Variant& value, int type, int size) {
   }
 }
 
+std::optional<std::string> NormalizeDate(std::string_view text) {
+  text = Trim(text);
+  DateParts parts;
+  size_t pos = 0;
+  bool day = ReadDay(text, &pos, &parts);
+  if (!day) pos = 0;
+  bool time = !day || pos < text.size();
+  if (day && time && !ReadChar(text, &pos, ' ') && !ReadChar(text, &pos, 'T')) return std::nullopt;
+  if (time && !ReadTime(text, &pos, &parts)) return std::nullopt;
+  if (pos != text.size() || !ValidDate(parts)) return std::nullopt;
+  char out[64];
+  std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", parts.year, parts.month,
+                parts.day, parts.hour, parts.minute, parts.second);
+  return std::string(out);
+}
+
 namespace {
+
+// A Single holds what a float holds; a client that writes a double into it
+// reads back the Single it became.
+double AsSingle(double number) {
+  if (std::fabs(number) > std::numeric_limits<float>::max()) return number;
+  return static_cast<double>(static_cast<float>(number));
+}
 
 Variant ReadInteger(int64_t number, int type) {
   switch (type) {
     case kTypeBoolean: return Variant(number != 0);
+    case kTypeSingle: return Variant(AsSingle(static_cast<double>(number)));
     case kTypeCurrency:
-    case kTypeSingle:
     case kTypeDouble: return Variant(static_cast<double>(number));
     case kTypeDate: return Variant::Date(DateFromSerial(static_cast<double>(number)));
     case kTypeText:
@@ -364,10 +430,21 @@ Variant ReadInteger(int64_t number, int type) {
   }
 }
 
+// A fraction that a client wrote into a whole-number field reads as the
+// whole number the engine would have stored (halves to even).
+Variant ReadWholeNumber(double number) {
+  if (std::fabs(number) >= 9.2e18) return Variant(number);
+  return Variant(static_cast<int64_t>(std::nearbyint(number)));
+}
+
 Variant ReadDouble(double number, int type) {
   switch (type) {
     case kTypeBoolean: return Variant(number != 0);
+    case kTypeByte:
+    case kTypeInteger:
+    case kTypeLong: return ReadWholeNumber(number);
     case kTypeCurrency: return Variant(RoundCurrency(number));
+    case kTypeSingle: return Variant(AsSingle(number));
     case kTypeDate: return Variant::Date(DateFromSerial(number));
     case kTypeText:
     case kTypeMemo: return Variant(NumberText(number));
@@ -379,6 +456,14 @@ std::string ValueBytes(sqlite3_value* value) {
   const void* data = sqlite3_value_blob(value);
   int length = sqlite3_value_bytes(value);
   return data ? std::string(static_cast<const char*>(data), length) : std::string();
+}
+
+// A date as the engine writes it; other forms that name a date (those of
+// ODBC clients) in the engine's form; anything else as it is.
+std::string DateText(std::string text) {
+  if (InEngineForm(text)) return text;
+  std::optional<std::string> date = NormalizeDate(text);
+  return date ? *date : text;
 }
 
 }  // namespace
@@ -400,7 +485,7 @@ Variant ReadValue(sqlite3_value* value, int type) {
     default: {
       const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
       std::string bytes(text ? text : "", sqlite3_value_bytes(value));
-      if (type == kTypeDate) return Variant::Date(std::move(bytes));
+      if (type == kTypeDate) return Variant::Date(DateText(std::move(bytes)));
       if (type == kTypeLongBinary) return Variant::Binary(std::move(bytes));
       return Variant(std::move(bytes));
     }

@@ -58,9 +58,16 @@ int StoredAttributes(const ColumnType& column);
 Variant ConvertForField(const Variant& value, int type, int size);
 
 // The value in column `index` of the current row, read as the field type.
+// A date stored in another form than the engine's own (one that an ODBC
+// client wrote, see NormalizeDate) reads in the engine's form; a real number
+// reads with the precision of a Single, Currency or whole-number field.
 Variant ReadColumn(sqlite3_stmt* statement, int index, int type);
 // The same for a value of SQLite's.
 Variant ReadValue(sqlite3_value* value, int type);
+
+// A date or time in one of the forms of docs/database-format.md, in the
+// engine's form "YYYY-MM-DD HH:MM:SS"; nothing for other texts.
+std::optional<std::string> NormalizeDate(std::string_view text);
 
 // Binds a value (already converted) to parameter `index` (from 1).
 void BindVariant(sqlite3_stmt* statement, int index, const Variant& value);

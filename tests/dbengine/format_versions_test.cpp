@@ -149,6 +149,30 @@ TEST_F(FormatVersionsTest, TheOdbcDriverReportsEachFieldTypesSqlTypeAndSizeAndHa
   }
 }
 
+// What applications bind: a date-time with a fraction of a second, a decimal
+// number, a Boolean, bytes, a double into a Single.
+TEST_F(FormatVersionsTest, ValuesAnOdbcClientWritesReadBackAsTheirFieldTypes) {
+  std::string path = WriteAllTypes(kFormatVersion);
+  {
+    test::OdbcClient client("Driver=SQLite3;Database=" + path);
+    client.Execute("UPDATE T SET T = ?, C = ?, B = ?, O = ?, S = ?",
+                   {test::OdbcClient::Timestamp(2026, 3, 1, 9, 30, 0, 500000000),
+                    test::OdbcClient::Decimal("12.34567"), test::OdbcClient::Bit(false),
+                    test::OdbcClient::Binary(std::string("\x01\x00\x02", 3)),
+                    test::OdbcClient::Double(0.1)});
+  }
+  EXPECT_EQ("'2026-03-01 09:30:00.500'|12.34567|0|X'010002'|0.1\n",
+            QuerySql(path, "SELECT quote(T), C, B, quote(O), S FROM T"));
+  std::unique_ptr<Database> db = engine_->OpenDatabase(path);
+  std::unique_ptr<Recordset> records = db->OpenRecordset("SELECT * FROM T");
+  Collection<Field>& fields = records->Fields();
+  EXPECT_EQ(Variant::Date("2026-03-01 09:30:00"), fields.Item("T").Value());
+  EXPECT_EQ(Variant(12.3457), fields.Item("C").Value());
+  EXPECT_EQ(Variant(false), fields.Item("B").Value());
+  EXPECT_EQ(Variant::Binary(std::string("\x01\x00\x02", 3)), fields.Item("O").Value());
+  EXPECT_EQ(Variant(static_cast<double>(0.1f)), fields.Item("S").Value());
+}
+
 // --- The upgrade -------------------------------------------------------------
 
 // Everything the engine reads of a database, as text: each table's

@@ -101,6 +101,42 @@ TEST_F(SqliteValuesTest, AnyNonZeroBooleanReadsTrue) {
   EXPECT_EQ(Variant(false), Read("B", 5));
 }
 
+// Values that other programs (ODBC clients) store in forms of their own.
+TEST_F(SqliteValuesTest, ValuesStoredByOtherProgramsReadAsTheirFieldTypes) {
+  const std::pair<const char*, Variant> dates[] = {
+      {"2024-03-01 10:20:30.000", Variant::Date("2024-03-01 10:20:30")},
+      {"2024-03-01 10:20:30.999", Variant::Date("2024-03-01 10:20:30")},
+      {"2024-03-01 10:20:00.5", Variant::Date("2024-03-01 10:20:00")},
+      {"2024-03-01T10:20:30", Variant::Date("2024-03-01 10:20:30")},
+      {"2024-03-01 10:20", Variant::Date("2024-03-01 10:20:00")},
+      {"2024-03-01", Variant::Date("2024-03-01 00:00:00")},
+      {"10:20:30", Variant::Date("1899-12-30 10:20:30")},
+      {"2024-02-30 10:20:30", Variant::Date("2024-02-30 10:20:30")},  // no date: as stored
+      {"2024-03-01 10:20:30.", Variant::Date("2024-03-01 10:20:30.")},
+      {"yesterday", Variant::Date("yesterday")},
+  };
+  db_->Close();
+  for (const auto& [stored, read] : dates) {
+    ExecSql(path_, std::string("UPDATE V SET T = '") + stored + "' WHERE ID = 2");
+    db_ = engine_->OpenDatabase(path_);
+    EXPECT_EQ(read, Read("T", 2)) << stored;
+    db_->Close();
+  }
+  // A real number in a Single holds a Single's precision, in a whole-number
+  // field the whole number the engine would have written.
+  ExecSql(path_, "UPDATE V SET S = 0.1, L = 2.5, Y = 3.5 WHERE ID = 2");
+  db_ = engine_->OpenDatabase(path_);
+  EXPECT_EQ(Variant(static_cast<double>(0.1f)), Read("S", 2));
+  EXPECT_EQ(Variant(2), Read("L", 2));
+  EXPECT_EQ(Variant(4), Read("Y", 2));
+}
+
+TEST_F(SqliteValuesTest, DateTextsInClientFormsAreWrittenInTheEnginesForm) {
+  EXPECT_EQ(Variant::Date("2024-02-29 13:45:00"), WriteAndRead("T", "2024-02-29T13:45:00.250"));
+  EXPECT_EQ(Variant::Date("1899-12-30 13:45:00"), WriteAndRead("T", "13:45"));
+  EXPECT_EQ(3421, WriteError("T", "2024-02-29 13:45:00.").Number());
+}
+
 // --- Writing into numbers ---
 
 TEST_F(SqliteValuesTest, TextHoldingNumberGoesIntoNumericFieldAsThatNumber) {

@@ -22,10 +22,13 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
 
 #include "engine/catalogue.h"
 #include "engine/update_run.h"
 #include "make-release/release_maker.h"
+#include "support/odbc_client.h"
 #include "support/private_odbc_folder.h"
 #include "support/real_run_test.h"
 #include "support/sqlite_files.h"
@@ -372,6 +375,97 @@ TEST_F(ReleaseUpdateTest, UnusableUpdateInformationLeavesTheDatabaseInUseAsItWas
     EXPECT_FALSE(std::filesystem::exists(in_use + ".bak"));
     EXPECT_TRUE(delivered == FolderBytes(update_));
   }
+}
+
+// The SQL type the SQLite3 ODBC driver reports for a field of this type.
+int SqlTypeOf(const dao::Field& field) {
+  switch (field.Type()) {
+    case dao::kTypeBoolean: return SQL_BIT;
+    case dao::kTypeByte: return SQL_TINYINT;
+    case dao::kTypeInteger: return SQL_SMALLINT;
+    case dao::kTypeLong: return SQL_INTEGER;
+    case dao::kTypeDate: return SQL_TYPE_TIMESTAMP;
+    case dao::kTypeText: return SQL_VARCHAR;
+    case dao::kTypeMemo: return SQL_LONGVARCHAR;
+    case dao::kTypeLongBinary: return SQL_LONGVARBINARY;
+    default: return SQL_DOUBLE;
+  }
+}
+
+// A value as the engine reads it and as the client fetched it.
+bool SameValue(const dao::Variant& value, const test::OdbcClient::Value& fetched) {
+  if (value.IsNull()) return fetched.text == "NULL";
+  if (value.kind() == dao::Variant::Kind::kBoolean) return fetched.text == (value.AsBoolean() ? "1" : "0");
+  if (value.kind() == dao::Variant::Kind::kDate) return fetched.text == value.ToText() + ".000000000";
+  if (value.kind() == dao::Variant::Kind::kDouble) return std::stod(fetched.text) == value.AsDouble();
+  return fetched.text == value.ToText();
+}
+
+// A server program after the update: every column of every table of the six
+// databases, through the driver, with its SQL type, size and value; then it
+// writes values of its own kinds, equal to what the release holds, and the
+// next update finds nothing to replace. (The client names the driver and the
+// file itself: unixODBC keeps what it read of odbc.ini while the file's
+// modification time stays the same second, which the tests' rewrites of it
+// would trip over.)
+TEST_P(ReleaseFormatsTest, OdbcClientReadsEveryColumnAsItsTypeAndItsWritesChangeNothing) {
+  RunUpdate();
+  auto client_of = [&](const std::string& file) {
+    return std::make_unique<test::OdbcClient>("Driver=SQLite3;Database=" + installed_ + file);
+  };
+  for (const CatalogueEntry& entry : DatabaseCatalogue) {
+    std::unique_ptr<test::OdbcClient> client = client_of(entry.file_name);
+    std::unique_ptr<dao::Database> db = engine_->OpenDatabase(installed_ + entry.file_name, 0, true);
+    for (const std::string& table : client->Tables()) {
+      SCOPED_TRACE(std::string(entry.data_source_name) + " " + table);
+      dao::Collection<dao::Field>& fields = db->TableDefs().Item(table).Fields();
+      std::vector<test::OdbcClient::Column> columns = client->Columns(table);
+      ASSERT_EQ(static_cast<size_t>(fields.Count()), columns.size());
+      for (int i = 0; i < fields.Count(); ++i) {
+        EXPECT_EQ(SqlTypeOf(fields.Item(i)), columns[i].sql_type) << columns[i].name;
+        if (fields.Item(i).Type() == dao::kTypeText) {
+          EXPECT_EQ(fields.Item(i).Size(), columns[i].size) << columns[i].name;
+        }
+      }
+      test::OdbcClient::Result result = client->Query("SELECT * FROM \"" + table + "\"");
+      std::unique_ptr<dao::Recordset> records =
+          db->OpenRecordset("SELECT * FROM [" + table + "]", dao::kSnapshot, dao::kReadOnlyOption);
+      for (const auto& row : result.rows) {
+        for (int i = 0; i < fields.Count(); ++i)
+          EXPECT_TRUE(SameValue(records->Fields().Item(i).Value(), row[i]))
+              << columns[i].name << " " << records->Fields().Item(i).Value().ToText() << " "
+              << row[i].text;
+        records->MoveNext();
+      }
+      EXPECT_TRUE(records->Eof());
+    }
+    db->Close();
+  }
+  {
+    std::unique_ptr<test::OdbcClient> accounting = client_of("accounting.mdb");
+    accounting->Execute("UPDATE Version SET ReleaseDate = ? WHERE DBVersion = '3.3.0'",
+                        {test::OdbcClient::Timestamp(2026, 11, 16, 0, 0, 0, 0)});
+    accounting->Execute("UPDATE Version SET ReleaseDate = ? WHERE DBVersion = '3.2.0'",
+                        {test::OdbcClient::Timestamp(2025, 6, 2, 0, 0, 0, 400000000)});
+    EXPECT_EQ("2026-11-16 00:00:00.000000000",
+              accounting->Query("SELECT ReleaseDate FROM Version WHERE DBVersion = '3.3.0'")
+                  .rows[0][0]
+                  .text);
+    client_of("onlineshop.mdb")
+        ->Execute("UPDATE Products SET Price = ? WHERE ID = 1", {test::OdbcClient::Decimal("4.50")});
+    client_of("users.mdb")
+        ->Execute("UPDATE Services SET Price = ? WHERE ID = 3", {test::OdbcClient::Decimal("1.5")});
+    client_of("config.mdb")
+        ->Execute("UPDATE Stations SET Active = ? WHERE ID = 1", {test::OdbcClient::Bit(true)});
+  }
+  EXPECT_EQ("2026-11-16 00:00:00.000\n2025-06-02 00:00:00.400\n",
+            QuerySql(installed_ + "accounting.mdb",
+                     "SELECT ReleaseDate FROM Version ORDER BY DBVersion DESC"));
+
+  RunUpdate();
+
+  EXPECT_FALSE(context_.ErrorsDetected());
+  EXPECT_EQ(ExpectedLines("second-update.log"), LogLines());
 }
 
 INSTANTIATE_TEST_SUITE_P(FormatVersions, ReleaseFormatsTest,

@@ -259,6 +259,10 @@ OdbcClient::Parameter OdbcClient::Bit(bool value) {
   return Param(SQL_C_BIT, SQL_BIT, 1, 0, static_cast<unsigned char>(value ? 1 : 0));
 }
 
+OdbcClient::Parameter OdbcClient::Double(double value) {
+  return Param(SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, value);
+}
+
 OdbcClient::Parameter OdbcClient::Binary(const std::string& bytes) {
   return {SQL_C_BINARY, SQL_LONGVARBINARY, bytes.size(), 0, bytes};
 }

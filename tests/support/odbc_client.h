@@ -57,6 +57,7 @@ class OdbcClient {
                              unsigned nanoseconds);
   static Parameter Decimal(const std::string& digits);  // as text, for SQL_NUMERIC
   static Parameter Bit(bool value);
+  static Parameter Double(double value);
   static Parameter Binary(const std::string& bytes);
   // Runs a statement with its parameters (marked "?").
   void Execute(const std::string& sql, const std::vector<Parameter>& parameters = {});
