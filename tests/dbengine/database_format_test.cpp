@@ -235,15 +235,18 @@ class DocumentedExampleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     RunSqliteTool(shared_,
-                  "CREATE TABLE Currencies (Code TEXT(3) COLLATE NOCASE PRIMARY KEY, Rate DOUBLE);\n"
+                  "PRAGMA user_version = 2;\n"
+                  "CREATE TABLE Currencies (Code VARCHAR TEXT(3) COLLATE NOCASE PRIMARY KEY, "
+                  "Rate DOUBLE);\n"
                   "INSERT INTO Currencies VALUES ('EUR', 1.0), ('USD', 1.08);\n");
     RunSqliteTool(customers_, R"(
+PRAGMA user_version = 2;
 CREATE TABLE Customers (
-  ID COUNTER PRIMARY KEY,
-  Name TEXT(50) COLLATE NOCASE NOT NULL,
-  ZipCode TEXT(10) COLLATE NOCASE,
+  ID INTEGER COUNTER PRIMARY KEY,
+  Name VARCHAR TEXT(50) COLLATE NOCASE NOT NULL,
+  ZipCode VARCHAR TEXT(10) COLLATE NOCASE,
   Active BIT,
-  Balance CURRENCY,
+  Balance NUMERIC CURRENCY,
   Joined DATETIME,
   Notes MEMO TEXT COLLATE NOCASE
 );
@@ -253,10 +256,11 @@ INSERT INTO Customers VALUES
   (2, 'O''Neil', NULL, 0, 0.1235, '2024-03-02 00:00:00', 'Pays by transfer');
 INSERT INTO Customers (ID, Name, Active)
   VALUES ((SELECT coalesce(max(ID), 0) + 1 FROM Customers), 'Schmidt', 1);
-CREATE TABLE Settings (Key TEXT(30) COLLATE NOCASE PRIMARY KEY, Value MEMO TEXT COLLATE NOCASE);
+CREATE TABLE Settings (Key VARCHAR TEXT(30) COLLATE NOCASE PRIMARY KEY, Value MEMO TEXT COLLATE NOCASE);
 INSERT INTO Settings VALUES ('Theme', 'dark');
-CREATE TABLE MSysObjects (Name TEXT(255) COLLATE NOCASE PRIMARY KEY, Type SHORT NOT NULL,
-  Attributes LONG NOT NULL DEFAULT 0, Connect MEMO, ForeignName TEXT(255));
+CREATE TABLE MSysObjects (Name VARCHAR TEXT(255) COLLATE NOCASE PRIMARY KEY,
+  Type SMALLINT SHORT NOT NULL, Attributes INTEGER LONG NOT NULL DEFAULT 0,
+  Connect MEMO TEXT, ForeignName VARCHAR TEXT(255));
 INSERT INTO MSysObjects (Name, Type, Attributes, Connect, ForeignName) VALUES
   ('Currencies', 6, 1073741824, ';DATABASE=)" + shared_ + R"(', 'Currencies'),
   ('Settings', 1, 1, NULL, NULL);
@@ -282,6 +286,7 @@ INSERT INTO MSysObjects (Name, Type, Attributes, Connect, ForeignName) VALUES
 };
 
 TEST_F(DocumentedExampleTest, TablesInNameOrderWithTheirAttributes) {
+  EXPECT_EQ(2, db_->FormatVersion());
   Collection<TableDef>& tables = db_->TableDefs();
   ASSERT_EQ(4, tables.Count());
   const std::vector<std::pair<std::string, int32_t>> expected = {
