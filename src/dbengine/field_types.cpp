@@ -79,7 +79,7 @@ std::string NormalizedDeclaration(std::string_view declared) {
 // `name` alone (size 255) or "name(n)" with n from 1 to 255: the Text type
 // with its size.
 std::optional<int> ParseTextSize(std::string_view lower, std::string_view name) {
-  if (lower.substr(0, name.size()) != name) return std::nullopt;
+  if (!SameName(lower.substr(0, name.size()), name)) return std::nullopt;
   std::string_view rest = lower.substr(name.size());
   if (rest.empty()) return 255;
   if (rest.size() < 3 || rest.front() != '(' || rest.back() != ')') return std::nullopt;
@@ -97,10 +97,9 @@ std::optional<ColumnType> EngineColumnType(const std::string& lower) {
   for (const Declarations& row : kDeclarations) {
     for (const char* name : row.by_version) {
       if (!name) continue;
-      std::string word = LowerName(name);
       if (row.type == kTypeText) {
-        if (auto size = ParseTextSize(lower, word)) return ColumnType{kTypeText, *size, false};
-      } else if (lower == word) {
+        if (auto size = ParseTextSize(lower, name)) return ColumnType{kTypeText, *size, false};
+      } else if (SameName(lower, name)) {
         return ColumnType{row.type, FixedSize(row.type), row.counter};
       }
     }
@@ -228,16 +227,11 @@ bool ValidDate(const DateParts& p) {
   return static_cast<int>(day) == p.day;  // 2023-02-30 and the like
 }
 
-// The engine's own form, which needs no parsing: digits and separators at
-// their places.
+// The shape of the engine's own form. A text of that shape needs no
+// parsing: NormalizeDate would give it back as it is, or fail on it.
 bool InEngineForm(std::string_view text) {
-  constexpr std::string_view kShape = "0000-00-00 00:00:00";
-  if (text.size() != kShape.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    bool digit = std::isdigit(static_cast<unsigned char>(text[i]));
-    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return false;
-  }
-  return true;
+  return text.size() == 19 && text[4] == '-' && text[7] == '-' && text[10] == ' ' &&
+         text[13] == ':' && text[16] == ':';
 }
 
 // Number of characters of a UTF-8 text (continuation bytes not counted).
@@ -463,18 +457,13 @@ std::string ValueBytes(sqlite3_value* value) {
 std::string DateText(std::string text) {
   if (InEngineForm(text)) return text;
   std::optional<std::string> date = NormalizeDate(text);
-  return date ? *date : text;
+  if (date) return *date;
+  return text;
 }
 
-}  // namespace
-
-Variant ReadColumn(sqlite3_stmt* statement, int index, int type) {
-  // One lookup of the column, then its value's own accessors: a merge reads
-  // every column of two records per record.
-  return ReadValue(sqlite3_column_value(statement, index), type);
-}
-
-Variant ReadValue(sqlite3_value* value, int type) {
+// The body of ReadColumn and ReadValue, which a merge calls for every column
+// of two records per record.
+inline Variant ReadStored(sqlite3_value* value, int type) {
   switch (sqlite3_value_type(value)) {
     case SQLITE_NULL: return Variant();
     case SQLITE_INTEGER: return ReadInteger(sqlite3_value_int64(value), type);
@@ -491,6 +480,15 @@ Variant ReadValue(sqlite3_value* value, int type) {
     }
   }
 }
+
+}  // namespace
+
+Variant ReadColumn(sqlite3_stmt* statement, int index, int type) {
+  // One lookup of the column, then its value's own accessors.
+  return ReadStored(sqlite3_column_value(statement, index), type);
+}
+
+Variant ReadValue(sqlite3_value* value, int type) { return ReadStored(value, type); }
 
 void BindVariant(sqlite3_stmt* statement, int index, const Variant& value) {
   switch (value.kind()) {
