@@ -88,7 +88,7 @@ TEST(ColumnMappingTest, CalculatedAndComplexColumnsAreWrittenOrOmittedWithAWarni
     const char* warning;
   };
   const Case cases[] = {
-      {text, "TEXT(243) COLLATE NOCASE", "a calculated column: its values are kept, its expression '[Last] & \", \" & [First]' is not"},
+      {text, "VARCHAR TEXT(243) COLLATE NOCASE", "a calculated column: its values are kept, its expression '[Last] & \", \" & [First]' is not"},
       {boolean, "BIT", "a calculated column: its values are kept, its expression '[Salary]>100000' is not"},
       {values, "", ""},
       {history, "", "the version history of column 'Notes' is not kept; that column holds its current value"},

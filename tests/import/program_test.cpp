@@ -260,7 +260,8 @@ TEST_F(ImportProgramTest, ComplexColumnsBecomeTablesOfTheirOwn) {
   ASSERT_EQ(0, RunImport({ImportData("complexDataTestV2007.accdb"), Out("complex.db")}).status);
   EXPECT_EQ("id|memo-data|append-memo-data\n",
             test::QuerySql(Out("complex.db"), "SELECT group_concat(name, '|') FROM pragma_table_info('Table1')"));
-  EXPECT_EQ("ID|COUNTER|1\nTable1_id|TEXT(255)|0\nFileName|TEXT(255)|0\nFileType|TEXT(255)|0\nFileData|LONGBINARY|0\n",
+  EXPECT_EQ("ID|INTEGER COUNTER|1\nTable1_id|VARCHAR TEXT(255)|0\nFileName|VARCHAR TEXT(255)|0\n"
+            "FileType|VARCHAR TEXT(255)|0\nFileData|LONGVARBINARY LONGBINARY|0\n",
             test::QuerySql(Out("complex.db"), "SELECT name, type, pk FROM pragma_table_info('Table1_attach-data')"));
   EXPECT_EQ("1|row2|test_data.txt|txt|this is some test data for attachment.\n"
             "2|row2|test_data2.txt|txt|this is some more test data for attachment.\n"
