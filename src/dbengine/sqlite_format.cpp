@@ -271,6 +271,13 @@ std::string TableStatement(Session& session, const std::string& table) {
   return reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
 }
 
+// INTEGER and NUMERIC affinity differ only in CAST expressions: they store
+// every value alike.
+bool StoresAlike(Affinity a, Affinity b) {
+  auto numeric = [](Affinity x) { return x == Affinity::kInteger ? Affinity::kNumeric : x; };
+  return numeric(a) == numeric(b);
+}
+
 // The plan for one table; nothing when none of its declarations changes.
 std::optional<TablePlan> PlanTable(Session& session, sqlite3* scratch, const std::string& table) {
   std::vector<ColumnFacts> columns = ReadFacts(session.handle(), table);
@@ -283,7 +290,8 @@ std::optional<TablePlan> PlanTable(Session& session, sqlite3* scratch, const std
   ProveOnScratch(scratch, table, plan.sql, columns, types);
   std::vector<std::string> staging(columns.size());
   for (size_t i = 0; i < columns.size(); ++i) {
-    if (types[i].empty() || AffinityOf(types[i]) == AffinityOf(columns[i].type)) continue;
+    if (types[i].empty() || StoresAlike(AffinityOf(types[i]), AffinityOf(columns[i].type)))
+      continue;
     plan.restored.push_back(columns[i]);
     staging[i] = "BLOB";
   }
