@@ -200,7 +200,7 @@ TEST_F(UpdateRunTest, ChangedDatabasesAreBroughtToTheCurrentFormatBeforeTheirRel
   for (const CatalogueEntry& entry : DatabaseCatalogue) {
     std::string file = entry.file_name;
     expected.push_back(IsDataDatabase(file)
-                           ? "/share/DB/" + file + " after open /inst/DB/" + file + " read-only"
+                           ? "/share/DB/" + file + " after open /inst/DB/" + file + " immutable"
                            : Working(file) + " after open " + Working(file) + " exclusive");
   }
   EXPECT_EQ(expected, engine_.Upgrades());
