@@ -315,18 +315,38 @@ std::vector<TablePlan> PlanUpgrade(Session& session) {
 
 // ---- Writing them -------------------------------------------------------------
 
+using Statements = std::vector<std::pair<std::string, std::string>>;  // table, statement
+
+// Editing SQLite's catalogue is allowed for the time of one write, and ends
+// also when the write fails. (A connection in SQLite's defensive mode refuses
+// the edit; the upgrade then fails and changes nothing.)
+class WritableSchema {
+ public:
+  explicit WritableSchema(Session& session) : session_(session) {
+    session_.Exec("PRAGMA writable_schema = ON");
+  }
+  ~WritableSchema() {
+    sqlite3_exec(session_.handle(), "PRAGMA writable_schema = OFF", nullptr, nullptr, nullptr);
+  }
+  WritableSchema(const WritableSchema&) = delete;
+  WritableSchema& operator=(const WritableSchema&) = delete;
+
+ private:
+  Session& session_;
+};
+
 // New statements take the place of old ones in SQLite's catalogue. Only
-// declared types change, and only between declarations of the same
-// affinity (or to no affinity, see TablePlan), so the rows and indexes in
+// declared types change, and only between declarations whose affinities store
+// values alike (or to no affinity, see TablePlan), so the rows and indexes in
 // the file stay valid as they are: SQLite's procedure for such changes, with
 // the schema cookie raised so that every connection, this one included,
 // reads the new statements.
-void WriteStatements(Session& session, const std::vector<std::pair<std::string, std::string>>& statements) {
+void WriteStatements(Session& session, const Statements& statements) {
   Statement cookie = session.Prepare("PRAGMA schema_version");
   cookie.Step();
   int64_t version = sqlite3_column_int64(cookie.get(), 0);
   cookie.Reset();
-  session.Exec("PRAGMA writable_schema = ON");
+  WritableSchema editing(session);
   for (const auto& [table, sql] : statements) {
     Statement update =
         session.Prepare("UPDATE sqlite_schema SET sql = ? WHERE type = 'table' AND name = ?");
@@ -335,7 +355,6 @@ void WriteStatements(Session& session, const std::vector<std::pair<std::string, 
     update.Run();
   }
   session.Exec("PRAGMA schema_version = " + std::to_string(version + 1));
-  session.Exec("PRAGMA writable_schema = OFF");
 }
 
 // tabsync_stored_value(value, field type): the value as the engine reads it
@@ -383,7 +402,7 @@ void UpgradeFormat(Session& session) {
   if (session.format_version() >= kFormatVersion) return;
   session.Atomically([&] {
     std::vector<TablePlan> plans = PlanUpgrade(session);
-    std::vector<std::pair<std::string, std::string>> first, last;
+    Statements first, last;
     for (const TablePlan& plan : plans) {
       first.emplace_back(plan.name, plan.restored.empty() ? plan.sql : plan.staging_sql);
       if (!plan.restored.empty()) last.emplace_back(plan.name, plan.sql);

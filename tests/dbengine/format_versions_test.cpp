@@ -264,8 +264,10 @@ TEST_F(UpgradeTest, UpgradeKeepsEveryValueIndexKeyAndCatalogueRow) {
   EXPECT_EQ("ok\n", QuerySql(path_, "PRAGMA integrity_check"));
   EXPECT_EQ("Order|INTEGER LONG|1|1\nLine No|SMALLINT SHORT|0|2\nNote|VARCHAR TEXT(20)|0|0\n"
             "Old|MEMO TEXT|0|0\nSize|VARCHAR TEXT(255)|0|0\n",
-            QuerySql(path_, "SELECT name, type, \"notnull\", pk FROM pragma_table_info('Order Lines')"));
-  EXPECT_EQ("TINYINT UNSIGNED BYTE\n", QuerySql(path_, "SELECT type FROM pragma_table_info('Added')"));
+            QuerySql(path_, "SELECT name, type, \"notnull\", pk "
+                            "FROM pragma_table_info('Order Lines')"));
+  EXPECT_EQ("TINYINT UNSIGNED BYTE\n",
+            QuerySql(path_, "SELECT type FROM pragma_table_info('Added')"));
   // The Memo's numbers became the texts the engine read; letter case is still
   // ignored, and the default is kept.
   EXPECT_EQ("12|text\n12.5|text\ntext|text\n",

@@ -394,11 +394,13 @@ int SqlTypeOf(const dao::Field& field) {
 
 // A value as the engine reads it and as the client fetched it.
 bool SameValue(const dao::Variant& value, const test::OdbcClient::Value& fetched) {
-  if (value.IsNull()) return fetched.text == "NULL";
-  if (value.kind() == dao::Variant::Kind::kBoolean) return fetched.text == (value.AsBoolean() ? "1" : "0");
-  if (value.kind() == dao::Variant::Kind::kDate) return fetched.text == value.ToText() + ".000000000";
-  if (value.kind() == dao::Variant::Kind::kDouble) return std::stod(fetched.text) == value.AsDouble();
-  return fetched.text == value.ToText();
+  switch (value.kind()) {
+    case dao::Variant::Kind::kNull: return fetched.text == "NULL";
+    case dao::Variant::Kind::kBoolean: return fetched.text == (value.AsBoolean() ? "1" : "0");
+    case dao::Variant::Kind::kDate: return fetched.text == value.ToText() + ".000000000";
+    case dao::Variant::Kind::kDouble: return std::stod(fetched.text) == value.AsDouble();
+    default: return fetched.text == value.ToText();
+  }
 }
 
 // A server program after the update: every column of every table of the six
@@ -415,7 +417,8 @@ TEST_P(ReleaseFormatsTest, OdbcClientReadsEveryColumnAsItsTypeAndItsWritesChange
   };
   for (const CatalogueEntry& entry : DatabaseCatalogue) {
     std::unique_ptr<test::OdbcClient> client = client_of(entry.file_name);
-    std::unique_ptr<dao::Database> db = engine_->OpenDatabase(installed_ + entry.file_name, 0, true);
+    std::unique_ptr<dao::Database> db =
+        engine_->OpenDatabase(installed_ + entry.file_name, 0, true);
     for (const std::string& table : client->Tables()) {
       SCOPED_TRACE(std::string(entry.data_source_name) + " " + table);
       dao::Collection<dao::Field>& fields = db->TableDefs().Item(table).Fields();
@@ -452,7 +455,8 @@ TEST_P(ReleaseFormatsTest, OdbcClientReadsEveryColumnAsItsTypeAndItsWritesChange
                   .rows[0][0]
                   .text);
     client_of("onlineshop.mdb")
-        ->Execute("UPDATE Products SET Price = ? WHERE ID = 1", {test::OdbcClient::Decimal("4.50")});
+        ->Execute("UPDATE Products SET Price = ? WHERE ID = 1",
+                  {test::OdbcClient::Decimal("4.50")});
     client_of("users.mdb")
         ->Execute("UPDATE Services SET Price = ? WHERE ID = 3", {test::OdbcClient::Decimal("1.5")});
     client_of("config.mdb")

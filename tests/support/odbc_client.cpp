@@ -81,7 +81,8 @@ std::pair<SQLSMALLINT, const char*> DefaultCType(SQLSMALLINT sql_type, bool is_u
       return is_unsigned ? std::pair{SQL_C_USHORT, "SQL_C_USHORT"}
                          : std::pair{SQL_C_SSHORT, "SQL_C_SSHORT"};
     case SQL_INTEGER:
-      return is_unsigned ? std::pair{SQL_C_ULONG, "SQL_C_ULONG"} : std::pair{SQL_C_SLONG, "SQL_C_SLONG"};
+      return is_unsigned ? std::pair{SQL_C_ULONG, "SQL_C_ULONG"}
+                         : std::pair{SQL_C_SLONG, "SQL_C_SLONG"};
     case SQL_REAL: return {SQL_C_FLOAT, "SQL_C_FLOAT"};
     case SQL_FLOAT:
     case SQL_DOUBLE: return {SQL_C_DOUBLE, "SQL_C_DOUBLE"};
@@ -124,6 +125,38 @@ std::string Hex(const std::string& bytes) {
   return text;
 }
 
+// A number of type T in a fetched buffer, in its shortest decimal form.
+template <typename T>
+std::string NumberIn(const unsigned char* buffer) {
+  T value;
+  std::memcpy(&value, buffer, sizeof value);
+  char text[64];
+  return std::string(text, std::to_chars(text, text + sizeof text, +value).ptr);
+}
+
+// A fetched value of a fixed-size C type, as text.
+std::string FixedText(SQLSMALLINT c_type, const unsigned char* buffer) {
+  switch (c_type) {
+    case SQL_C_BIT:
+    case SQL_C_UTINYINT: return NumberIn<unsigned char>(buffer);
+    case SQL_C_STINYINT: return NumberIn<signed char>(buffer);
+    case SQL_C_SSHORT: return NumberIn<SQLSMALLINT>(buffer);
+    case SQL_C_USHORT: return NumberIn<SQLUSMALLINT>(buffer);
+    case SQL_C_SLONG: return NumberIn<SQLINTEGER>(buffer);
+    case SQL_C_ULONG: return NumberIn<SQLUINTEGER>(buffer);
+    case SQL_C_FLOAT: return NumberIn<float>(buffer);
+    case SQL_C_DOUBLE: return NumberIn<double>(buffer);
+    default: {
+      SQL_TIMESTAMP_STRUCT t;
+      std::memcpy(&t, buffer, sizeof t);
+      char text[64];
+      std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%09u", t.year, t.month, t.day,
+                    t.hour, t.minute, t.second, static_cast<unsigned>(t.fraction));
+      return text;
+    }
+  }
+}
+
 OdbcClient::Value FetchValue(const Statement& statement, int column, SQLSMALLINT sql_type) {
   SQLLEN is_unsigned = 0;
   SQLColAttribute(statement.get(), column, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &is_unsigned);
@@ -139,24 +172,7 @@ OdbcClient::Value FetchValue(const Statement& statement, int column, SQLSMALLINT
     statement.Check(SQLGetData(statement.get(), column, c_type, buffer, sizeof buffer, &length),
                     "SQLGetData");
     null = length == SQL_NULL_DATA;
-    char text[96] = "";
-    switch (c_type) {
-      case SQL_C_BIT:
-      case SQL_C_UTINYINT: std::snprintf(text, sizeof text, "%u", buffer[0]); break;
-      case SQL_C_STINYINT: std::snprintf(text, sizeof text, "%d", static_cast<signed char>(buffer[0])); break;
-      case SQL_C_SSHORT: std::snprintf(text, sizeof text, "%d", *reinterpret_cast<SQLSMALLINT*>(buffer)); break;
-      case SQL_C_USHORT: std::snprintf(text, sizeof text, "%u", *reinterpret_cast<SQLUSMALLINT*>(buffer)); break;
-      case SQL_C_SLONG: std::snprintf(text, sizeof text, "%d", *reinterpret_cast<SQLINTEGER*>(buffer)); break;
-      case SQL_C_ULONG: std::snprintf(text, sizeof text, "%u", *reinterpret_cast<SQLUINTEGER*>(buffer)); break;
-      case SQL_C_FLOAT: *std::to_chars(text, text + sizeof text - 1, *reinterpret_cast<float*>(buffer)).ptr = 0; break;
-      case SQL_C_DOUBLE: *std::to_chars(text, text + sizeof text - 1, *reinterpret_cast<double*>(buffer)).ptr = 0; break;
-      default: {
-        const auto* t = reinterpret_cast<const SQL_TIMESTAMP_STRUCT*>(buffer);
-        std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%09u", t->year, t->month,
-                      t->day, t->hour, t->minute, t->second, static_cast<unsigned>(t->fraction));
-      }
-    }
-    value.text = text;
+    value.text = FixedText(c_type, buffer);
   }
   if (null) value.text = "NULL";
   return value;
