@@ -98,7 +98,7 @@ MessageAnswer ConsoleUserInterface::AskYesNo(std::ostream& stream) {
     std::string line;
     if (!std::getline(in_, line)) {
       stream << '\n' << std::flush;
-      return MessageAnswer::kNo;
+      return MessageAnswer::kNoAnswer;
     }
     if (!EchoedByTerminal(in_)) stream << line << '\n' << std::flush;
     std::string answer = Lowered(line);

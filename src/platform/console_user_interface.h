@@ -14,8 +14,8 @@ namespace tabsync::platform {
 //   on a line of its own; to `err` for the critical icon, to `out` otherwise.
 // - A Yes/No box then prints "(y/n) " to the same stream and reads one line
 //   from `in`: "y" or "yes" is Yes, "n" or "no" is No, letter case ignored;
-//   anything else prints "(y/n) " again. The end of the input is No, and a
-//   line end follows the prompt. When `in` is not a terminal nobody else
+//   anything else prints "(y/n) " again. The end of the input is kNoAnswer,
+//   and a line end follows the prompt. When `in` is not a terminal nobody else
 //   echoes the answer, so it is printed after the prompt with a line end,
 //   which keeps the output line by line.
 // - An OK box does not wait.

@@ -14,7 +14,9 @@ constexpr char kProgramTitle[] = "Korvane Database Update";
 
 enum class MessageIcon { kNone, kCritical, kQuestion, kInformation };
 enum class MessageButtons { kOk, kYesNo };
-enum class MessageAnswer { kOk, kYes, kNo };
+// kNoAnswer: a question that nobody can answer, the console's input having
+// ended (no terminal, a closed or empty standard input).
+enum class MessageAnswer { kOk, kYes, kNo, kNoAnswer };
 
 // One message box. Lines of the text are separated by carriage return + line
 // feed; each implementation shows them as its own line breaks.
@@ -37,8 +39,8 @@ class UserInterface {
   virtual ~UserInterface() = default;
 
   // Shows the message and waits for the answer: kOk for an OK box, kYes or
-  // kNo for a Yes/No box. An operator who cannot answer (the box closed, the
-  // input ended) answers kNo to a question.
+  // kNo for a Yes/No box. A question box closed without an answer answers
+  // kNo; the end of the console's input gives kNoAnswer.
   virtual MessageAnswer ShowMessage(const Message& message) = 0;
 
   // A new log window, loaded and hidden, with its text at kLogWindowFirstLine.

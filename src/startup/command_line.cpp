@@ -127,7 +127,8 @@ std::string UsageText() {
          "\n"
          "Exit status: 0 done (or declined), 1 done with errors (or the output\n"
          "could not be written), 2 stopped before anything was done (wrong command\n"
-         "line, no location, another run).\n"
+         "line, no location, another run), 3 a question got no answer (the input\n"
+         "ended; --yes runs unattended).\n"
          "See tabsync(1).\n";
 }
 

@@ -46,7 +46,8 @@ class InstallationFlow {
   bool OfferToMoveDatabases();
   bool MoveAllDatabases();
   bool DatabasesInstalled() const;
-  bool AskToUpdate();
+  MessageAnswer AskToUpdate();
+  int StopUnanswered();
   bool EnsureDatabaseFolders();
   bool KeepOldLogFile();
   int RunUpdate();
@@ -56,7 +57,7 @@ class InstallationFlow {
 
   void StartLogFlushTimer(log::RunLog& log);
   void ReportLogFailure(log::RunLog& log);
-  bool Ask(const std::string& text, MessageIcon icon);
+  MessageAnswer Ask(const std::string& text, MessageIcon icon);
   std::string RunFolder() const;
 
   MainPlatform& platform_;
@@ -69,6 +70,7 @@ class InstallationFlow {
   std::string location_;
   std::string shared_database_folder_;
   long long run_milliseconds_ = 0;
+  int stop_status_ = kExitStopped;  // when a step before the run stops the program
 };
 
 int InstallationFlow::Run(const std::string& argumentText) {
@@ -76,9 +78,13 @@ int InstallationFlow::Run(const std::string& argumentText) {
   if (!CheckUpdateFolder() || !ReadSharedFilesLocation()) return kExitStopped;
   shared_database_folder_ = location_ + install::kDatabaseSubfolder;
   if (options_.dry_run) return RunDry();
-  if (!TakeRunLock() || !OfferToMoveDatabases()) return kExitStopped;
+  if (!TakeRunLock() || !OfferToMoveDatabases()) return stop_status_;
   log_.SetLogFilePath(shared_database_folder_ + kLogFileName);
-  if (DatabasesInstalled() && !AskToUpdate()) return kExitSuccess;
+  if (DatabasesInstalled()) {
+    MessageAnswer answer = AskToUpdate();
+    if (answer == MessageAnswer::kNoAnswer) return StopUnanswered();
+    if (answer != MessageAnswer::kYes) return kExitSuccess;
+  }
   // A first installation needs the folders for its databases. When the
   // operator kept the databases where they are, the folder is still needed
   // for the log file.
@@ -159,12 +165,15 @@ void InstallationFlow::PrintDryRun(const DryRunSite& site, const RunOutcome& out
 
 bool InstallationFlow::OfferToMoveDatabases() {
   if (!install::CheckDataSources(install_, shared_database_folder_)) return true;
-  if (!Ask("Do you want to move the Korvane Common Databases into \r\n\r\n" +
-               shared_database_folder_ + "  \r\n\r\nand re-configure their ODBC entries ?",
-           MessageIcon::kQuestion)) {
-    return true;
+  MessageAnswer answer =
+      Ask("Do you want to move the Korvane Common Databases into \r\n\r\n" +
+              shared_database_folder_ + "  \r\n\r\nand re-configure their ODBC entries ?",
+          MessageIcon::kQuestion);
+  if (answer == MessageAnswer::kNoAnswer) {
+    stop_status_ = StopUnanswered();
+    return false;
   }
-  return MoveAllDatabases();
+  return answer != MessageAnswer::kYes || MoveAllDatabases();
 }
 
 bool InstallationFlow::MoveAllDatabases() {
@@ -189,7 +198,7 @@ bool InstallationFlow::DatabasesInstalled() const {
   return install_.files.FileExists(folder + "accounting.mdb");
 }
 
-bool InstallationFlow::AskToUpdate() {
+MessageAnswer InstallationFlow::AskToUpdate() {
   return Ask(
       "Would you like to perform an update of the Korvane databases? \r\n\r\n"
       "Please be aware that the updated Korvane databases are required for the full "
@@ -276,10 +285,16 @@ std::string InstallationFlow::RunFolder() const {
   return update_folder_.empty() ? "." : update_folder_;
 }
 
-bool InstallationFlow::Ask(const std::string& text, MessageIcon icon) {
-  if (options_.unattended) return true;
-  return install_.ui.ShowMessage({text, platform::kProgramTitle, icon,
-                                  MessageButtons::kYesNo}) == MessageAnswer::kYes;
+MessageAnswer InstallationFlow::Ask(const std::string& text, MessageIcon icon) {
+  if (options_.unattended) return MessageAnswer::kYes;
+  return install_.ui.ShowMessage({text, platform::kProgramTitle, icon, MessageButtons::kYesNo});
+}
+
+// An installer or a cron job without --yes must not take a question nobody
+// could answer for a No that succeeded.
+int InstallationFlow::StopUnanswered() {
+  ShowNoAnswer(install_.ui, "Nothing was moved or updated.", "tabsync --yes DB");
+  return kExitNoAnswer;
 }
 
 }  // namespace

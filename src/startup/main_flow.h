@@ -20,6 +20,7 @@ namespace tabsync::startup {
 constexpr int kExitSuccess = 0;         // the run had no errors, or the operator declined
 constexpr int kExitErrorsDetected = 1;  // the run ended with errors detected
 constexpr int kExitStopped = 2;         // the program stopped before the run
+constexpr int kExitNoAnswer = 3;        // a question got no answer (end of input)
 
 // The name of the log file in the shared database folder.
 constexpr char kLogFileName[] = "Stabmerge.log";
@@ -93,7 +94,8 @@ std::string MisfitDatabase(const platform::FileSystem& files, const std::string&
 // updating databases that already exist, moves the old log file into the
 // backup history, runs the update, prints the summary line, and after a run
 // with errors tells the operator and shows the log window until it is
-// closed. A dry run takes the lock only where a run has left its lock file,
+// closed. A question that gets no answer (the end of the console's input)
+// stops the program with a message and kExitNoAnswer. A dry run takes the lock only where a run has left its lock file,
 // checks the data sources as the run does (creating the missing ones in
 // memory, DryRunDataSources), offers no move and goes on to the run on
 // copies. When the log file could not be written in full, both say why on

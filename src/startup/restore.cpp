@@ -10,6 +10,7 @@
 #include "install/backup_history.h"
 #include "install/data_source_lookup.h"
 #include "install/relocation.h"
+#include "startup/main_flow.h"
 
 namespace tabsync::startup {
 namespace {
@@ -110,14 +111,15 @@ std::vector<Restoration> FindBackups(const SiteTools& tools,
   return found;
 }
 
-bool AskToRestore(const SiteTools& tools, const std::vector<Restoration>& found) {
+platform::MessageAnswer AskToRestore(const SiteTools& tools,
+                                     const std::vector<Restoration>& found) {
   std::string list;
   for (const Restoration& r : found) list += r.database + "  <-  " + r.backup + "\r\n";
   return tools.install.ui.ShowMessage(
              {"Do you want to put these Korvane databases back from their backups?\r\n\r\n" +
                   list + "\r\nThe databases in use are kept in the backup history first.",
               platform::kProgramTitle, platform::MessageIcon::kQuestion,
-              platform::MessageButtons::kYesNo}) == platform::MessageAnswer::kYes;
+              platform::MessageButtons::kYesNo});
 }
 
 void ReportFailure(const SiteTools& tools, const Restoration& r, const Error& error) {
@@ -268,7 +270,15 @@ int Restore(const SiteTools& tools, const std::string& run, bool unattended) {
                                                 (run.empty() ? std::string(".") : " in " + run + "."));
     return 2;
   }
-  if (!unattended && !AskToRestore(tools, found)) return 0;
+  if (!unattended) {
+    platform::MessageAnswer answer = AskToRestore(tools, found);
+    if (answer == platform::MessageAnswer::kNoAnswer) {
+      ShowNoAnswer(tools.install.ui, "Nothing was restored.",
+                   "tabsync --yes --restore" + (run.empty() ? "" : " " + run));
+      return kExitNoAnswer;
+    }
+    if (answer != platform::MessageAnswer::kYes) return 0;
+  }
   // Every copy is made and checked before the history's run folder, whose
   // making removes the oldest runs, perhaps `run`.
   std::vector<const Restoration*> copied;

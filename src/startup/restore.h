@@ -29,7 +29,8 @@ namespace tabsync::startup {
 // database that cannot be restored is named in a message and stays as it
 // was, and the others are still restored. Returns 0 when all went back (or
 // the operator declined), 1 when one could not, 2 when it stopped before
-// (no location, another run, no backups).
+// (no location, another run, no backups), 3 (kExitNoAnswer) when the
+// question got no answer, the input having ended.
 int Restore(const SiteTools& tools, const std::string& run, bool unattended);
 
 }  // namespace tabsync::startup

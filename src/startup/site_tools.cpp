@@ -84,6 +84,16 @@ bool RunLockHeld(platform::FileSystem& files, const std::string& sharedFolder) {
   }
 }
 
+void ShowNoAnswer(platform::UserInterface& ui, const std::string& nothingDone,
+                  const std::string& unattended) {
+  install::ShowCritical(ui, "No answer to the question: the input ended (no terminal, no "
+                            "display).\r\n\r\n" +
+                                nothingDone +
+                                " To run unattended, answering Yes to every question, use"
+                                "\r\n\r\n  '" +
+                                unattended + "'");
+}
+
 void SettleDatabase(dao::DatabaseEngine& engine, const std::string& path) {
   engine.OpenDatabase(path, dao::kOpenDiscardChanges)->Close();
 }

@@ -47,6 +47,12 @@ bool RunLockHeld(platform::FileSystem& files, const std::string& sharedFolder);
 // be created.
 bool EnsureDatabaseFolders(const install::InstallPlatform& platform, const std::string& location);
 
+// Tells the operator that a question got no answer, the input having ended:
+// what was not done (`nothingDone`, "Nothing was restored.") and the
+// command that runs unattended (`unattended`, "tabsync --yes DB").
+void ShowNoAnswer(platform::UserInterface& ui, const std::string& nothingDone,
+                  const std::string& unattended);
+
 // Opens the database only to read it and closes it again, which rolls back
 // what a writer killed in the middle of its commit left in a hot journal.
 // Raises the engine's errors.

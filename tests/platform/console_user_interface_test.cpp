@@ -53,9 +53,9 @@ TEST_F(ConsoleUserInterfaceTest, AnythingElseAsksAgainAndTheAnswerIsEchoed) {
             out_.str());
 }
 
-TEST_F(ConsoleUserInterfaceTest, EndOfInputIsNo) {
+TEST_F(ConsoleUserInterfaceTest, EndOfInputIsNoAnswer) {
   Answer("perhaps");
-  EXPECT_EQ(MessageAnswer::kNo, Ask("Update?"));
+  EXPECT_EQ(MessageAnswer::kNoAnswer, Ask("Update?"));
   EXPECT_EQ("Korvane Database Update\nUpdate?\n(y/n) perhaps\n(y/n) \n", out_.str());
 }
 

@@ -182,6 +182,22 @@ TEST_F(MainFlowTest, DatabasesElsewhereAreMovedAfterYes) {
   EXPECT_EQ(Strings{"/inst/DB"}, runs_);
 }
 
+// The end of the input is no answer: nothing is moved, and the program ends
+// with a status of its own instead of the 0 of a No.
+TEST_F(MainFlowTest, UnansweredMoveQuestionStopsWithItsOwnStatus) {
+  Install(kOld);
+  ui_.AnswerQuestions({MessageAnswer::kNoAnswer});
+  EXPECT_EQ(kExitNoAnswer, Main());
+  ASSERT_EQ(2u, Messages().size());
+  EXPECT_EQ("critical/ok Korvane Database Update: No answer to the question: the input ended (no "
+            "terminal, no display).||Nothing was moved or updated. To run unattended, answering "
+            "Yes to every question, use||  'tabsync --yes DB'",
+            Messages()[1]);
+  EXPECT_TRUE(files_.HasFile(std::string(kOld) + "users.mdb"));
+  EXPECT_TRUE(installer_.Requests().empty());
+  EXPECT_TRUE(runs_.empty());
+}
+
 TEST_F(MainFlowTest, MoveThatFailsStopsTheProgramBeforeTheUpdate) {
   Install(kOld);
   files_.DeleteFile(std::string(kOld) + "config.mdb", true);

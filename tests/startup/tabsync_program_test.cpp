@@ -323,20 +323,48 @@ TEST_F(TabsyncProgramTest, DatabasesElsewhereAreMovedAndRegisteredAnew) {
   EXPECT_EQ("shared\n", test::QuerySql(run + "users.mdb.bak.2", "SELECT Note FROM Own"));
 }
 
-TEST_F(TabsyncProgramTest, AnswerNoWritesNothing) {
-  MakeRelease(Shared());
-  std::vector<std::string> before;
-  for (const char* file : kFiles) before.push_back(test::ReadFileBytes(Shared() + file));
-  std::string ini = OdbcIni();
-  Outcome outcome = Run("n\n");
-  EXPECT_EQ(0, outcome.status) << outcome.err;
-  EXPECT_NE(std::string::npos, outcome.out.find("(y/n) n\n"));
-  EXPECT_FALSE(Exists(LogFile()));
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(before[i], test::ReadFileBytes(Shared() + kFiles[i])) << kFiles[i];
-    EXPECT_FALSE(Exists(Shared() + kFiles[i] + ".bak"));
+// Every file below the folder, by path, with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files[entry.path()] = test::ReadFileBytes(entry.path());
   }
-  EXPECT_EQ(ini, OdbcIni());
+  return files;
+}
+
+// The answer No ends with 0; a question that gets the end of the input (an
+// installer or a cron job without --yes) ends with 3 and says how to run
+// unattended. Neither writes a file but the lock file.
+TEST_F(TabsyncProgramTest, DeclinedOrUnansweredQuestionWritesNothing) {
+  MakeRelease(Shared());
+  WriteFile(Shared() + "users.mdb.bak", "backup");  // for --restore to ask
+  const struct {
+    std::vector<std::string> arguments;
+    const char* input;
+    int status;
+    const char* said;  // on standard error
+  } cases[] = {
+      {{"DB"}, "n\n", 0, ""},
+      {{"DB"}, "", 3, "Nothing was moved or updated. To run unattended, answering Yes to every "
+                      "question, use\n\n  'tabsync --yes DB'\n"},
+      {{"--restore"}, "", 3, "Nothing was restored. To run unattended, answering Yes to every "
+                             "question, use\n\n  'tabsync --yes --restore'\n"},
+  };
+  std::string lock = Shared() + "tabsync.lock";
+  for (const auto& c : cases) {
+    std::map<std::string, std::string> before = Snapshot(dir_.Path());
+    Outcome outcome = RunProgram({dir_.File("target"), c.arguments, c.input, false, false, ""}, env_);
+    EXPECT_EQ(c.status, outcome.status) << c.arguments[0] << c.input;
+    EXPECT_NE(std::string::npos, outcome.out.find(std::string("(y/n) ") + c.input));
+    EXPECT_EQ(c.said[0] ? "Korvane Database Update\nNo answer to the question: the input ended (no "
+                          "terminal, no display).\n\n" + std::string(c.said)
+                        : "",
+              outcome.err);
+    std::map<std::string, std::string> after = Snapshot(dir_.Path());
+    after.erase(lock);
+    before.erase(lock);
+    EXPECT_TRUE(before == after) << c.arguments[0] << c.input;
+  }
 }
 
 TEST_F(TabsyncProgramTest, DatabaseHeldByAnotherProcessEndsWithErrorsAndShowsTheLog) {
@@ -409,15 +437,6 @@ TEST_F(TabsyncProgramTest, SecondRunWhileOneRunsIsRefused) {
   // The holder was killed: its lock is gone with it.
   outcome = Run("y\n");
   EXPECT_EQ(0, outcome.status) << outcome.err;
-}
-
-// Every file below the test's folder, by path, with its bytes.
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) files[entry.path()] = test::ReadFileBytes(entry.path());
-  }
-  return files;
 }
 
 std::string WithoutTimes(const std::string& log) {
