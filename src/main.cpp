@@ -75,6 +75,7 @@ int Update(Machine& machine, const startup::CommandLine& line) {
   startup::RunOptions options;
   options.unattended = line.yes;
   options.dry_run = line.dry_run;
+  options.wait_seconds = line.wait_seconds;
   return startup::Main(platform, line.argument_text, options);
 }
 
@@ -112,12 +113,14 @@ int Act(const startup::CommandLine& line) {
                            *machine.share,
                            *machine.clock,
                            *machine.db_engine,
-                           std::cout};
+                           std::cout,
+                           &std::cerr};
   switch (line.action) {
     case startup::CommandLine::Action::kStatus:
       return startup::ShowStatus(tools, line.json);
     case startup::CommandLine::Action::kRestore:
-      return startup::Restore(tools, startup::GetCommandLineFolder(line.argument_text), line.yes);
+      return startup::Restore(tools, startup::GetCommandLineFolder(line.argument_text), line.yes,
+                              line.wait_seconds);
     default:
       return Update(machine, line);
   }

@@ -23,6 +23,8 @@ class Clock {
   virtual LocalTime Now() const = 0;
   // Milliseconds since some fixed moment, never going back: for durations.
   virtual long long MonotonicMilliseconds() const = 0;
+  // Waits about that many milliseconds (a waiting loop's pause).
+  virtual void Sleep(long long milliseconds) const = 0;
 };
 
 }  // namespace tabsync::platform

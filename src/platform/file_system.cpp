@@ -37,6 +37,24 @@ std::string_view WithoutLeadingSlashes(std::string_view name) {
 
 Error FileError(int number) { return Error(number, DescriptionOf(number)); }
 
+std::string LockHolderText(long long pid, const std::string& started) {
+  return "pid " + std::to_string(pid) + "\nstarted " + started + "\n";
+}
+
+bool ParseLockHolder(const std::string& content, LockHolder* holder) {
+  constexpr std::string_view kPid = "pid ", kStarted = "\nstarted ";
+  size_t started = content.find(kStarted);
+  if (content.rfind(kPid, 0) != 0 || started == std::string::npos || content.back() != '\n')
+    return false;
+  std::string pid = content.substr(kPid.size(), started - kPid.size());
+  if (pid.empty() || pid.size() > 18 || pid.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  holder->pid = std::stoll(pid);
+  holder->started = content.substr(started + kStarted.size());
+  holder->started.pop_back();
+  return holder->started.find('\n') == std::string::npos;
+}
+
 std::string GetParentFolderName(std::string_view path) {
   std::string_view file = WithoutTrailingSlashes(path);
   size_t slash = file.find_last_of('/');

@@ -56,7 +56,25 @@ struct FileInfo {
 class FileLock {
  public:
   virtual ~FileLock() = default;
+  // Writes who holds the lock as the locked file's whole content,
+  // LockHolderText(this process's id, started), for others to read
+  // (ParseLockHolder); the file is emptied again when the lock goes. Raises
+  // 70 when the file may not be written, 61 when the disk is full, 75 on
+  // other failures; the lock itself holds all the same.
+  virtual void RecordHolder(const std::string& started) = 0;
 };
+
+// Who holds a lock, as RecordHolder writes it.
+struct LockHolder {
+  long long pid = 0;
+  std::string started;  // "YYYY-MM-DD HH:MM:SS"
+};
+
+// The content RecordHolder writes: "pid <pid>\nstarted <started>\n".
+std::string LockHolderText(long long pid, const std::string& started);
+// Reads that content back. False for anything else (an empty file: no
+// holder recorded).
+bool ParseLockHolder(const std::string& content, LockHolder* holder);
 
 // The file operations of the update run and the installation flow. Paths use
 // "/"; a folder may be given with or without its trailing "/". A file is

@@ -186,11 +186,35 @@ class TemporaryFile {
 
 class PosixFileLock : public FileLock {
  public:
-  explicit PosixFileLock(int fd) : file_(fd) {}
+  PosixFileLock(int fd, std::string path) : file_(fd), path_(std::move(path)) {}
+  ~PosixFileLock() override;
+
+  void RecordHolder(const std::string& started) override;
 
  private:
   FileDescriptor file_;  // closing it drops the lock
+  std::string path_;
+  bool recorded_ = false;
 };
+
+// The lock is taken through a read-only opening (flock needs no more, and so
+// works on a file this user may not write), so the record gets its own.
+void PosixFileLock::RecordHolder(const std::string& started) {
+  int fd = ::open(path_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) RaiseErrno(errno, kFileNotFound);
+  FileDescriptor file(fd);
+  recorded_ = true;
+  if (::ftruncate(fd, 0) != 0) RaiseWriteErrno(errno);
+  WriteAll(fd, LockHolderText(::getpid(), started));
+}
+
+// Emptied while the lock is still held, so that no later holder's record is
+// lost; a file that cannot be emptied only names a holder that is gone.
+PosixFileLock::~PosixFileLock() {
+  if (!recorded_) return;
+  int fd = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) ::close(fd);
+}
 
 // An entry that is there but cannot be examined: a folder on the way that
 // may not be searched, a link to nowhere or in a loop.
@@ -381,7 +405,7 @@ class PosixFileSystem : public FileSystem {
     // elsewhere.
     int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) RaiseErrno(errno, kPathNotFound);  // a link gives ELOOP, hence 75
-    auto lock = std::make_unique<PosixFileLock>(fd);
+    auto lock = std::make_unique<PosixFileLock>(fd, path);
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       if (errno == EWOULDBLOCK) return nullptr;
       if (errno != EINTR) Raise(kPathFileAccess);

@@ -31,6 +31,13 @@ class SystemClock : public Clock {
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
   }
 
+  void Sleep(long long milliseconds) const override {
+    struct timespec pause = {static_cast<time_t>(milliseconds / 1000),
+                             static_cast<long>(milliseconds % 1000) * 1000000};
+    // An interrupted pause is only shorter; the caller's loop looks again.
+    nanosleep(&pause, nullptr);
+  }
+
  private:
   mutable time_t last_second_ = -1;
   mutable LocalTime last_local_;

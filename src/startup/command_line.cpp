@@ -27,7 +27,25 @@ struct Options {
   std::vector<std::string> actions;  // "--status", "-h", "--dry-run"...
   bool yes = false;
   bool json = false;
+  std::string wait;  // the --wait option as given; "" without one
+  long long wait_seconds = 0;
 };
+
+// "--wait" waits without limit, "--wait=N" N seconds. False for a value that
+// is no number of seconds.
+bool TakeWait(const std::string& option, Options* options) {
+  options->wait = option;
+  if (option == "--wait") {
+    options->wait_seconds = kWaitWithoutLimit;
+    return true;
+  }
+  std::string seconds = option.substr(std::string("--wait=").size());
+  if (seconds.empty() || seconds.size() > 9 ||
+      seconds.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  options->wait_seconds = std::stoll(seconds);
+  return true;
+}
 
 void AddAction(const std::string& option, Options* options) {
   if (std::find(options->actions.begin(), options->actions.end(), option) ==
@@ -41,6 +59,8 @@ bool TakeOption(const std::string& option, Options* options) {
     options->yes = true;
   } else if (option == "--json") {
     options->json = true;
+  } else if (option == "--wait" || option.rfind("--wait=", 0) == 0) {
+    return TakeWait(option, options);
   } else if (option == "-h" || option == "--help" || option == "--version" ||
              option == "--status" || option == "--restore" || option == "--dry-run") {
     AddAction(option, options);
@@ -60,12 +80,13 @@ std::string Conflict(const Options& options, const std::string& argumentText) {
     return actions[0] + " and " + actions[1] + " do not go together";
   std::string action = actions.empty() ? "" : actions[0];
   if (IsHelp(action) || action == "--version") {
-    if (options.yes || options.json || !argumentText.empty())
+    if (options.yes || options.json || !options.wait.empty() || !argumentText.empty())
       return action + " takes no other option and no folder";
     return "";
   }
   if (options.json && action != "--status") return "--json goes with --status only";
-  if (action == "--status" && options.yes) return "--status takes no other option than --json";
+  if (action == "--status" && (options.yes || !options.wait.empty()))
+    return "--status takes no other option than --json";
   if (action == "--status" && !argumentText.empty()) return "--status takes no folder";
   return "";
 }
@@ -91,7 +112,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       break;
     }
     if (argument.size() < 2 || argument[0] != '-') break;
-    if (!TakeOption(argument, &options)) return Wrong("unknown option " + argument);
+    if (!TakeOption(argument, &options)) {
+      if (argument.rfind("--wait=", 0) == 0) return Wrong("--wait takes a number of seconds: " + argument);
+      return Wrong("unknown option " + argument);
+    }
   }
   CommandLine line;
   line.argument_text = Joined(arguments, next);
@@ -100,14 +124,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   line.action = ActionOf(options.actions.empty() ? "" : options.actions[0]);
   line.yes = options.yes;
   line.json = options.json;
+  line.wait_seconds = options.wait_seconds;
   line.dry_run = !options.actions.empty() && options.actions[0] == "--dry-run";
   return line;
 }
 
 std::string UsageText() {
-  return "usage: tabsync [-y|--yes] [--dry-run] [--] [UPDATE_FOLDER]\n"
+  return "usage: tabsync [-y|--yes] [--wait[=SECONDS]] [--dry-run] [--] [UPDATE_FOLDER]\n"
          "       tabsync --status [--json]\n"
-         "       tabsync [-y|--yes] --restore [RUN]\n"
+         "       tabsync [-y|--yes] [--wait[=SECONDS]] --restore [RUN]\n"
          "       tabsync -h|--help | --version\n"
          "\n"
          "Merges a release's update information (UPDATE_FOLDER, the current directory\n"
@@ -120,10 +145,13 @@ std::string UsageText() {
          "                update is running (--json: the same as JSON)\n"
          "  --restore     put the databases back from their .bak files, or from the\n"
          "                backup history's run folder RUN (YYYYMMDD-HHMMSS)\n"
+         "  --wait[=SECONDS]\n"
+         "                while another run holds the run lock, wait until it is free\n"
+         "                (at most SECONDS) instead of stopping\n"
          "  --            end of the options: the rest is the folder\n"
          "\n"
          "--help, --version, --status, --restore and --dry-run exclude each other;\n"
-         "-y goes with a run or --restore, --json with --status.\n"
+         "-y and --wait go with a run or --restore, --json with --status.\n"
          "\n"
          "Exit status: 0 done (or declined), 1 done with errors (or the output\n"
          "could not be written), 2 stopped before anything was done (wrong command\n"

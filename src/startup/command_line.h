@@ -6,10 +6,13 @@
 
 namespace tabsync::startup {
 
+// --wait without a number of seconds: wait for the run lock until it is free.
+constexpr long long kWaitWithoutLimit = -1;
+
 // tabsync's command line (docs/installation.md):
-//   tabsync [-y|--yes] [--dry-run] [--] [UPDATE_FOLDER]
+//   tabsync [-y|--yes] [--wait[=SECONDS]] [--dry-run] [--] [UPDATE_FOLDER]
 //   tabsync --status [--json]
-//   tabsync [-y|--yes] --restore [RUN]
+//   tabsync [-y|--yes] [--wait[=SECONDS]] --restore [RUN]
 //   tabsync -h|--help | --version
 // Options come before the folder. A lone "--" ends them, and so does the
 // first argument that does not begin with "-"; every argument after the
@@ -21,6 +24,9 @@ struct CommandLine {
   bool yes = false;      // answer Yes to every question, show nothing that waits
   bool dry_run = false;  // update copies of the databases, print the log
   bool json = false;     // --status as JSON
+  // --wait: how long to wait for the run lock, in seconds (kWaitWithoutLimit
+  // without a number); 0 without --wait.
+  long long wait_seconds = 0;
   // The arguments after the options, joined as JoinArguments joins them: the
   // update folder's text, or with kRestore the run folder ("" for the .bak
   // files).
@@ -30,9 +36,10 @@ struct CommandLine {
 
 // Reads the arguments after the program name. The action options (--help,
 // --version, --status, --restore, --dry-run) exclude each other; --help and
-// --version take nothing else, -y goes with a run (--dry-run included) or
-// --restore, --json with --status only, and --status takes no folder. An
-// unknown option, or options that do not go together, give kWrong.
+// --version take nothing else, -y and --wait go with a run (--dry-run
+// included) or --restore, --json with --status only, and --status takes no
+// folder. An unknown option, options that do not go together, or a --wait=
+// that is no number of seconds (0 to 999999999) give kWrong.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The usage text that --help prints.

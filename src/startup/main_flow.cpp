@@ -110,7 +110,8 @@ bool InstallationFlow::ReadSharedFilesLocation() {
 }
 
 bool InstallationFlow::TakeRunLock() {
-  run_lock_ = startup::TakeRunLock(install_, location_);
+  run_lock_ = startup::TakeRunLock(install_, platform_.clock, location_,
+                                   {options_.wait_seconds, !options_.dry_run}, platform_.err);
   return run_lock_ != nullptr;
 }
 

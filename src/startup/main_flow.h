@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/progress_display.h"
 #include "platform/shared_files_store.h"
+#include "startup/site_tools.h"
 
 namespace tabsync::startup {
 
@@ -71,6 +72,9 @@ struct RunOptions {
   // The whole update on copies of the databases (DryRunSite); its log is
   // printed on `out`, and nothing of the site changes.
   bool dry_run = false;
+  // How long to wait for the run lock while another run holds it (seconds;
+  // kWaitWithoutLimit: until it is free); 0 stops at once.
+  long long wait_seconds = 0;
 };
 
 // True when both "accounting.mdb" and "users.mdb" exist in folder ("" is the

@@ -253,14 +253,16 @@ void PutBack(const SiteTools& tools, install::BackupHistory& history, const Rest
 
 }  // namespace
 
-int Restore(const SiteTools& tools, const std::string& run, bool unattended) {
+int Restore(const SiteTools& tools, const std::string& run, bool unattended,
+            long long waitSeconds) {
   std::string location;
   if (!ReadLocation(tools.share, tools.install.ui, &location)) return 2;
   if (!run.empty() && !install::IsRunFolderName(run)) {
     install::ShowCritical(tools.install.ui, "No run folder of the backup history: " + run);
     return 2;
   }
-  std::unique_ptr<platform::FileLock> lock = TakeRunLock(tools.install, location);
+  std::unique_ptr<platform::FileLock> lock =
+      TakeRunLock(tools.install, tools.clock, location, {waitSeconds, true}, tools.err);
   if (!lock) return 2;
   std::vector<std::string> databases = DatabasePaths(tools);
   for (const std::string& database : databases) RemoveLeftovers(tools, database);

@@ -31,7 +31,9 @@ namespace tabsync::startup {
 // the operator declined), 1 when one could not, 2 when it stopped before
 // (no location, another run, no backups), 3 (kExitNoAnswer) when the
 // question got no answer, the input having ended.
-int Restore(const SiteTools& tools, const std::string& run, bool unattended);
+// waitSeconds: how long to wait for the run lock (RunLockOptions).
+int Restore(const SiteTools& tools, const std::string& run, bool unattended,
+            long long waitSeconds = 0);
 
 }  // namespace tabsync::startup
 

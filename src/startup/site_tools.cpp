@@ -1,5 +1,9 @@
 #include "startup/site_tools.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
 #include "install/relocation.h"
 #include "install/shared_files_location.h"
 
@@ -14,6 +18,18 @@ std::string Printable(std::string text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
   }
   return text;
+}
+
+// Who holds the lock is only for --status and a waiting run to show: a record
+// that cannot be written (a lock file this user may only read, a full disk)
+// leaves the lock as it is.
+void RecordHolder(platform::FileLock& lock, const platform::Clock& clock,
+                  const RunLockOptions& options) {
+  if (!options.record_holder) return;
+  try {
+    lock.RecordHolder(TimeText(clock.Now()));
+  } catch (const Error&) {
+  }
 }
 
 }  // namespace
@@ -54,19 +70,36 @@ bool EnsureDatabaseFolders(const install::InstallPlatform& platform, const std::
 // The lock is a kernel lock on a file that stays in the folder: a run that
 // dies drops it.
 std::unique_ptr<platform::FileLock> TakeRunLock(const install::InstallPlatform& platform,
-                                                const std::string& location) {
+                                                const platform::Clock& clock,
+                                                const std::string& location,
+                                                const RunLockOptions& options, std::ostream* err) {
   if (!EnsureDatabaseFolders(platform, location)) return nullptr;
-  std::string path = location + install::kDatabaseSubfolder + kLockFileName;
+  std::string folder = location + install::kDatabaseSubfolder;
+  std::string path = folder + kLockFileName;
   std::unique_ptr<platform::FileLock> lock;
+  long long start = clock.MonotonicMilliseconds();
+  bool told = false;
   try {
-    lock = platform.files.TryLockFile(path);
+    while (!(lock = platform.files.TryLockFile(path))) {
+      long long left = options.wait_seconds * 1000 - (clock.MonotonicMilliseconds() - start);
+      if (options.wait_seconds != kWaitWithoutLimit && left <= 0) break;
+      if (err != nullptr && !told) {
+        *err << "tabsync: waiting for the run lock " << path << " ("
+             << HolderText(ReadRunLock(platform.files, folder)) << ")\n" << std::flush;
+        told = true;
+      }
+      clock.Sleep(options.wait_seconds == kWaitWithoutLimit ? 250 : std::min(250LL, left));
+    }
   } catch (const Error& error) {
     install::ShowCritical(platform.ui, "Cannot lock the database folder:\r\n\r\n" + path +
                                            "\r\n\r\n" + install::ErrorLine(error) + "\r\n\r\n" +
                                            kCanceled);
     return nullptr;
   }
-  if (lock) return lock;
+  if (lock) {
+    RecordHolder(*lock, clock, options);
+    return lock;
+  }
   install::ShowCritical(platform.ui,
                         "Another update of the Korvane databases is running; it holds the "
                         "lock file:\r\n\r\n" +
@@ -74,14 +107,34 @@ std::unique_ptr<platform::FileLock> TakeRunLock(const install::InstallPlatform& 
   return nullptr;
 }
 
-bool RunLockHeld(platform::FileSystem& files, const std::string& sharedFolder) {
+RunLockState ReadRunLock(platform::FileSystem& files, const std::string& sharedFolder) {
   std::string path = sharedFolder + kLockFileName;
-  if (!files.FileExists(path)) return false;
+  RunLockState state;
+  if (!files.FileExists(path)) return state;
   try {
-    return files.TryLockFile(path) == nullptr;
+    state.held = files.TryLockFile(path) == nullptr;
   } catch (const Error&) {
-    return false;  // a lock nobody can take is held by nobody either
+    return state;  // a lock nobody can take is held by nobody either
   }
+  if (!state.held) return state;
+  try {
+    state.holder_known = platform::ParseLockHolder(files.ReadFile(path), &state.holder);
+  } catch (const Error&) {
+    // A lock file that may not be read names no holder.
+  }
+  return state;
+}
+
+std::string HolderText(const RunLockState& state) {
+  if (!state.holder_known) return "holder not recorded";
+  return "pid " + std::to_string(state.holder.pid) + ", started " + state.holder.started;
+}
+
+std::string TimeText(const platform::LocalTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return text;
 }
 
 void ShowNoAnswer(platform::UserInterface& ui, const std::string& nothingDone,

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/shared_files_store.h"
+#include "startup/command_line.h"
 
 namespace tabsync::startup {
 
@@ -24,6 +25,27 @@ struct SiteTools {
   const platform::Clock& clock;
   dao::DatabaseEngine& engine;
   std::ostream& out;
+  // Where a note that waits for the run lock goes (standard error); null:
+  // nowhere.
+  std::ostream* err = nullptr;
+};
+
+// How TakeRunLock takes the lock.
+struct RunLockOptions {
+  // How long to wait while another run holds it: 0 not at all,
+  // kWaitWithoutLimit until it is free.
+  long long wait_seconds = 0;
+  // Whether to write this process into the lock file (a dry run writes
+  // nothing).
+  bool record_holder = true;
+};
+
+// The holder of the run lock in the shared database folder, as --status
+// shows it.
+struct RunLockState {
+  bool held = false;
+  bool holder_known = false;  // the holder recorded itself (FileLock::RecordHolder)
+  platform::LockHolder holder;
 };
 
 // Reads the shared-files location (ending in "/"); the shared database
@@ -33,14 +55,27 @@ bool ReadLocation(const platform::SharedFilesStore& share, platform::UserInterfa
                   std::string* location);
 
 // Takes the run lock in the shared database folder, creating the folder (and
-// those above it up to the location) when missing. Null, after a critical
-// message, when another run holds it or it cannot be taken.
+// those above it up to the location) when missing, and records this process
+// and the clock's time in it (unless options say not to; a record that
+// cannot be written is left out). While another run holds it, waits as
+// options say, looking again every 250 ms, after one note on tools.err that
+// names the holder. Null, after a critical message, when another run holds
+// it still or it cannot be taken.
 std::unique_ptr<platform::FileLock> TakeRunLock(const install::InstallPlatform& platform,
-                                                const std::string& location);
+                                                const platform::Clock& clock,
+                                                const std::string& location,
+                                                const RunLockOptions& options = RunLockOptions(),
+                                                std::ostream* err = nullptr);
 
-// Whether a run holds the lock now. Takes the lock for an instant when its
-// file exists; creates nothing.
-bool RunLockHeld(platform::FileSystem& files, const std::string& sharedFolder);
+// Whether a run holds the lock now, and who. Takes the lock for an instant
+// when its file exists; creates nothing.
+RunLockState ReadRunLock(platform::FileSystem& files, const std::string& sharedFolder);
+
+// "pid 4242, started 2026-12-08 09:05:31", or "holder not recorded".
+std::string HolderText(const RunLockState& state);
+
+// The clock's time as --status shows it: "2026-12-08 09:05:31".
+std::string TimeText(const platform::LocalTime& time);
 
 // Makes sure the database folders below the location exist. False, after
 // the critical message "Cannot create the database folder:", when one cannot

@@ -5,6 +5,7 @@
 
 #include "dbengine/names.h"
 #include "engine/catalogue.h"
+#include "engine/schema_renames.h"
 #include "install/backup_history.h"
 #include "install/data_source_lookup.h"
 #include "install/relocation.h"
@@ -42,26 +43,30 @@ bool HasField(dao::Recordset& set, const std::string& name) {
 
 // The newest release in the database's Version table: the latest
 // ReleaseDate, and among equal dates the highest DBVersion. "" without such
-// a table.
-std::string NewestVersion(dao::Database& db) {
+// a table or without a DBVersion in it; *table tells whether there is one.
+std::string NewestVersion(dao::Database& db, bool* table) {
   std::string newest, newest_date;
+  *table = false;
   try {
-    std::unique_ptr<dao::Recordset> set =
-        db.OpenRecordset("SELECT * FROM [Version]", dao::kSnapshot, dao::kReadOnlyOption);
-    bool dated = HasField(*set, "ReleaseDate");
-    if (HasField(*set, "DBVersion")) {
-      for (; !set->Eof(); set->MoveNext()) {
-        std::string version = set->Fields().Item("DBVersion").Value().ToText();
-        std::string date = dated ? set->Fields().Item("ReleaseDate").Value().ToText() : "";
-        if (newest.empty() || date > newest_date ||
-            (date == newest_date && OlderVersion(newest, version))) {
-          newest = version;
-          newest_date = date;
+    *table = engine::FindTable(db, "Version") != nullptr;
+    if (*table) {
+      std::unique_ptr<dao::Recordset> set =
+          db.OpenRecordset("SELECT * FROM [Version]", dao::kSnapshot, dao::kReadOnlyOption);
+      bool dated = HasField(*set, "ReleaseDate");
+      if (HasField(*set, "DBVersion")) {
+        for (; !set->Eof(); set->MoveNext()) {
+          std::string version = set->Fields().Item("DBVersion").Value().ToText();
+          std::string date = dated ? set->Fields().Item("ReleaseDate").Value().ToText() : "";
+          if (newest.empty() || date > newest_date ||
+              (date == newest_date && OlderVersion(newest, version))) {
+            newest = version;
+            newest_date = date;
+          }
         }
       }
     }
   } catch (const Error&) {
-    // No Version table, or none of that shape: no release to show.
+    // A Version table of another shape: no release to show.
   }
   return newest;
 }
@@ -69,7 +74,7 @@ std::string NewestVersion(dao::Database& db) {
 void ReadRelease(dao::DatabaseEngine& engine, DatabaseStatus* status) {
   std::unique_ptr<dao::Database> db = engine.OpenDatabase(status->file, 0, true);
   status->format_version = db->FormatVersion();
-  status->version = NewestVersion(*db);
+  status->version = NewestVersion(*db, &status->version_table);
   db->Close();
 }
 
@@ -104,13 +109,6 @@ DatabaseStatus ReadDatabase(const SiteTools& tools, const std::string& dataSourc
   return status;
 }
 
-std::string TimeText(const platform::LocalTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return text;
-}
-
 // A JSON string: quotes, backslashes and control characters escaped.
 std::string Json(const std::string& text) {
   std::string json = "\"";
@@ -135,11 +133,19 @@ std::string FileJson(bool exists, const platform::FileInfo& info) {
          Json(TimeText(info.modified)) + "}";
 }
 
+std::string HolderJson(const RunLockState& lock) {
+  if (!lock.held || !lock.holder_known) return "null";
+  return "{\"pid\": " + std::to_string(lock.holder.pid) +
+         ", \"started\": " + Json(lock.holder.started) + "}";
+}
+
+// Columns two blanks apart. The last cell of a row is not padded and does
+// not widen its column, so a row may end in a longer text (a problem).
 std::string Aligned(const std::vector<std::vector<std::string>>& rows) {
   std::vector<size_t> widths;
   for (const auto& row : rows) {
     widths.resize(std::max(widths.size(), row.size()));
-    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    for (size_t i = 0; i + 1 < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
   }
   std::string text;
   for (const auto& row : rows) {
@@ -155,8 +161,93 @@ std::string Aligned(const std::vector<std::vector<std::string>>& rows) {
 
 std::string FormatText(int version) { return version ? std::to_string(version) : "-"; }
 
-std::string Size(bool exists, const platform::FileInfo& info) {
-  return exists ? std::to_string(info.size) : "-";
+// "512 B", "20.0 KiB", "62.5 MiB", "1.2 GiB": at most 9 characters.
+std::string SizeText(long long bytes) {
+  if (bytes < 1000) return std::to_string(bytes) + " B";
+  const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes) / 1024;
+  int unit = 0;
+  for (; value >= 999.95 && unit < 3; ++unit) value /= 1024;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
+
+// To the minute: "2026-12-08 09:05".
+std::string MinuteText(const platform::LocalTime& time) { return TimeText(time).substr(0, 16); }
+
+// The folder of a database's file, ending in "/".
+std::string FolderOf(const std::string& file) {
+  return platform::GetParentFolderName(file) + "/";
+}
+
+bool InSharedFolder(const SiteStatus& status, const DatabaseStatus& db) {
+  return db.file.rfind(status.shared_folder, 0) == 0;
+}
+
+// The file relative to the shared folder; a file elsewhere by its name, with
+// its full path in a note below the table.
+std::string ShownFile(const SiteStatus& status, const DatabaseStatus& db) {
+  if (db.file.empty()) return "-";
+  if (InSharedFolder(status, db)) return db.file.substr(status.shared_folder.size());
+  return db.file.substr(db.file.find_last_of('/') + 1) + " (elsewhere)";
+}
+
+std::string ReleaseText(const DatabaseStatus& db) {
+  if (!db.problem.empty()) return "?";
+  if (!db.version.empty()) return db.version;
+  return db.version_table ? "-" : "none";
+}
+
+std::vector<std::string> Row(const SiteStatus& status, const DatabaseStatus& db) {
+  if (!db.problem.empty() && !db.exists) return {db.data_source, ShownFile(status, db), db.problem};
+  return {db.data_source,
+          ShownFile(status, db),
+          db.exists ? ReleaseText(db) : "-",
+          db.exists ? FormatText(db.format_version) : "-",
+          db.exists ? SizeText(db.info.size) : "missing",
+          db.exists ? MinuteText(db.info.modified) : "-",
+          db.backup ? MinuteText(db.backup_info.modified) : "none"};
+}
+
+std::string RunningLine(const SiteStatus& status) {
+  if (!status.lock.held) return "Update running: no\n";
+  return "Update running: yes (" + HolderText(status.lock) + ")\n";
+}
+
+// What the table's short forms leave out: full paths of databases elsewhere,
+// problems of databases that are there, and what "none" means.
+std::string Notes(const SiteStatus& status) {
+  std::string notes;
+  bool none = false;
+  for (const DatabaseStatus& db : status.databases) {
+    if (!db.file.empty() && !InSharedFolder(status, db))
+      notes += db.data_source + ": " + db.file + "\n";
+    if (!db.problem.empty() && db.exists) notes += db.data_source + ": " + db.problem + "\n";
+    none |= db.exists && db.problem.empty() && !db.version_table;
+  }
+  if (none) notes += "Release none: the database has no Version table to read its release from.\n";
+  return notes;
+}
+
+// One line per folder of databases: the runs of the history beside them.
+std::string HistoryLines(const SiteStatus& status) {
+  std::vector<std::string> folders;
+  std::string lines;
+  for (const DatabaseStatus& db : status.databases) {
+    if (db.file.empty() || (!db.problem.empty() && !db.exists)) continue;
+    std::string folder = FolderOf(db.file);
+    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
+    folders.push_back(folder);
+    std::string runs = db.runs.empty() ? "none"
+                                       : std::to_string(db.runs.size()) +
+                                             (db.runs.size() == 1 ? " run" : " runs") +
+                                             ", newest " + db.runs.back();
+    lines += (folder == status.shared_folder ? std::string("History: ")
+                                             : "History of " + folder + ": ") +
+             runs + "\n";
+  }
+  return lines;
 }
 
 }  // namespace
@@ -172,7 +263,7 @@ bool ReadSiteStatus(const SiteTools& tools, SiteStatus* status) {
   }
   status->shared_folder = location + install::kDatabaseSubfolder;
   status->lock_file = status->shared_folder + kLockFileName;
-  status->running = RunLockHeld(tools.install.files, status->shared_folder);
+  status->lock = ReadRunLock(tools.install.files, status->shared_folder);
   for (const engine::CatalogueEntry& entry : engine::DatabaseCatalogue)
     status->databases.push_back(ReadDatabase(tools, entry.data_source_name));
   return true;
@@ -180,28 +271,18 @@ bool ReadSiteStatus(const SiteTools& tools, SiteStatus* status) {
 
 std::string StatusTable(const SiteStatus& status) {
   std::vector<std::vector<std::string>> rows = {
-      {"DATA SOURCE", "DATABASE", "STATE", "SIZE", "MODIFIED", "RELEASE", "FORMAT", "BACKUP",
-       "BACKUP SIZE", "BACKUP MODIFIED", "HISTORY"}};
-  for (const DatabaseStatus& db : status.databases) {
-    std::string state = !db.problem.empty() ? db.problem : db.exists ? "present" : "missing";
-    std::string runs = db.runs.empty() ? "-" : std::to_string(db.runs.size()) + " runs, newest " +
-                                                   db.runs.back();
-    rows.push_back({db.data_source, db.file.empty() ? "-" : db.file, state,
-                    Size(db.exists, db.info), db.exists ? TimeText(db.info.modified) : "-",
-                    db.version.empty() ? "-" : db.version, FormatText(db.format_version),
-                    db.backup ? "yes" : "no",
-                    Size(db.backup, db.backup_info),
-                    db.backup ? TimeText(db.backup_info.modified) : "-", runs});
-  }
-  return "Shared database folder: " + status.shared_folder + "\n" +
-         "Update running: " + (status.running ? "yes" : "no") + " (lock " + status.lock_file +
-         ")\n\n" + Aligned(rows);
+      {"DATA SOURCE", "DATABASE", "RELEASE", "FORMAT", "SIZE", "MODIFIED", "BACKUP"}};
+  for (const DatabaseStatus& db : status.databases) rows.push_back(Row(status, db));
+  std::string notes = Notes(status);
+  return "Shared database folder: " + status.shared_folder + "\n" + RunningLine(status) + "\n" +
+         Aligned(rows) + (notes.empty() ? "" : "\n" + notes) + "\n" + HistoryLines(status);
 }
 
 std::string StatusJson(const SiteStatus& status) {
   std::string json = "{\n  \"shared_folder\": " + Json(status.shared_folder) +
                      ",\n  \"lock_file\": " + Json(status.lock_file) +
-                     ",\n  \"update_running\": " + (status.running ? "true" : "false") +
+                     ",\n  \"update_running\": " + (status.lock.held ? "true" : "false") +
+                     ",\n  \"lock_holder\": " + HolderJson(status.lock) +
                      ",\n  \"databases\": [";
   for (size_t i = 0; i < status.databases.size(); ++i) {
     const DatabaseStatus& db = status.databases[i];
@@ -213,6 +294,7 @@ std::string StatusJson(const SiteStatus& status) {
             ", \"exists\": " + (db.exists ? "true" : "false") +
             ", \"database\": " + FileJson(db.exists, db.info) +
             ", \"release\": " + (db.version.empty() ? "null" : Json(db.version)) +
+            ", \"version_table\": " + (db.version_table ? "true" : "false") +
             ", \"format_version\": " + (db.format_version ? FormatText(db.format_version) : "null") +
             ", \"backup\": " + FileJson(db.backup, db.backup_info) + ", \"history\": [" + runs +
             "]}";

@@ -18,6 +18,9 @@ struct DatabaseStatus {
   platform::FileInfo info;
   std::string version;  // the newest DBVersion of its Version table; "" when none
   int format_version = 0;  // its file format version; 0 when it cannot be read
+  // Whether it has a Version table at all (availability and onlineshop have
+  // none in any release, so they show no release).
+  bool version_table = false;
   bool backup = false;  // file + ".bak"
   platform::FileInfo backup_info;
   std::vector<std::string> runs;  // the run folders of the history beside it
@@ -26,7 +29,7 @@ struct DatabaseStatus {
 struct SiteStatus {
   std::string shared_folder;
   std::string lock_file;
-  bool running = false;                   // a run holds the lock
+  RunLockState lock;                      // whether a run holds the lock, and who
   std::vector<DatabaseStatus> databases;  // in catalogue order
 };
 
@@ -37,8 +40,10 @@ struct SiteStatus {
 // message, when share.ini or odbc.ini cannot be read.
 bool ReadSiteStatus(const SiteTools& tools, SiteStatus* status);
 
-// The status as a plain table with aligned columns, and as JSON (the same
-// facts; docs/installation.md).
+// The status as a plain table with aligned columns that fits 100 columns
+// (paths relative to the shared database folder, sizes in KiB/MiB/GiB, times
+// to the minute; a database outside that folder is named in full below the
+// table), and as JSON (the same facts, in full; docs/installation.md).
 std::string StatusTable(const SiteStatus& status);
 std::string StatusJson(const SiteStatus& status);
 

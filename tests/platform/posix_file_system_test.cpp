@@ -671,5 +671,21 @@ TEST_F(PosixFileSystemTest, LockIsHeldByOneAtATimeAndDiesWithItsHolder) {
   ExpectError(file_errors::kPathNotFound, [&] { files_->TryLockFile(dir_.File("no/x.lock")); });
 }
 
+// The holder is readable while it holds the lock, and the file is empty again
+// once it is gone.
+TEST_F(PosixFileSystemTest, LockHolderIsRecordedWhileTheLockIsHeld) {
+  std::string path = dir_.File("tabsync.lock");
+  std::unique_ptr<FileLock> lock = files_->TryLockFile(path);
+  lock->RecordHolder("2026-12-08 09:05:31");
+  LockHolder holder;
+  ASSERT_TRUE(ParseLockHolder(files_->ReadFile(path), &holder));
+  EXPECT_EQ(getpid(), holder.pid);
+  EXPECT_EQ("2026-12-08 09:05:31", holder.started);
+  lock.reset();
+  EXPECT_EQ("", files_->ReadFile(path));
+  EXPECT_FALSE(ParseLockHolder("", &holder));
+  EXPECT_FALSE(ParseLockHolder("pid x\nstarted 2026-12-08 09:05:31\n", &holder));
+}
+
 }  // namespace
 }  // namespace tabsync::platform

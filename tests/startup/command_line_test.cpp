@@ -36,6 +36,7 @@ TEST(ParseCommandLineTest, OptionsBeforeTheFolderAndTheirConflicts) {
     Action action;
     std::string text;  // the argument text, or the problem of kWrong
     bool yes = false, dry_run = false, json = false;
+    long long wait = 0;
   };
   const Case cases[] = {
       {{}, Action::kUpdate, ""},
@@ -64,6 +65,15 @@ TEST(ParseCommandLineTest, OptionsBeforeTheFolderAndTheirConflicts) {
       {{"--status", "DB"}, Action::kWrong, "--status takes no folder"},
       {{"--status", "-y"}, Action::kWrong, "--status takes no other option than --json"},
       {{"--status", "--restore", "-y"}, Action::kWrong, "--status and --restore do not go together"},
+      {{"--wait", "DB"}, Action::kUpdate, "DB", false, false, false, kWaitWithoutLimit},
+      {{"--wait=90", "--restore"}, Action::kRestore, "", false, false, false, 90},
+      {{"--wait=0", "--dry-run", "DB"}, Action::kUpdate, "DB", false, true, false, 0},
+      {{"--wait=", "DB"}, Action::kWrong, "--wait takes a number of seconds: --wait="},
+      {{"--wait=-1", "DB"}, Action::kWrong, "--wait takes a number of seconds: --wait=-1"},
+      {{"--wait=1000000000"}, Action::kWrong, "--wait takes a number of seconds: --wait=1000000000"},
+      {{"--wait", "--waiting"}, Action::kWrong, "unknown option --waiting"},
+      {{"--status", "--wait"}, Action::kWrong, "--status takes no other option than --json"},
+      {{"--version", "--wait=5"}, Action::kWrong, "--version takes no other option and no folder"},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -75,6 +85,7 @@ TEST(ParseCommandLineTest, OptionsBeforeTheFolderAndTheirConflicts) {
     EXPECT_EQ(c.yes, line.yes) << shown;
     EXPECT_EQ(c.dry_run, line.dry_run) << shown;
     EXPECT_EQ(c.json, line.json) << shown;
+    EXPECT_EQ(c.wait, line.wait_seconds) << shown;
   }
 }
 

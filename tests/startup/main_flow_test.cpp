@@ -62,6 +62,7 @@ class MainFlowTest : public test::FakeInstallTest {
   bool FakeRun(log::RunLog& log, const std::string& updateFolder) {
     runs_.push_back(updateFolder);
     log_at_start_ = files_.HasFile(kLogFile) ? files_.GetFile(kLogFile).content : "(none)";
+    lock_at_start_ = files_.GetFile(std::string(kShared) + "tabsync.lock").content;
     try {
       log.WriteLog("## BEGIN UPDATING", false);
     } catch (const Error&) {
@@ -90,6 +91,7 @@ class MainFlowTest : public test::FakeInstallTest {
 
   Strings runs_;
   std::string log_at_start_;
+  std::string lock_at_start_;
   bool run_reports_errors_ = false;
 };
 
@@ -254,6 +256,42 @@ TEST_F(MainFlowTest, SecondRunIsRefusedBeforeAskingOrTouchingAnything) {
   held.reset();
   ui_.AnswerQuestions({MessageAnswer::kNo});
   EXPECT_EQ(kExitSuccess, Main());
+}
+
+// --wait: the run waits for the lock, looking again every 250 ms, until it
+// is free or the time is up; the run that holds it is named in its file.
+TEST_F(MainFlowTest, RunWaitsForTheLockUntilItIsFreeOrTheTimeIsUp) {
+  Install(kShared);
+  std::string lock = std::string(kShared) + "tabsync.lock";
+  const struct {
+    long long wait_seconds;
+    int free_at_pause;  // 0: never
+    int status;
+    int pauses;
+  } cases[] = {{0, 1, kExitStopped, 0}, {1, 0, kExitStopped, 4}, {kWaitWithoutLimit, 3, kExitSuccess, 3}};
+  for (const auto& c : cases) {
+    std::unique_ptr<platform::FileLock> held = files_.TryLockFile(lock);
+    held->RecordHolder("2026-12-08 09:00:00");
+    int pauses = 0;
+    clock_.OnSleep([&](int) {
+      if (++pauses == c.free_at_pause) held.reset();
+    });
+    std::ostringstream err;
+    main_platform_.err = &err;
+    RunOptions options;
+    options.unattended = true;
+    options.wait_seconds = c.wait_seconds;
+    EXPECT_EQ(c.status, startup::Main(main_platform_, "/inst/DB", options)) << c.wait_seconds;
+    EXPECT_EQ(c.pauses, pauses) << c.wait_seconds;
+    EXPECT_EQ(c.pauses ? "tabsync: waiting for the run lock " + lock +
+                             " (pid 4242, started 2026-12-08 09:00:00)\n"
+                       : "",
+              err.str());
+  }
+  clock_.OnSleep(nullptr);
+  EXPECT_EQ(Strings{"/inst/DB"}, runs_);
+  EXPECT_EQ("pid 4242\nstarted 2026-12-08 09:05:31\n", lock_at_start_);
+  EXPECT_EQ("", files_.GetFile(lock).content);
 }
 
 TEST_F(MainFlowTest, LocationThatIsNoAbsoluteFolderIsRefusedNamingShareIni) {

@@ -42,11 +42,13 @@ TEST_F(StatusTest, EachDataSourceIsToldApartAndTheLockSeen) {
   files_.AddFile(std::string(kShared) + "users.mdb.bak", "older");
   files_.AddFolder(std::string(kShared) + "backups/20261207-090531");
   auto held = files_.TryLockFile(std::string(kShared) + "tabsync.lock");
+  held->RecordHolder("2026-12-08 09:00:00");
 
   ASSERT_EQ(0, Show(true));
   std::string json = out_.str();
   for (const char* part : {
-           "\"update_running\": true",
+           "\"update_running\": true,\n  \"lock_holder\": {\"pid\": 4242, \"started\": "
+           "\"2026-12-08 09:00:00\"}",
            "{\"data_source\": \"Accounting\", \"file\": \"/srv/shared/Infrastructure/DB/"
            "accounting.mdb\", \"problem\": null, \"exists\": false, \"database\": null",
            "{\"data_source\": \"Orbisdat\", \"file\": \"availability.mdb\", \"problem\": \"names "
@@ -60,6 +62,59 @@ TEST_F(StatusTest, EachDataSourceIsToldApartAndTheLockSeen) {
     EXPECT_NE(std::string::npos, json.find(part)) << part << "\n" << json;
   // Only the lock was looked at: no database was opened.
   EXPECT_TRUE(engine_.Actions().empty());
+}
+
+// The table fits 100 columns: paths relative to the shared folder, sizes and
+// times short, what does not fit in notes below it.
+TEST(StatusTableTest, EveryStateInAHundredColumns) {
+  platform::FileInfo info{65576960, {2026, 12, 8, 21, 59, 43}};
+  auto db = [&](const char* source, std::string file, const char* version, bool table) {
+    DatabaseStatus status;
+    status.data_source = source;
+    status.file = std::move(file);
+    status.exists = true;
+    status.info = info;
+    status.version = version;
+    status.version_table = table;
+    status.format_version = 2;
+    status.backup = true;
+    status.backup_info = {1000, {2026, 12, 8, 21, 59, 40}};
+    status.runs = {"20261201-090000", "20261208-215940"};
+    return status;
+  };
+  SiteStatus site;
+  site.shared_folder = kShared;
+  site.lock = {true, true, {4242, "2026-12-08 21:59:40"}};
+  site.databases = {db("Accounting", std::string(kShared) + "accounting.mdb", "3.3.0", true),
+                    db("Orbisdat", std::string(kShared) + "availability.mdb", "", false),
+                    db("Config", "/old/server/config.mdb", "3.3.0", true),
+                    db("OnlineShop", "", "", false),
+                    db("Resource", std::string(kShared) + "resource.mdb", "", false),
+                    db("Users", std::string(kShared) + "users.mdb", "", false)};
+  site.databases[2].runs.clear();
+  site.databases[3].problem = "not registered";
+  site.databases[3].exists = false;
+  site.databases[4].problem = "Error 3343: Unrecognized database format";
+  site.databases[5].exists = false;
+  site.databases[5].backup = false;
+  EXPECT_EQ("Shared database folder: /srv/shared/Infrastructure/DB/\n"
+            "Update running: yes (pid 4242, started 2026-12-08 21:59:40)\n"
+            "\n"
+            "DATA SOURCE  DATABASE                RELEASE  FORMAT  SIZE      MODIFIED          BACKUP\n"
+            "Accounting   accounting.mdb          3.3.0    2       62.5 MiB  2026-12-08 21:59  2026-12-08 21:59\n"
+            "Orbisdat     availability.mdb        none     2       62.5 MiB  2026-12-08 21:59  2026-12-08 21:59\n"
+            "Config       config.mdb (elsewhere)  3.3.0    2       62.5 MiB  2026-12-08 21:59  2026-12-08 21:59\n"
+            "OnlineShop   -                       not registered\n"
+            "Resource     resource.mdb            ?        2       62.5 MiB  2026-12-08 21:59  2026-12-08 21:59\n"
+            "Users        users.mdb               -        -       missing   -                 none\n"
+            "\n"
+            "Config: /old/server/config.mdb\n"
+            "Resource: Error 3343: Unrecognized database format\n"
+            "Release none: the database has no Version table to read its release from.\n"
+            "\n"
+            "History: 2 runs, newest 20261208-215940\n"
+            "History of /old/server/: none\n",
+            StatusTable(site));
 }
 
 TEST_F(StatusTest, StoresThatCannotBeReadEndWithStatusTwo) {

@@ -44,11 +44,20 @@ class FakeFileSystem::FakeFileLock : public platform::FileLock {
   FakeFileLock(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {
     owner_.locked_.insert(path_);
   }
-  ~FakeFileLock() override { owner_.locked_.erase(path_); }
+  ~FakeFileLock() override {
+    owner_.locked_.erase(path_);
+    if (recorded_) owner_.files_[path_].content.clear();
+  }
+  // The fake's process id is 4242.
+  void RecordHolder(const std::string& started) override {
+    owner_.files_[path_].content = platform::LockHolderText(4242, started);
+    recorded_ = true;
+  }
 
  private:
   FakeFileSystem& owner_;
   std::string path_;
+  bool recorded_ = false;
 };
 
 namespace {
