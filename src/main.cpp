@@ -75,6 +75,7 @@ int Update(Machine& machine, const startup::CommandLine& line) {
   startup::RunOptions options;
   options.unattended = line.yes;
   options.dry_run = line.dry_run;
+  options.summary = line.summary;
   options.wait_seconds = line.wait_seconds;
   return startup::Main(platform, line.argument_text, options);
 }

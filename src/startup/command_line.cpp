@@ -27,6 +27,7 @@ struct Options {
   std::vector<std::string> actions;  // "--status", "-h", "--dry-run"...
   bool yes = false;
   bool json = false;
+  bool summary = false;
   std::string wait;  // the --wait option as given; "" without one
   long long wait_seconds = 0;
 };
@@ -59,6 +60,8 @@ bool TakeOption(const std::string& option, Options* options) {
     options->yes = true;
   } else if (option == "--json") {
     options->json = true;
+  } else if (option == "--summary") {
+    options->summary = true;
   } else if (option == "--wait" || option.rfind("--wait=", 0) == 0) {
     return TakeWait(option, options);
   } else if (option == "-h" || option == "--help" || option == "--version" ||
@@ -80,11 +83,13 @@ std::string Conflict(const Options& options, const std::string& argumentText) {
     return actions[0] + " and " + actions[1] + " do not go together";
   std::string action = actions.empty() ? "" : actions[0];
   if (IsHelp(action) || action == "--version") {
-    if (options.yes || options.json || !options.wait.empty() || !argumentText.empty())
+    if (options.yes || options.json || options.summary || !options.wait.empty() ||
+        !argumentText.empty())
       return action + " takes no other option and no folder";
     return "";
   }
   if (options.json && action != "--status") return "--json goes with --status only";
+  if (options.summary && action != "--dry-run") return "--summary goes with --dry-run only";
   if (action == "--status" && (options.yes || !options.wait.empty()))
     return "--status takes no other option than --json";
   if (action == "--status" && !argumentText.empty()) return "--status takes no folder";
@@ -124,13 +129,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   line.action = ActionOf(options.actions.empty() ? "" : options.actions[0]);
   line.yes = options.yes;
   line.json = options.json;
+  line.summary = options.summary;
   line.wait_seconds = options.wait_seconds;
   line.dry_run = !options.actions.empty() && options.actions[0] == "--dry-run";
   return line;
 }
 
 std::string UsageText() {
-  return "usage: tabsync [-y|--yes] [--wait[=SECONDS]] [--dry-run] [--] [UPDATE_FOLDER]\n"
+  return "usage: tabsync [-y|--yes] [--wait[=SECONDS]] [--dry-run [--summary]] [--]\n"
+         "               [UPDATE_FOLDER]\n"
          "       tabsync --status [--json]\n"
          "       tabsync [-y|--yes] [--wait[=SECONDS]] --restore [RUN]\n"
          "       tabsync -h|--help | --version\n"
@@ -141,6 +148,8 @@ std::string UsageText() {
          "  -y, --yes     answer Yes to every question; show nothing that waits\n"
          "  --dry-run     update copies of the databases in a temporary folder and\n"
          "                print the log; nothing else changes\n"
+         "  --summary     with --dry-run: print per database what the run would do,\n"
+         "                in counts, instead of the log\n"
          "  --status      show each database, its release, its backups and whether an\n"
          "                update is running (--json: the same as JSON)\n"
          "  --restore     put the databases back from their .bak files, or from the\n"
@@ -151,7 +160,8 @@ std::string UsageText() {
          "  --            end of the options: the rest is the folder\n"
          "\n"
          "--help, --version, --status, --restore and --dry-run exclude each other;\n"
-         "-y and --wait go with a run or --restore, --json with --status.\n"
+         "-y and --wait go with a run or --restore, --json with --status, --summary\n"
+         "with --dry-run.\n"
          "\n"
          "Exit status: 0 done (or declined), 1 done with errors (or the output\n"
          "could not be written), 2 stopped before anything was done (wrong command\n"

@@ -10,7 +10,7 @@ namespace tabsync::startup {
 constexpr long long kWaitWithoutLimit = -1;
 
 // tabsync's command line (docs/installation.md):
-//   tabsync [-y|--yes] [--wait[=SECONDS]] [--dry-run] [--] [UPDATE_FOLDER]
+//   tabsync [-y|--yes] [--wait[=SECONDS]] [--dry-run [--summary]] [--] [UPDATE_FOLDER]
 //   tabsync --status [--json]
 //   tabsync [-y|--yes] [--wait[=SECONDS]] --restore [RUN]
 //   tabsync -h|--help | --version
@@ -23,6 +23,7 @@ struct CommandLine {
   Action action = Action::kUpdate;
   bool yes = false;      // answer Yes to every question, show nothing that waits
   bool dry_run = false;  // update copies of the databases, print the log
+  bool summary = false;  // with dry_run: print counts instead of the log
   bool json = false;     // --status as JSON
   // --wait: how long to wait for the run lock, in seconds (kWaitWithoutLimit
   // without a number); 0 without --wait.
@@ -37,7 +38,8 @@ struct CommandLine {
 // Reads the arguments after the program name. The action options (--help,
 // --version, --status, --restore, --dry-run) exclude each other; --help and
 // --version take nothing else, -y and --wait go with a run (--dry-run
-// included) or --restore, --json with --status only, and --status takes no
+// included) or --restore, --json with --status only, --summary with
+// --dry-run only, and --status takes no
 // folder. An unknown option, options that do not go together, or a --wait=
 // that is no number of seconds (0 to 999999999) give kWrong.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);

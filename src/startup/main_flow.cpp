@@ -9,6 +9,7 @@
 #include "install/shared_files_location.h"
 #include "startup/command_line.h"
 #include "startup/dry_run.h"
+#include "startup/run_summary.h"
 #include "startup/site_tools.h"
 
 #include <cstdio>
@@ -160,7 +161,12 @@ void InstallationFlow::PrintDryRun(const DryRunSite& site, const RunOutcome& out
   } catch (const Error&) {
     // No log: the run ended before its first line; the summary says so.
   }
-  *platform_.out << site.WithRealFolders(text);
+  text = site.WithRealFolders(std::move(text));
+  if (options_.summary) {
+    text = "Plan of the update (a dry run: nothing was changed)\n\n" +
+           SummaryTable(CountLogActions(text)) + "\n";
+  }
+  *platform_.out << text;
   *platform_.out << SummaryLine(outcome, run_milliseconds_, "(dry run, not kept)") << "\n";
 }
 

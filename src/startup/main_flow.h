@@ -72,6 +72,9 @@ struct RunOptions {
   // The whole update on copies of the databases (DryRunSite); its log is
   // printed on `out`, and nothing of the site changes.
   bool dry_run = false;
+  // With dry_run: `out` gets the counts of what the run did per database
+  // (SummaryTable) instead of its log.
+  bool summary = false;
   // How long to wait for the run lock while another run holds it (seconds;
   // kWaitWithoutLimit: until it is free); 0 stops at once.
   long long wait_seconds = 0;

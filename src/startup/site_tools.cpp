@@ -130,6 +130,24 @@ std::string HolderText(const RunLockState& state) {
   return "pid " + std::to_string(state.holder.pid) + ", started " + state.holder.started;
 }
 
+std::string AlignedColumns(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    for (size_t i = 0; i + 1 < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
 std::string TimeText(const platform::LocalTime& t) {
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,

@@ -4,6 +4,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "dbengine/dao.h"
 #include "install/install_platform.h"
@@ -73,6 +74,11 @@ RunLockState ReadRunLock(platform::FileSystem& files, const std::string& sharedF
 
 // "pid 4242, started 2026-12-08 09:05:31", or "holder not recorded".
 std::string HolderText(const RunLockState& state);
+
+// Rows as columns two blanks apart, one line each. The last cell of a row is
+// not padded and does not widen its column, so a row may end in a longer
+// text (a problem, a remark).
+std::string AlignedColumns(const std::vector<std::vector<std::string>>& rows);
 
 // The clock's time as --status shows it: "2026-12-08 09:05:31".
 std::string TimeText(const platform::LocalTime& time);

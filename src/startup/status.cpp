@@ -139,26 +139,6 @@ std::string HolderJson(const RunLockState& lock) {
          ", \"started\": " + Json(lock.holder.started) + "}";
 }
 
-// Columns two blanks apart. The last cell of a row is not padded and does
-// not widen its column, so a row may end in a longer text (a problem).
-std::string Aligned(const std::vector<std::vector<std::string>>& rows) {
-  std::vector<size_t> widths;
-  for (const auto& row : rows) {
-    widths.resize(std::max(widths.size(), row.size()));
-    for (size_t i = 0; i + 1 < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-  }
-  std::string text;
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t i = 0; i < row.size(); ++i) {
-      line += row[i];
-      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
-    }
-    text += line + "\n";
-  }
-  return text;
-}
-
 std::string FormatText(int version) { return version ? std::to_string(version) : "-"; }
 
 // "512 B", "20.0 KiB", "62.5 MiB", "1.2 GiB": at most 9 characters.
@@ -275,7 +255,7 @@ std::string StatusTable(const SiteStatus& status) {
   for (const DatabaseStatus& db : status.databases) rows.push_back(Row(status, db));
   std::string notes = Notes(status);
   return "Shared database folder: " + status.shared_folder + "\n" + RunningLine(status) + "\n" +
-         Aligned(rows) + (notes.empty() ? "" : "\n" + notes) + "\n" + HistoryLines(status);
+         AlignedColumns(rows) + (notes.empty() ? "" : "\n" + notes) + "\n" + HistoryLines(status);
 }
 
 std::string StatusJson(const SiteStatus& status) {

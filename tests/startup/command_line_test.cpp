@@ -65,6 +65,9 @@ TEST(ParseCommandLineTest, OptionsBeforeTheFolderAndTheirConflicts) {
       {{"--status", "DB"}, Action::kWrong, "--status takes no folder"},
       {{"--status", "-y"}, Action::kWrong, "--status takes no other option than --json"},
       {{"--status", "--restore", "-y"}, Action::kWrong, "--status and --restore do not go together"},
+      {{"--dry-run", "--summary", "DB"}, Action::kUpdate, "DB", false, true},
+      {{"--summary", "DB"}, Action::kWrong, "--summary goes with --dry-run only"},
+      {{"--summary", "--restore"}, Action::kWrong, "--summary goes with --dry-run only"},
       {{"--wait", "DB"}, Action::kUpdate, "DB", false, false, false, kWaitWithoutLimit},
       {{"--wait=90", "--restore"}, Action::kRestore, "", false, false, false, 90},
       {{"--wait=0", "--dry-run", "DB"}, Action::kUpdate, "DB", false, true, false, 0},
@@ -86,6 +89,7 @@ TEST(ParseCommandLineTest, OptionsBeforeTheFolderAndTheirConflicts) {
     EXPECT_EQ(c.dry_run, line.dry_run) << shown;
     EXPECT_EQ(c.json, line.json) << shown;
     EXPECT_EQ(c.wait, line.wait_seconds) << shown;
+    EXPECT_EQ(c.dry_run && c.arguments[1] == "--summary", line.summary) << shown;
   }
 }
 

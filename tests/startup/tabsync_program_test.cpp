@@ -456,6 +456,14 @@ TEST_F(TabsyncProgramTest, DryRunChangesNothingAndPrintsTheRealRunsLog) {
   size_t summary = dry.out.rfind("6 of 6 databases updated, 0 errors, ");
   ASSERT_NE(std::string::npos, summary) << dry.out;
 
+  // --summary: counts instead of the log.
+  Outcome plan = RunWith({"--dry-run", "--summary", "DB"});
+  EXPECT_EQ(0, plan.status) << plan.err;
+  EXPECT_EQ(0u, plan.out.find("Plan of the update (a dry run: nothing was changed)\n\n")) << plan.out;
+  EXPECT_NE(std::string::npos, plan.out.find("\nusers.mdb    ")) << plan.out;
+  EXPECT_EQ(std::string::npos, plan.out.find("ADD RECORD")) << plan.out;
+  EXPECT_TRUE(before == Snapshot(dir_.Path()));
+
   Outcome real = RunWith({"--yes", "DB"});
   EXPECT_EQ(0, real.status) << real.err;
   EXPECT_EQ(WithoutTimes(test::ReadFileBytes(LogFile())), WithoutTimes(dry.out.substr(0, summary)));
