@@ -27,6 +27,8 @@ constexpr int kTypeDate = 8;
 constexpr int kTypeText = 10;
 constexpr int kTypeLongBinary = 11;
 constexpr int kTypeMemo = 12;
+constexpr int kTypeBigInt = 16;    // Large Number: a 64-bit whole number
+constexpr int kTypeDecimal = 20;   // an exact decimal of a precision and scale
 
 // Field attribute bits (Field::Attributes).
 constexpr int kFieldFixed = 1;
@@ -100,9 +102,13 @@ class Field {
   virtual void SetName(const std::string& name) = 0;
   // Field type code (kType...).
   virtual int Type() const = 0;
-  // Size in characters for Text; fixed byte size for numbers; 0 for Memo and
-  // binary fields.
+  // Size in characters for Text; fixed byte size for numbers (16 for a
+  // Decimal); 0 for Memo and binary fields.
   virtual int Size() const = 0;
+  // A Decimal's number of digits (1 to 57) and how many of them follow the
+  // point (0 to the precision); 0 for every other type.
+  virtual int Precision() const = 0;
+  virtual int Scale() const = 0;
   // Attribute bits (kField...).
   virtual int Attributes() const = 0;
   // Only on a field not yet appended: accepts the bits 1, 2, 32 and 16 (16 only
@@ -167,9 +173,10 @@ class TableDef {
   // not yet appended stores the index with the table.
   virtual Collection<Index>& Indexes() = 0;
   // A new field, not yet part of the table. Size matters only for Text
-  // (1 to 255; 0 means 255).
-  virtual std::shared_ptr<Field> CreateField(const std::string& name, int type,
-                                             int size = 0) = 0;
+  // (1 to 255; 0 means 255), precision and scale only for Decimal (precision
+  // 1 to 57, 0 means 18; scale 0 to the precision); 3001 for others.
+  virtual std::shared_ptr<Field> CreateField(const std::string& name, int type, int size = 0,
+                                             int precision = 0, int scale = 0) = 0;
   virtual std::shared_ptr<Index> CreateIndex(const std::string& name) = 0;
 };
 

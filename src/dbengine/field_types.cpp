@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "dbengine/dao.h"
+#include "dbengine/decimal.h"
 #include "dbengine/error.h"
 #include "dbengine/names.h"
 
@@ -32,6 +33,14 @@ namespace {
 // SQL type the field type means, then, where that word alone would not tell
 // the field type, the version 1 word; the Byte's "UNSIGNED" makes the driver
 // hand its values (0 to 255) over as unsigned numbers.
+//
+// The driver knows no exact numeric type ("NUMERIC" and "DECIMAL" give a
+// double, and NUMERIC affinity would store a double), so a Decimal is
+// declared a VARCHAR: SQLite keeps its text as written and the driver hands
+// that text over. It was added to version 2 after that version first
+// appeared: no declaration of it changed, and an engine that predates it
+// reads such a column by SQLite's affinity rules, as a Memo holding the same
+// text, whatever version the file stores.
 struct Declarations {
   int type;
   bool counter;
@@ -51,6 +60,7 @@ constexpr Declarations kDeclarations[] = {
     {kTypeText, false, {"TEXT", "VARCHAR TEXT"}},
     {kTypeLongBinary, false, {"LONGBINARY", "LONGVARBINARY LONGBINARY"}},
     {kTypeMemo, false, {"MEMO TEXT", "MEMO TEXT"}},
+    {kTypeDecimal, false, {nullptr, "VARCHAR DECIMAL"}},
 };
 
 // Memo columns of the earliest files, read as Memo and never written.
@@ -69,8 +79,8 @@ std::string NormalizedDeclaration(std::string_view declared) {
   for (char c : LowerName(Trim(declared))) {
     bool blank = std::isspace(static_cast<unsigned char>(c));
     char last = lower.empty() ? '(' : lower.back();
-    if (blank && (last == ' ' || last == '(')) continue;
-    if ((c == '(' || c == ')') && last == ' ') lower.pop_back();
+    if (blank && (last == ' ' || last == '(' || last == ',')) continue;
+    if ((c == '(' || c == ')' || c == ',') && last == ' ') lower.pop_back();
     lower += blank ? ' ' : c;
   }
   return lower;
@@ -91,6 +101,28 @@ std::optional<int> ParseTextSize(std::string_view lower, std::string_view name) 
   return size;
 }
 
+// A whole number from 0 to 99 at *pos, then `end`.
+bool ReadSmallNumber(std::string_view text, size_t* pos, char end, int* value) {
+  size_t begin = *pos;
+  *value = 0;
+  while (*pos < text.size() && *pos - begin < 2 && std::isdigit(static_cast<unsigned char>(text[*pos])))
+    *value = *value * 10 + (text[(*pos)++] - '0');
+  return *pos > begin && *pos < text.size() && text[(*pos)++] == end;
+}
+
+// `name` followed by "(p,s)": a Decimal of precision p (1 to 28) and scale s
+// (0 to p).
+std::optional<ColumnType> ParseDecimal(std::string_view lower, std::string_view name) {
+  if (!SameName(lower.substr(0, name.size()), name)) return std::nullopt;
+  size_t pos = name.size();
+  int precision = 0, scale = 0;
+  if (pos >= lower.size() || lower[pos++] != '(' || !ReadSmallNumber(lower, &pos, ',', &precision) ||
+      !ReadSmallNumber(lower, &pos, ')', &scale) || pos != lower.size())
+    return std::nullopt;
+  if (precision < 1 || precision > kMaxDecimalPrecision || scale > precision) return std::nullopt;
+  return ColumnType{kTypeDecimal, FixedSize(kTypeDecimal), false, precision, scale};
+}
+
 // The field type of a declaration that some format version of the engine
 // writes (or "memo" alone); nothing for other declarations.
 std::optional<ColumnType> EngineColumnType(const std::string& lower) {
@@ -99,6 +131,8 @@ std::optional<ColumnType> EngineColumnType(const std::string& lower) {
       if (!name) continue;
       if (row.type == kTypeText) {
         if (auto size = ParseTextSize(lower, name)) return ColumnType{kTypeText, *size, false};
+      } else if (row.type == kTypeDecimal) {
+        if (auto decimal = ParseDecimal(lower, name)) return decimal;
       } else if (SameName(lower, name)) {
         return ColumnType{row.type, FixedSize(row.type), row.counter};
       }
@@ -297,6 +331,28 @@ Variant ToSingle(const Variant& value) {
 
 double RoundCurrency(double value) { return std::nearbyint(value * 10000.0) / 10000.0; }
 
+// The decimal text a number or a text stands for; nothing for other values.
+std::optional<std::string> DecimalSource(const Variant& value) {
+  switch (value.kind()) {
+    case Variant::Kind::kBoolean:
+    case Variant::Kind::kInteger: return std::to_string(value.AsInteger());
+    case Variant::Kind::kDouble:
+      if (!std::isfinite(value.AsDouble())) return std::nullopt;
+      return NumberText(value.AsDouble());
+    case Variant::Kind::kDecimal:
+    case Variant::Kind::kText: return value.AsString();
+    default: return std::nullopt;
+  }
+}
+
+Variant ToDecimal(const Variant& value, const ColumnType& column) {
+  std::optional<std::string> source = DecimalSource(value);
+  std::optional<std::string> text;
+  if (source) text = DecimalText(*source, column.precision, column.scale);
+  if (!text) throw ConversionError();
+  return Variant::Decimal(std::move(*text));
+}
+
 }  // namespace
 
 ColumnType ParseDeclaredType(std::string_view declared) {
@@ -312,7 +368,10 @@ std::string DeclaredType(const ColumnType& column, int version) {
     if (row.type != column.type || row.counter != column.counter) continue;
     if (!row.by_version[index]) break;
     std::string name = row.by_version[index];
-    return row.type == kTypeText ? name + "(" + std::to_string(column.size) + ")" : name;
+    if (row.type == kTypeText) return name + "(" + std::to_string(column.size) + ")";
+    if (row.type == kTypeDecimal)
+      return name + "(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
+    return name;
   }
   throw InvalidFieldType();
 }
@@ -343,7 +402,8 @@ Affinity AffinityOf(std::string_view declared) {
 }
 
 bool IsKnownType(int type) {
-  return (type >= kTypeBoolean && type <= kTypeDate) || (type >= kTypeText && type <= kTypeMemo);
+  return (type >= kTypeBoolean && type <= kTypeDate) || (type >= kTypeText && type <= kTypeMemo) ||
+         type == kTypeDecimal;
 }
 
 bool IsTextType(int type) { return type == kTypeText || type == kTypeMemo; }
@@ -358,6 +418,7 @@ int FixedSize(int type) {
     case kTypeCurrency:
     case kTypeDouble:
     case kTypeDate: return 8;
+    case kTypeDecimal: return 16;
     default: return 0;
   }
 }
@@ -368,8 +429,9 @@ int StoredAttributes(const ColumnType& column) {
   return attributes;
 }
 
-Variant ConvertForField(const Variant& value, int type, int size) {
+Variant ConvertForField(const Variant& value, const ColumnType& column) {
   if (value.IsNull()) return value;
+  int type = column.type, size = column.size;
   switch (type) {
     case kTypeBoolean: return ToBoolean(value);
     case kTypeByte: return ToWholeNumber(value, 0, 255);
@@ -382,6 +444,7 @@ Variant ConvertForField(const Variant& value, int type, int size) {
     case kTypeText:
     case kTypeMemo: return ToText(value, type, size);
     case kTypeLongBinary: return ToBinary(value);
+    case kTypeDecimal: return ToDecimal(value, column);
     default: throw InvalidFieldType();
   }
 }
@@ -461,13 +524,30 @@ std::string DateText(std::string text) {
   return text;
 }
 
+// A Decimal as stored: its text at the column's scale; a text that is no
+// number, or too large a number for the column, as it is.
+Variant ReadDecimal(std::string text, const ColumnType& column) {
+  try {
+    if (std::optional<std::string> decimal = DecimalText(text, column.precision, column.scale))
+      return Variant::Decimal(std::move(*decimal));
+  } catch (const Error&) {
+    // Beyond the precision: a value a client wrote, read as it lies.
+  }
+  return Variant(std::move(text));
+}
+
 // The body of ReadColumn and ReadValue, which a merge calls for every column
 // of two records per record.
-inline Variant ReadStored(sqlite3_value* value, int type) {
+inline Variant ReadStored(sqlite3_value* value, const ColumnType& column) {
+  int type = column.type;
   switch (sqlite3_value_type(value)) {
     case SQLITE_NULL: return Variant();
-    case SQLITE_INTEGER: return ReadInteger(sqlite3_value_int64(value), type);
-    case SQLITE_FLOAT: return ReadDouble(sqlite3_value_double(value), type);
+    case SQLITE_INTEGER:
+      if (type == kTypeDecimal) return ReadDecimal(std::to_string(sqlite3_value_int64(value)), column);
+      return ReadInteger(sqlite3_value_int64(value), type);
+    case SQLITE_FLOAT:
+      if (type == kTypeDecimal) return ReadDecimal(NumberText(sqlite3_value_double(value)), column);
+      return ReadDouble(sqlite3_value_double(value), type);
     case SQLITE_BLOB:
       if (IsTextType(type)) return Variant(ValueBytes(value));
       return Variant::Binary(ValueBytes(value));
@@ -476,6 +556,7 @@ inline Variant ReadStored(sqlite3_value* value, int type) {
       std::string bytes(text ? text : "", sqlite3_value_bytes(value));
       if (type == kTypeDate) return Variant::Date(DateText(std::move(bytes)));
       if (type == kTypeLongBinary) return Variant::Binary(std::move(bytes));
+      if (type == kTypeDecimal) return ReadDecimal(std::move(bytes), column);
       return Variant(std::move(bytes));
     }
   }
@@ -483,12 +564,14 @@ inline Variant ReadStored(sqlite3_value* value, int type) {
 
 }  // namespace
 
-Variant ReadColumn(sqlite3_stmt* statement, int index, int type) {
+Variant ReadColumn(sqlite3_stmt* statement, int index, const ColumnType& column) {
   // One lookup of the column, then its value's own accessors.
-  return ReadStored(sqlite3_column_value(statement, index), type);
+  return ReadStored(sqlite3_column_value(statement, index), column);
 }
 
-Variant ReadValue(sqlite3_value* value, int type) { return ReadStored(value, type); }
+Variant ReadValue(sqlite3_value* value, int type) {
+  return ReadStored(value, ColumnType{type, FixedSize(type), false, kMaxDecimalPrecision, 0});
+}
 
 void BindVariant(sqlite3_stmt* statement, int index, const Variant& value) {
   switch (value.kind()) {

@@ -13,12 +13,15 @@ struct sqlite3_value;
 
 namespace tabsync::dao {
 
-// What a column's declared type says: the field type code, its size and
-// whether it is an auto-increment COUNTER.
+// What a column's declared type says: the field type code, its size,
+// whether it is an auto-increment COUNTER, and a Decimal's precision and
+// scale.
 struct ColumnType {
   int type = 0;
   int size = 0;
   bool counter = false;
+  int precision = 0;
+  int scale = 0;
 };
 
 // The declared type of a column as stored in the file, read by the rules of
@@ -52,17 +55,23 @@ int FixedSize(int type);
 // The Attributes a stored field of this column reports.
 int StoredAttributes(const ColumnType& column);
 
-// Converts a value written to a field of the given type and size: raises
-// 3421 for a value that is no such value, 3349 for a number out of the type's
-// range, 3163 for a text longer than a Text field's size.
-Variant ConvertForField(const Variant& value, int type, int size);
+// Converts a value written to a field of the given column type: raises 3421
+// for a value that is no such value, 3349 for a number out of the type's
+// range (a Decimal with more whole digits than its precision leaves), 3163
+// for a text longer than a Text field's size. A Decimal takes a number or a
+// text that holds one, exactly, rounded to its scale (halves to even); a
+// double by its shortest text that reads back as it (0.1 is 0.1).
+Variant ConvertForField(const Variant& value, const ColumnType& column);
 
-// The value in column `index` of the current row, read as the field type.
-// A date stored in another form than the engine's own (one that an ODBC
-// client wrote, see NormalizeDate) reads in the engine's form; a real number
-// reads with the precision of a Single, Currency or whole-number field.
-Variant ReadColumn(sqlite3_stmt* statement, int index, int type);
-// The same for a value of SQLite's.
+// The value in column `index` of the current row, read as the column's
+// type. A date stored in another form than the engine's own (one that an
+// ODBC client wrote, see NormalizeDate) reads in the engine's form; a real
+// number reads with the precision of a Single, Currency or whole-number
+// field; a number in a Decimal reads as the Decimal's text at its scale. A
+// text that is no value of the type reads as the text it is.
+Variant ReadColumn(sqlite3_stmt* statement, int index, const ColumnType& column);
+// The same for a value of SQLite's in a field of the type (Decimals at
+// scale 0).
 Variant ReadValue(sqlite3_value* value, int type);
 
 // A date or time in one of the forms of docs/database-format.md, in the

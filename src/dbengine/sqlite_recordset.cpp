@@ -133,7 +133,7 @@ Variant ReadStored(sqlite3_stmt* statement, int index) {
     case SQLITE_INTEGER: return Variant(static_cast<int64_t>(sqlite3_column_int64(statement, index)));
     case SQLITE_FLOAT: return Variant(sqlite3_column_double(statement, index));
     case SQLITE_NULL: return Variant();
-    default: return ReadColumn(statement, index, kTypeMemo);
+    default: return ReadColumn(statement, index, ColumnType{kTypeMemo});
   }
 }
 
@@ -161,6 +161,8 @@ class RecordFieldImpl : public Field {
   void SetName(const std::string&) override { throw InvalidOperation(); }
   int Type() const override { return column_.column.type; }
   int Size() const override { return column_.column.size; }
+  int Precision() const override { return column_.column.precision; }
+  int Scale() const override { return column_.column.scale; }
   int Attributes() const override { return column_.attributes; }
   void SetAttributes(int) override { throw InvalidOperation(); }
   const Variant& Value() const override;
@@ -279,7 +281,7 @@ class RecordsetImpl : public Recordset {
     Check();
     if (mode_ == Mode::kNone) throw updatable_ ? NoAddNewOrEdit() : ReadOnly();
     const QueryColumn& column = plan_->columns[index];
-    Variant converted = ConvertForField(value, column.column.type, column.column.size);
+    Variant converted = ConvertForField(value, column.column);
     buffer_.resize(plan_->columns.size());
     dirty_.resize(plan_->columns.size(), false);
     if (!plan_->repeated_columns) {
@@ -370,7 +372,7 @@ class RecordsetImpl : public Recordset {
     for (int i = 0; i < offset; ++i) locator_values_[i] = ReadStored(statement, i);
     row_.resize(plan_->columns.size());
     for (size_t i = 0; i < plan_->columns.size(); ++i)
-      row_[i] = ReadColumn(statement, offset + static_cast<int>(i), plan_->columns[i].column.type);
+      row_[i] = ReadColumn(statement, offset + static_cast<int>(i), plan_->columns[i].column);
     ++position_;
     count_ = std::max(count_, position_ + 1);
     fetched_at_ = rows_->ChangeCount();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dbengine/decimal.h"
 #include "dbengine/names.h"
 
 namespace tabsync::dao {
@@ -254,13 +255,21 @@ Collection<Index>& TableDefImpl::Indexes() {
   return indexes_;
 }
 
-std::shared_ptr<Field> TableDefImpl::CreateField(const std::string& name, int type, int size) {
+std::shared_ptr<Field> TableDefImpl::CreateField(const std::string& name, int type, int size,
+                                                 int precision, int scale) {
   Check();
   if (!IsKnownType(type)) throw InvalidFieldType();
   ColumnType column{type, FixedSize(type), false};
   if (type == kTypeText) {
     if (size < 0 || size > 255) throw InvalidArgument();
     column.size = size == 0 ? 255 : size;
+  }
+  if (type == kTypeDecimal) {
+    column.precision = precision == 0 ? kDefaultDecimalPrecision : precision;
+    column.scale = scale;
+    if (column.precision < 1 || column.precision > kMaxDecimalPrecision || scale < 0 ||
+        scale > column.precision)
+      throw InvalidArgument();
   }
   return std::make_shared<TableFieldImpl>(name, column, StoredAttributes(column));
 }

@@ -28,6 +28,8 @@ class TableFieldImpl : public Field {
   void SetName(const std::string& name) override;
   int Type() const override { return column_.type; }
   int Size() const override { return column_.size; }
+  int Precision() const override { return column_.precision; }
+  int Scale() const override { return column_.scale; }
   int Attributes() const override { return attributes_; }
   void SetAttributes(int attributes) override;
   const Variant& Value() const override { throw InvalidOperation(); }
@@ -96,7 +98,8 @@ class TableDefImpl : public TableDef, public std::enable_shared_from_this<TableD
   void RefreshLink() override;
   Collection<Field>& Fields() override;
   Collection<Index>& Indexes() override;
-  std::shared_ptr<Field> CreateField(const std::string& name, int type, int size) override;
+  std::shared_ptr<Field> CreateField(const std::string& name, int type, int size, int precision,
+                                     int scale) override;
   std::shared_ptr<Index> CreateIndex(const std::string& name) override;
 
   Kind kind() const { return kind_; }

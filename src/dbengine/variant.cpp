@@ -27,15 +27,43 @@ Variant Variant::Binary(std::string bytes) {
   return v;
 }
 
-bool Variant::IsNumber() const {
-  return kind_ == Kind::kBoolean || kind_ == Kind::kInteger || kind_ == Kind::kDouble;
+Variant Variant::Decimal(std::string text) {
+  Variant v(std::move(text));
+  v.kind_ = Kind::kDecimal;
+  return v;
 }
+
+bool Variant::IsNumber() const {
+  return kind_ == Kind::kBoolean || kind_ == Kind::kInteger || kind_ == Kind::kDouble ||
+         kind_ == Kind::kDecimal;
+}
+
+namespace {
+
+// A decimal's text as a double; 0 for a text that is none.
+double DecimalDouble(const std::string& text) {
+  double value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+// A decimal's whole part, exactly where it fits 64 bits.
+int64_t DecimalWholePart(const std::string& text) {
+  int64_t value = 0;
+  const char* end = text.data() + text.size();
+  auto [stop, ec] = std::from_chars(text.data(), end, value);
+  if (ec == std::errc::result_out_of_range) return static_cast<int64_t>(DecimalDouble(text));
+  return value;
+}
+
+}  // namespace
 
 bool Variant::AsBoolean() const {
   switch (kind_) {
     case Kind::kBoolean: return boolean_;
     case Kind::kInteger: return integer_ != 0;
     case Kind::kDouble: return double_ != 0;
+    case Kind::kDecimal: return text_.find_first_of("123456789") != std::string::npos;
     default: return false;
   }
 }
@@ -45,6 +73,7 @@ int64_t Variant::AsInteger() const {
     case Kind::kBoolean: return boolean_ ? -1 : 0;
     case Kind::kInteger: return integer_;
     case Kind::kDouble: return static_cast<int64_t>(double_);
+    case Kind::kDecimal: return DecimalWholePart(text_);
     default: return 0;
   }
 }
@@ -54,6 +83,7 @@ double Variant::AsDouble() const {
     case Kind::kBoolean: return boolean_ ? -1 : 0;
     case Kind::kInteger: return static_cast<double>(integer_);
     case Kind::kDouble: return double_;
+    case Kind::kDecimal: return DecimalDouble(text_);
     default: return 0;
   }
 }

@@ -8,12 +8,14 @@
 namespace tabsync::dao {
 
 // A field value as the engine reads and writes it: Null, a Boolean, a whole
-// number, a floating-point number, a text (UTF-8), a date ("YYYY-MM-DD
-// HH:MM:SS") or binary data. Field.Value gives the kind that fits the field's
+// number, a floating-point number, an exact decimal number (its text, as
+// DecimalText in dbengine/decimal.h writes it), a text (UTF-8), a date
+// ("YYYY-MM-DD HH:MM:SS", with 7 digits of the second's fraction after a
+// point for a Date/Time Extended field) or binary data. Field.Value gives the kind that fits the field's
 // type; a value written to a field is converted to the field's type there.
 class Variant {
  public:
-  enum class Kind { kNull, kBoolean, kInteger, kDouble, kText, kDate, kBinary };
+  enum class Kind { kNull, kBoolean, kInteger, kDouble, kDecimal, kText, kDate, kBinary };
 
   Variant() = default;  // Null
   Variant(bool value);
@@ -28,25 +30,29 @@ class Variant {
   // A date given as "YYYY-MM-DD HH:MM:SS"; not checked here.
   static Variant Date(std::string text);
   static Variant Binary(std::string bytes);
+  // An exact decimal number given as its text ("-12.3400"); not checked here.
+  static Variant Decimal(std::string text);
 
   Kind kind() const { return kind_; }
   bool IsNull() const { return kind_ == Kind::kNull; }
-  // Boolean, whole and floating-point numbers.
+  // Boolean, whole, floating-point and decimal numbers.
   bool IsNumber() const;
   bool IsText() const { return kind_ == Kind::kText; }
 
   // The value as a Boolean (non-zero numbers are true); false for others.
   bool AsBoolean() const;
-  // Whole-number value; a Boolean gives -1/0, a double is truncated.
+  // Whole-number value; a Boolean gives -1/0, a double or a decimal is
+  // truncated (a decimal beyond the 64 bits through its double).
   int64_t AsInteger() const;
-  // Numeric value; a Boolean gives -1/0.
+  // Numeric value; a Boolean gives -1/0, a decimal the nearest double.
   double AsDouble() const;
-  // The stored text of a Text, Date or Binary value; empty for the others.
+  // The stored text of a Decimal, Text, Date or Binary value; empty for the
+  // others.
   const std::string& AsString() const { return text_; }
 
   // The text form used in log lines: whole numbers in decimal digits, other
-  // numbers in their shortest round-trip decimal form, Booleans "True" and
-  // "False", dates as stored, texts unchanged, Null as an empty text.
+  // numbers in their shortest round-trip decimal form, decimals as their
+  // text, Booleans "True" and "False", dates as stored, texts unchanged, Null as an empty text.
   std::string ToText() const;
   // Appends ToText() to *out, without a string of its own.
   void AppendText(std::string* out) const;

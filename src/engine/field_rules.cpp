@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "dbengine/decimal.h"
 #include "dbengine/field_types.h"
 #include "dbengine/names.h"
 #include "engine/runtime_errors.h"
@@ -39,9 +40,19 @@ std::optional<std::string> DateText(const Variant& value) {
   if (value.kind() == Variant::Kind::kDate) return value.AsString();
   if (!value.IsNumber() || value.kind() == Variant::Kind::kBoolean) return std::nullopt;
   try {
-    return dao::ConvertForField(value, dao::kTypeDate, 0).AsString();
+    return dao::ConvertForField(value, dao::ColumnType{dao::kTypeDate}).AsString();
   } catch (const Error&) {
     return std::nullopt;  // no date at all, so equal to none
+  }
+}
+
+// A number as the exact decimal it is written as: a double by its shortest
+// text that reads back as it.
+std::optional<std::string> NormalNumber(const Variant& value) {
+  switch (value.kind()) {
+    case Variant::Kind::kDouble: return dao::NormalDecimal(dao::NumberText(value.AsDouble()));
+    case Variant::Kind::kDecimal: return dao::NormalDecimal(value.AsString());
+    default: return std::to_string(value.AsInteger());
   }
 }
 
@@ -57,6 +68,12 @@ bool SameValue(const Variant& a, const Variant& b) {
   }
   // Whole numbers beyond 2^53 differ where their doubles would not.
   if (a.kind() == Kind::kInteger && b.kind() == Kind::kInteger) return a.AsInteger() == b.AsInteger();
+  // Decimals by their exact value, also beside other numbers (12.5 and
+  // "12.50" are one number; 0.1 is the decimal 0.1).
+  if (a.kind() == Kind::kDecimal || b.kind() == Kind::kDecimal) {
+    std::optional<std::string> left = NormalNumber(a), right = NormalNumber(b);
+    return left && right && *left == *right;
+  }
   return a.AsDouble() == b.AsDouble();
 }
 

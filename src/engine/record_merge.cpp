@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dbengine/error.h"
+#include "dbengine/field_types.h"
 #include "dbengine/names.h"
 #include "engine/field_rules.h"
 #include "engine/runtime_errors.h"
@@ -429,12 +430,16 @@ class RecordMerge {
   // Appends the comparison of the key query that follows the key field's
   // name: "= " and the key as a literal of the key field's kind; for a
   // Boolean key field "<> 0" (True: any number but 0, as the engine reads a
-  // Boolean) or "= 0".
+  // Boolean) or "= 0"; for a Decimal key field its text at that field's
+  // scale, as the field stores it.
   void AppendCriterion(const std::string& key_text, std::string* out) {
     int type = TargetKey().Type();
     const Variant& key = SourceKey().Value();
     if (type == dao::kTypeBoolean) {
       out->append(KeyIsTrue(key, key_text) ? "<> 0" : "= 0");
+    } else if (type == dao::kTypeDecimal) {
+      out->append("= ");
+      AppendQuotedText(StoredKeyText(key), out);
     } else if (TakesQuotedKey(type)) {
       out->append("= ");
       AppendQuotedText(key_text, out);
@@ -488,6 +493,18 @@ class RecordMerge {
       pending_key_ = NumberKeyHash(static_cast<double>(stored.AsInteger()));
     } else {
       target_was_empty_ = false;
+    }
+  }
+
+  // The key as the target's key field stores it. Raises 3464 for a key that
+  // the field cannot hold.
+  std::string StoredKeyText(const Variant& key) {
+    dao::Field& field = TargetKey();
+    dao::ColumnType column{field.Type(), field.Size(), false, field.Precision(), field.Scale()};
+    try {
+      return dao::ConvertForField(key, column).AsString();
+    } catch (const Error&) {
+      throw CriteriaTypeMismatch();
     }
   }
 

@@ -48,7 +48,8 @@ void InsertColumn(UpdateContext& context, const std::string& table, const std::s
   dao::TableDef* existing = FindTable(context.ExistingDatabase(), table);
   if (!existing) return;
   try {
-    existing->Fields().Append(existing->CreateField(source.Name(), source.Type(), source.Size()));
+    existing->Fields().Append(existing->CreateField(source.Name(), source.Type(), source.Size(),
+                                                   source.Precision(), source.Scale()));
     context.WriteLog(" INSERT COLUMN, Table '" + table + "'; Column: " + column);
   } catch (const Error&) {
     // The column is usually there already: on a database that is up to date

@@ -11,7 +11,8 @@ void CopyFields(UpdateContext& context, dao::TableDef& source, dao::TableDef& ta
     dao::Field& field = fields.Item(i);
     context.WriteLog("    COLUMN " + std::to_string(i) + ": " + field.Name() + " (" +
                      std::to_string(field.Type()) + ")");
-    std::shared_ptr<dao::Field> copy = table.CreateField(field.Name(), field.Type(), field.Size());
+    std::shared_ptr<dao::Field> copy = table.CreateField(field.Name(), field.Type(), field.Size(),
+                                                          field.Precision(), field.Scale());
     copy->SetAttributes(field.Attributes());
     table.Fields().Append(copy);
   }
@@ -78,7 +79,8 @@ void AddColumns(UpdateContext& context, const std::string& existingTable,
       return;
     }
     ++added;
-    update_fields.Append(update.CreateField(field.Name(), field.Type(), field.Size()));
+    update_fields.Append(update.CreateField(field.Name(), field.Type(), field.Size(),
+                                             field.Precision(), field.Scale()));
   }
 }
 

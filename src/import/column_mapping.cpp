@@ -1,19 +1,15 @@
 #include "import/column_mapping.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 
 #include "dbengine/dao.h"
+#include "dbengine/decimal.h"
 #include "import/import_errors.h"
 
 namespace tabsync::import {
 
 namespace {
 
-// A Decimal of up to 15 significant digits reads back from a double as the
-// same decimal text; more digits may not.
-constexpr int kExactDecimalDigits = 15;
 // Currency is stored as a real rounded to 4 places: exact below 10^11, where
 // every such value has at most 15 significant digits.
 constexpr int64_t kExactCurrencyUnits = 1000000000000000;  // 10^11 in 1/10000
@@ -68,10 +64,11 @@ ColumnPlan PlanByType(const SourceColumn& column) {
     case jet::kBinary: plan.column = Plain(dao::kTypeLongBinary); break;
     case jet::kGuid: plan.column = {dao::kTypeText, kGuidTextSize, false}; break;
     case jet::kDecimal:
-      if (column.precision > kExactDecimalDigits)
-        return Refused("a Decimal column of " + std::to_string(column.precision) +
-                       " digits (a Double holds 15 exactly)");
-      plan.column = Plain(dao::kTypeDouble);
+      if (column.precision < 1 || column.precision > dao::kMaxDecimalPrecision || column.scale < 0 ||
+          column.scale > column.precision)
+        return Refused("a Decimal column of precision " + std::to_string(column.precision) + " and scale " +
+                       std::to_string(column.scale));
+      plan.column = {dao::kTypeDecimal, dao::FixedSize(dao::kTypeDecimal), false, column.precision, column.scale};
       break;
     case jet::kComplex: return PlanComplex(column);
     case jet::kDateTimeExtended: return Refused("a Date/Time Extended column");
@@ -88,17 +85,10 @@ dao::Variant CurrencyValue(int64_t units) {
   return dao::Variant(static_cast<double>(units) / 10000.0);
 }
 
-dao::Variant DecimalValue(const std::string& text) {
-  char* end = nullptr;
-  errno = 0;
-  double number = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || errno == ERANGE) throw ValueRefused("a Decimal value '" + text + "' that is no number");
-  return dao::Variant(number);
-}
 
 dao::Variant DateValue(double jet_date) {
   try {
-    return dao::ConvertForField(dao::Variant(LinearDays(jet_date)), dao::kTypeDate, 8);
+    return dao::ConvertForField(dao::Variant(LinearDays(jet_date)), dao::ColumnType{dao::kTypeDate, 8});
   } catch (const Error&) {
     throw ValueRefused("a date outside the years 100 to 9999");
   }
@@ -112,7 +102,7 @@ dao::Variant NaturalValue(const SourceValue& value) {
     case ValueKind::kDate: return DateValue(value.number);
     case ValueKind::kText: return dao::Variant(value.bytes);
     case ValueKind::kBinary: return dao::Variant::Binary(value.bytes);
-    case ValueKind::kDecimal: return DecimalValue(value.bytes);
+    case ValueKind::kDecimal: return dao::Variant::Decimal(value.bytes);
     case ValueKind::kUndecodable: throw ValueRefused("text that cannot be decoded");
     default: return dao::Variant();
   }
@@ -121,8 +111,6 @@ dao::Variant NaturalValue(const SourceValue& value) {
 }  // namespace
 
 ColumnPlan PlanColumn(const SourceColumn& column) {
-  if (column.calculated && column.type == jet::kDecimal)
-    return Refused("a calculated column of the result type Decimal");
   ColumnPlan plan = PlanByType(column);
   plan.not_null = plan.not_null || column.required;
   if (column.calculated && plan.refusal.empty()) {
@@ -136,7 +124,7 @@ ColumnPlan PlanColumn(const SourceColumn& column) {
 dao::Variant ConvertValue(const SourceValue& value, const dao::ColumnType& column) {
   if (column.type == dao::kTypeBoolean && value.kind == ValueKind::kInteger)
     return dao::Variant(value.integer != 0);
-  return dao::ConvertForField(NaturalValue(value), column.type, column.size);
+  return dao::ConvertForField(NaturalValue(value), column);
 }
 
 double LinearDays(double jet_date) {

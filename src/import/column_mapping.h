@@ -27,21 +27,22 @@ struct ColumnPlan {
 
 // The output column for a source column: Boolean to Memo by type, AutoNumber
 // Long as COUNTER, binary and OLE as binary objects, a GUID as TEXT(38),
-// Decimal of at most 15 digits as Double; required and Boolean columns
+// a Decimal as a Decimal of its precision and scale (a calculated one of
+// those the reader found for its values); required and Boolean columns
 // NOT NULL. A calculated column becomes a column of its result type (a
 // calculated Boolean may be Null), with a warning naming its expression.
 // Complex columns are omitted: attachments and multiple values (when the
 // reader made a table of them), and a version history (with a warning).
-// Refused: Date/Time Extended columns, Decimal of more than 15 digits
-// (calculated ones too), complex columns of an unknown kind or in a table
+// Refused: Date/Time Extended columns, a Decimal of a precision or scale
+// the engine has none of, complex columns of an unknown kind or in a table
 // without a primary key, unknown types.
 ColumnPlan PlanColumn(const SourceColumn& column);
 
 // The value to store for a source value in a column of `column`'s type.
 // Raises 4001 with what is wrong (no table or column name) for a Currency
 // value beyond +-100,000,000,000 (not exact as a real), a date outside the
-// years 100 to 9999, an undecodable text or a Decimal that is no number;
-// the engine's conversion errors (3163 text too long, 3349 out of range)
+// years 100 to 9999 or an undecodable text; the engine's conversion errors
+// (3163 text too long, 3349 out of range, 3421 a Decimal that is no number)
 // pass on.
 dao::Variant ConvertValue(const SourceValue& value, const dao::ColumnType& column);
 

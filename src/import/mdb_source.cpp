@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dbengine/decimal.h"
 #include "dbengine/names.h"
 #include "import/import_errors.h"
 #include "import/jet_text.h"
@@ -82,6 +83,7 @@ const char* SkippedKind(const CatalogRow& row) {
 struct ColumnRule {
   int type = 0;  // jet::k..., the result type for a calculated column
   bool calculated = false;
+  int scale = 0;  // a Decimal's (a calculated one's values carry their own)
 };
 
 // Reads the records of one table: libmdb's walk over the table's data pages
@@ -173,7 +175,7 @@ class RowReader {
       std::string bytes = ReadLongValue(column, field);
       DecodeStored(rule.type, rule.calculated ? Unwrapped(bytes) : bytes, value);
     } else if (rule.type == jet::kDecimal && !rule.calculated) {
-      SetDecimal(column, field, value);
+      SetDecimal(rule.scale, field, value);
     } else {
       std::string_view stored = Stored(field);
       DecodeStored(rule.type, rule.calculated ? Unwrapped(stored) : stored, value);
@@ -208,6 +210,10 @@ class RowReader {
         if (bytes.size() < 16) throw Damaged("a record");
         SetBytes(value, ValueKind::kText, GuidText(reinterpret_cast<const unsigned char*>(bytes.data())));
         break;
+      case jet::kDecimal:  // a calculated one
+        value->kind = ValueKind::kDecimal;
+        if (!CalculatedDecimalText(bytes, &value->bytes)) throw Damaged("a calculated value");
+        break;
       default: break;  // types the writer refuses: their values are not read
     }
   }
@@ -225,13 +231,11 @@ class RowReader {
     value->bytes.assign(bytes);
   }
 
-  void SetDecimal(MdbColumn* column, const MdbField& field, SourceValue* value) {
-    if (Stored(field).size() < 17) throw Damaged("a record");
-    // libmdb keeps the precision in col_scale and the scale in col_prec, and
-    // passes them to its own call in this order (as mdb-export does).
-    char* text = mdb_numeric_to_string(mdb_, field.start, column->col_scale, column->col_prec);
-    SetBytes(value, ValueKind::kDecimal, text);
-    g_free(text);
+  void SetDecimal(int scale, const MdbField& field, SourceValue* value) {
+    std::string_view stored = Stored(field);
+    if (stored.size() < 17) throw Damaged("a record");
+    SetBytes(value, ValueKind::kDecimal,
+             StoredDecimalText(reinterpret_cast<const unsigned char*>(stored.data()), scale));
   }
 
   void SetText(SourceValue* value, std::string_view raw) {
@@ -277,10 +281,13 @@ class RowReader {
   int slot_ = -1;
 };
 
+// libmdb keeps a Decimal's precision in col_scale and its scale in col_prec.
 std::vector<ColumnRule> PlainRules(MdbTableDef* table) {
   std::vector<ColumnRule> rules;
-  for (unsigned i = 0; i < table->num_cols; ++i)
-    rules.push_back({static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i))->col_type, false});
+  for (unsigned i = 0; i < table->num_cols; ++i) {
+    auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+    rules.push_back({column->col_type, false, column->col_prec});
+  }
   return rules;
 }
 
@@ -450,7 +457,7 @@ class FileReader {
     out.name = definition.name;
     out.type = column->col_type;
     out.size = column->col_size;
-    out.precision = column->col_scale;  // swapped in libmdb, see SetDecimal
+    out.precision = column->col_scale;  // swapped in libmdb, see PlainRules
     out.scale = column->col_prec;
     out.auto_number = column->is_long_auto;
     const char* required = mdb_col_get_prop(column, "Required");
@@ -458,7 +465,7 @@ class FileReader {
     if (!jet3() && (definition.extra_flags & kCalculatedFlags) == kCalculatedFlags) DescribeCalculated(column, &out);
     // Jet 4 and ACE give a Text column's size in bytes of UCS-2.
     if (out.type == jet::kText && !jet3() && !out.calculated) out.size /= 2;
-    table->rules[position] = {out.type, out.calculated};
+    table->rules[position] = {out.type, out.calculated, out.scale};
     return out;
   }
 
@@ -477,12 +484,44 @@ class FileReader {
     StreamTable table = Open(row.id & kPageOfId, row.name);
     table.source.flags = row.flags;
     Describe(&table);
+    SizeCalculatedDecimals(&table);
     size_t index = tables_.size();
     tables_.push_back(std::move(table));
     for (size_t i = 0; i < tables_[index].source.columns.size(); ++i)
       if (tables_[index].source.columns[i].type == jet::kComplex) AddComplexColumn(index, static_cast<int>(i));
     out_.Table(tables_[index].source);
     for (size_t child : tables_[index].children) out_.Table(tables_[child].source);
+  }
+
+  // A calculated Decimal's values each carry a scale of their own (0 to 28)
+  // and the column none: it gets the precision and scale that hold every
+  // one of its values, from a first pass over the records.
+  void SizeCalculatedDecimals(StreamTable* table) {
+    std::vector<int> columns;
+    for (size_t i = 0; i < table->source.columns.size(); ++i)
+      if (table->source.columns[i].calculated && table->source.columns[i].type == jet::kDecimal)
+        columns.push_back(static_cast<int>(i));
+    if (columns.empty()) return;
+    std::vector<size_t> whole(columns.size()), scale(columns.size());
+    std::vector<bool> any(columns.size());
+    RowReader reader(mdb_, table->mdb.get(), text_, table->rules);
+    while (reader.Next(&values_)) {
+      for (size_t c = 0; c < columns.size(); ++c) {
+        const SourceValue& value = values_[columns[c]];
+        if (value.kind != ValueKind::kDecimal) continue;
+        any[c] = true;
+        size_t point = std::min(value.bytes.find('.'), value.bytes.size());
+        size_t first = value.bytes.find_first_not_of("-0");
+        whole[c] = std::max(whole[c], first < point ? point - first : 0);
+        scale[c] = std::max(scale[c], point < value.bytes.size() ? value.bytes.size() - point - 1 : 0);
+      }
+    }
+    for (size_t c = 0; c < columns.size(); ++c) {
+      SourceColumn& column = table->source.columns[columns[c]];
+      column.precision =
+          any[c] ? static_cast<int>(std::max<size_t>(whole[c] + scale[c], 1)) : dao::kDefaultDecimalPrecision;
+      column.scale = static_cast<int>(scale[c]);
+    }
   }
 
   // ---- complex columns ----------------------------------------------------

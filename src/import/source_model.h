@@ -103,7 +103,7 @@ enum class ValueKind : uint8_t {
   kDate = 4,         // the stored day number with the time as its fraction
   kText = 5,         // UTF-8
   kBinary = 6,
-  kDecimal = 7,      // decimal digits as libmdb writes them
+  kDecimal = 7,      // the exact decimal text, "-12.3400"
   kUndecodable = 8,  // text that libmdb could not decode (it gave "?")
 };
 

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -34,7 +35,43 @@ bool Inflate(std::string_view compressed, size_t length, std::string* out) {
   return whole;
 }
 
+// A 128-bit number (four 32-bit words, the most significant first) in
+// decimal, with a point before the last `scale` digits.
+std::string DecimalText(bool negative, uint32_t words[4], int scale) {
+  std::string digits;
+  for (bool zero = false; !zero;) {
+    // One division by 10^9 of the whole number, word by word.
+    uint64_t rest = 0;
+    zero = true;
+    for (int i = 0; i < 4; ++i) {
+      uint64_t part = (rest << 32) | words[i];
+      words[i] = static_cast<uint32_t>(part / 1000000000u);
+      rest = part % 1000000000u;
+      zero = zero && words[i] == 0;
+    }
+    for (int i = 0; i < 9; ++i, rest /= 10) digits.insert(digits.begin(), static_cast<char>('0' + rest % 10));
+  }
+  digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+  if (digits.size() <= static_cast<size_t>(scale)) digits.insert(0, scale + 1 - digits.size(), '0');
+  if (scale > 0) digits.insert(digits.size() - scale, 1, '.');
+  return negative ? "-" + digits : digits;
+}
+
 }  // namespace
+
+std::string StoredDecimalText(const unsigned char* bytes, int scale) {
+  uint32_t words[4];
+  for (int i = 0; i < 4; ++i) words[i] = Number32(reinterpret_cast<const char*>(bytes) + 1 + 4 * i);
+  return DecimalText((bytes[0] & 0x80) != 0, words, scale);
+}
+
+bool CalculatedDecimalText(std::string_view value, std::string* text) {
+  constexpr int kMaxScale = 28;
+  if (value.size() < 16 || static_cast<unsigned char>(value[2]) > kMaxScale) return false;
+  uint32_t words[4] = {0, Number32(value.data() + 4), Number32(value.data() + 12), Number32(value.data() + 8)};
+  *text = DecimalText((static_cast<unsigned char>(value[3]) & 0x80) != 0, words, static_cast<unsigned char>(value[2]));
+  return true;
+}
 
 std::string GuidText(const unsigned char* bytes) {
   static constexpr int kOrder[] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};

@@ -2,7 +2,7 @@
 #define TABSYNC_IMPORT_STORED_VALUES_H_
 
 // Values whose stored form libmdb does not decode, or decodes wrongly: a
-// GUID, the value of a calculated column, an attached file.
+// GUID, a Decimal, the value of a calculated column, an attached file.
 
 #include <string>
 #include <string_view>
@@ -12,6 +12,18 @@ namespace tabsync::import {
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" from the 16 stored bytes (its
 // first three groups little-endian, as Windows stores a GUID).
 std::string GuidText(const unsigned char* bytes);
+
+// A Decimal's 17 stored bytes as decimal text with `scale` digits after the
+// point ("-12.3400"): a sign byte (0x80 below zero), then the unsigned
+// 128-bit number in four 32-bit little-endian words, the most significant
+// first.
+std::string StoredDecimalText(const unsigned char* bytes, int scale);
+
+// A calculated Decimal's value (ACE, after UnwrapCalculated): 16 bytes, two
+// reserved, the scale (0 to 28), the sign (0x80 below zero), then the
+// unsigned number: its high 32 bits and its low 64 bits, little-endian.
+// False when the value is shorter or its scale larger.
+bool CalculatedDecimalText(std::string_view value, std::string* text);
 
 // The value inside a calculated column's stored field (ACE): 16 bytes, the
 // value's length in 4 bytes, the value. False when the field is shorter

@@ -69,7 +69,8 @@ TEST_F(DatabaseFormatTest, EngineDeclaredTypesGiveTypeSizeAndAttributes) {
           "CREATE TABLE AllTypes (b BIT, y BYTE, s SHORT, l LONG, c COUNTER, m CURRENCY,"
           " f SINGLE, d DOUBLE, t DATETIME, tx TEXT(40) COLLATE NOCASE, t255 TEXT,"
           " bin LONGBINARY, memo MEMO COLLATE NOCASE, lt text(12), ll long, lc Counter,"
-          " y2 tinyint unsigned byte, t2 Varchar  Text ( 12 ), c2 INTEGER COUNTER)");
+          " y2 tinyint unsigned byte, t2 Varchar  Text ( 12 ), c2 INTEGER COUNTER,"
+          " p VARCHAR DECIMAL(18,4), p2 varchar  decimal ( 57 , 0 ))");
   const std::vector<ExpectedField> expected = {
       {"b", kTypeBoolean, 1, 33}, {"y", kTypeByte, 1, 33},      {"s", kTypeInteger, 2, 33},
       {"l", kTypeLong, 4, 33},    {"c", kTypeLong, 4, 49},      {"m", kTypeCurrency, 8, 33},
@@ -77,8 +78,13 @@ TEST_F(DatabaseFormatTest, EngineDeclaredTypesGiveTypeSizeAndAttributes) {
       {"tx", kTypeText, 40, 34},  {"t255", kTypeText, 255, 34}, {"bin", kTypeLongBinary, 0, 33},
       {"memo", kTypeMemo, 0, 33}, {"lt", kTypeText, 12, 34},    {"ll", kTypeLong, 4, 33},
       {"lc", kTypeLong, 4, 49},   {"y2", kTypeByte, 1, 33},     {"t2", kTypeText, 12, 34},
-      {"c2", kTypeLong, 4, 49}};
+      {"c2", kTypeLong, 4, 49},   {"p", kTypeDecimal, 16, 33},  {"p2", kTypeDecimal, 16, 33}};
   ExpectFields("AllTypes", expected);
+  Collection<Field>& fields = Open().TableDefs().Item("AllTypes").Fields();
+  EXPECT_EQ(18, fields.Item("p").Precision());
+  EXPECT_EQ(4, fields.Item("p").Scale());
+  EXPECT_EQ(57, fields.Item("p2").Precision());
+  EXPECT_EQ(0, fields.Item("l").Precision());
 }
 
 TEST_F(DatabaseFormatTest, OtherDeclaredTypesMapBySqliteAffinity) {
@@ -86,13 +92,15 @@ TEST_F(DatabaseFormatTest, OtherDeclaredTypesMapBySqliteAffinity) {
   ExecSql(path_,
           "CREATE TABLE Imported (a INTEGER, b BIGINT, c VARCHAR(30), d CLOB, e NCHAR(5),"
           " f REAL, g FLOAT, h DOUBLE PRECISION, i BLOB, j, k NUMERIC, l DECIMAL(10,2),"
-          " m BOOLEAN, n DATE, o FLOATING POINT)");
+          " m BOOLEAN, n DATE, o FLOATING POINT, p VARCHAR DECIMAL(5,6), q VARCHAR DECIMAL(58,0),"
+          " r VARCHAR DECIMAL)");
   const std::vector<ExpectedField> expected = {
       {"a", kTypeLong, 4, 33},       {"b", kTypeLong, 4, 33},   {"c", kTypeMemo, 0, 33},
       {"d", kTypeMemo, 0, 33},       {"e", kTypeMemo, 0, 33},   {"f", kTypeDouble, 8, 33},
       {"g", kTypeDouble, 8, 33},     {"h", kTypeDouble, 8, 33}, {"i", kTypeLongBinary, 0, 33},
       {"j", kTypeLongBinary, 0, 33}, {"k", kTypeDouble, 8, 33}, {"l", kTypeDouble, 8, 33},
-      {"m", kTypeDouble, 8, 33},     {"n", kTypeDouble, 8, 33}, {"o", kTypeLong, 4, 33}};
+      {"m", kTypeDouble, 8, 33},     {"n", kTypeDouble, 8, 33}, {"o", kTypeLong, 4, 33},
+      {"p", kTypeMemo, 0, 33},       {"q", kTypeMemo, 0, 33},   {"r", kTypeMemo, 0, 33}};
   ExpectFields("Imported", expected);
 }
 

@@ -156,10 +156,14 @@ TEST_F(FieldRulesTest, NumericTargetOfStringTableIdIsNotItsText) {
 }
 
 TEST_F(FieldRulesTest, NumbersBooleansAndDatesCompareByValue) {
-  Open("CREATE TABLE T (ID LONG, L LONG, D DOUBLE, B BIT, B2 BIT, W DATETIME, W2 DATETIME);"
-       "INSERT INTO T VALUES (1, 2, 2.0, 1, 1, '2026-12-07 09:05:31', '2026-12-07 09:05:31');",
-       "CREATE TABLE T (ID LONG, L DOUBLE, D LONG, B LONG, B2 LONG, W DATETIME, W2 DATETIME);"
-       "INSERT INTO T VALUES (1, 2.0, 2, -1, 1, '2026-12-07 09:05:31', '2026-12-07 09:05:32');");
+  Open("CREATE TABLE T (ID LONG, L LONG, D DOUBLE, B BIT, B2 BIT, W DATETIME, W2 DATETIME,"
+       " M VARCHAR DECIMAL(10,2), M2 VARCHAR DECIMAL(30,4));"
+       "INSERT INTO T VALUES (1, 2, 2.0, 1, 1, '2026-12-07 09:05:31', '2026-12-07 09:05:31', '0.10',"
+       " '12345678901234567890.1235');",
+       "CREATE TABLE T (ID LONG, L DOUBLE, D LONG, B LONG, B2 LONG, W DATETIME, W2 DATETIME,"
+       " M DOUBLE, M2 VARCHAR DECIMAL(30,2));"
+       "INSERT INTO T VALUES (1, 2.0, 2, -1, 1, '2026-12-07 09:05:31', '2026-12-07 09:05:32', 0.1,"
+       " '12345678901234567890.12');");
   WorkOn("config.mdb");
   EXPECT_TRUE(Equal("T", 1, "L"));
   EXPECT_TRUE(Equal("T", 1, "D"));
@@ -167,6 +171,8 @@ TEST_F(FieldRulesTest, NumbersBooleansAndDatesCompareByValue) {
   EXPECT_FALSE(Equal("T", 1, "B2"));
   EXPECT_TRUE(Equal("T", 1, "W"));
   EXPECT_FALSE(Equal("T", 1, "W2"));
+  EXPECT_TRUE(Equal("T", 1, "M")) << "the double 0.1 is the decimal 0.1";
+  EXPECT_FALSE(Equal("T", 1, "M2")) << "decimals differ in a digit no double holds";
 }
 
 TEST_F(FieldRulesTest, CopyWritesNumericStringIdAsFiveDigitText) {

@@ -216,6 +216,9 @@ TEST_F(RecordMergeTest, EveryKeyTypeMergesAlikeIntoAnEmptyAndAFilledTable) {
        "'2024-03-01 09:30:00'|c\n'2024-03-02 00:00:00'|b\n"},
       {"BIT", "BIT", "(1, 'a'), (0, 'b'), (-1, 'c'), (0, 'd')", "1|c\n0|d\n"},
       {"CURRENCY", "CURRENCY", "(12.5, 'a'), (0.1235, 'b'), (12.50, 'c')", "12.5|c\n0.1235|b\n"},
+      // A Decimal key as the target's scale writes it.
+      {"VARCHAR DECIMAL(10,2)", "VARCHAR DECIMAL(12,4)", "('12.50', 'a'), ('12.5', 'b'), ('-0.10', 'c')",
+       "'12.5000'|b\n'-0.1000'|c\n"},
   };
   std::string existing, update;
   for (size_t i = 0; i < std::size(cases); ++i) {

@@ -22,8 +22,12 @@ TEST(ColumnMappingTest, EachJetTypeGetsItsDeclaredType) {
   counter.auto_number = true;
   SourceColumn required = Column(jet::kText, 20);
   required.required = true;
-  SourceColumn decimal = Column(jet::kDecimal, 17);
-  decimal.precision = 15;
+  SourceColumn decimal = Column(jet::kDecimal, 17), calculated = Column(jet::kDecimal, 39);
+  decimal.precision = 18;
+  decimal.scale = 4;
+  calculated.calculated = true;  // of the precision and scale its values need
+  calculated.precision = 39;
+  calculated.scale = 28;
   const std::pair<SourceColumn, const char*> cases[] = {
       {Column(jet::kBoolean), "BIT NOT NULL"},
       {Column(jet::kByte, 1), "TINYINT UNSIGNED BYTE"},
@@ -41,7 +45,8 @@ TEST(ColumnMappingTest, EachJetTypeGetsItsDeclaredType) {
       {Column(jet::kOle), "LONGVARBINARY LONGBINARY"},
       {Column(jet::kBinary, 16), "LONGVARBINARY LONGBINARY"},
       {Column(jet::kGuid, 16), "VARCHAR TEXT(38) COLLATE NOCASE"},
-      {decimal, "DOUBLE"},
+      {decimal, "VARCHAR DECIMAL(18,4)"},
+      {calculated, "VARCHAR DECIMAL(39,28)"},
   };
   for (const auto& [column, declared] : cases) {
     ColumnPlan plan = PlanColumn(column);
@@ -51,19 +56,16 @@ TEST(ColumnMappingTest, EachJetTypeGetsItsDeclaredType) {
 }
 
 TEST(ColumnMappingTest, WhatTheFormatCannotHoldIsRefusedByWhatItIs) {
-  SourceColumn calculated = Column(jet::kDecimal, 39);
-  calculated.calculated = true;
   SourceColumn decimal = Column(jet::kDecimal, 17);
-  decimal.precision = 18;
+  decimal.precision = 60;
   SourceColumn attachments = Column(jet::kComplex, 4), unknown = Column(jet::kComplex, 4);
   attachments.complex = ComplexKind::kAttachments;
   unknown.complex = ComplexKind::kUnknown;
   const std::pair<SourceColumn, const char*> cases[] = {
-      {calculated, "a calculated column of the result type Decimal"},
       {attachments, "a complex column (attachments) in a table without a primary key"},
       {unknown, "a complex column of an unknown kind"},
       {Column(jet::kDateTimeExtended, 42), "a Date/Time Extended column"},
-      {decimal, "a Decimal column of 18 digits (a Double holds 15 exactly)"},
+      {decimal, "a Decimal column of precision 60 and scale 0"},
       {Column(0x11, 4), "a column of the unknown type 17"},
   };
   for (const auto& [column, refusal] : cases) EXPECT_EQ(refusal, PlanColumn(column).refusal);
@@ -111,7 +113,7 @@ SourceValue Value(ValueKind kind, int64_t integer, double number = 0, std::strin
 TEST(ColumnMappingTest, ValuesAreStoredAsTheFormatSays) {
   dao::ColumnType currency{dao::kTypeCurrency, 8, false}, date{dao::kTypeDate, 8, false};
   dao::ColumnType boolean{dao::kTypeBoolean, 1, false}, text{dao::kTypeText, 5, false};
-  dao::ColumnType real{dao::kTypeDouble, 8, false};
+  dao::ColumnType decimal{dao::kTypeDecimal, 16, false, 18, 4};
   struct Case {
     SourceValue value;
     dao::ColumnType column;
@@ -134,7 +136,7 @@ TEST(ColumnMappingTest, ValuesAreStoredAsTheFormatSays) {
       {Value(ValueKind::kInteger, 1), boolean, dao::Variant(true)},
       {Value(ValueKind::kInteger, 0), boolean, dao::Variant(false)},
       {Value(ValueKind::kText, 0, 0, "äöü"), text, dao::Variant("äöü")},
-      {Value(ValueKind::kDecimal, 0, 0, "-12.345"), real, dao::Variant(-12.345)},
+      {Value(ValueKind::kDecimal, 0, 0, "-12.345"), decimal, dao::Variant::Decimal("-12.3450")},
       {Value(ValueKind::kNull, 0), text, dao::Variant()},
   };
   for (const Case& c : cases)
@@ -143,7 +145,7 @@ TEST(ColumnMappingTest, ValuesAreStoredAsTheFormatSays) {
 
 TEST(ColumnMappingTest, ValuesThatCannotBeStoredExactlyAreRefused) {
   dao::ColumnType currency{dao::kTypeCurrency, 8, false}, date{dao::kTypeDate, 8, false};
-  dao::ColumnType text{dao::kTypeText, 3, false}, real{dao::kTypeDouble, 8, false};
+  dao::ColumnType text{dao::kTypeText, 3, false}, decimal{dao::kTypeDecimal, 16, false, 4, 2};
   EXPECT_EQ("a Currency value of 100,000,000,000 or more", test::ExpectError(errors::kUnsupported, [&] {
               ConvertValue(Value(ValueKind::kCurrency, -1000000000000000), currency);
             }));
@@ -153,7 +155,8 @@ TEST(ColumnMappingTest, ValuesThatCannotBeStoredExactlyAreRefused) {
   EXPECT_EQ("text that cannot be decoded", test::ExpectError(errors::kUnsupported, [&] {
               ConvertValue(Value(ValueKind::kUndecodable, 0), text);
             }));
-  test::ExpectError(errors::kUnsupported, [&] { ConvertValue(Value(ValueKind::kDecimal, 0, 0, "1,5"), real); });
+  test::ExpectError(3421, [&] { ConvertValue(Value(ValueKind::kDecimal, 0, 0, "1,5"), decimal); });
+  test::ExpectError(3349, [&] { ConvertValue(Value(ValueKind::kDecimal, 0, 0, "100"), decimal); });
   test::ExpectError(3163, [&] { ConvertValue(Value(ValueKind::kText, 0, 0, "four"), text); });
 }
 

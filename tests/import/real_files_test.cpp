@@ -43,16 +43,15 @@ struct RealFile {
   std::vector<std::string> options;
 };
 
-// The files whose every table converts (with --skip-unsupported: but for
-// the Decimal columns of more than 15 digits, which the comparisons pass
-// over).
+// The files whose every table converts.
 const RealFile kConvertible[] = {
     {"testV1997.mdb", {}}, {"testV2000.mdb", {}}, {"testUnicodeCompV2003.mdb", {}},
     {"linkerTestV2007.accdb", {}}, {"odbcLinkerTestV2007.accdb", {}}, {"aliasNaming.accdb", {}},
     {"corrupted.accdb", {}}, {"testAccess2.accdb", {}}, {"testIndexPropertiesV2000.mdb", {}},
-    {"testIndexCodes.mdb", {"--skip-unsupported"}}, {"MsAccessBulkUpdate.accdb", {}},
-    {"MsAccessSchema.accdb", {"--skip-unsupported"}}, {"empty2019.accdb", {}},
-    {"V2000_with-password.mdb", {"--password", "password"}}};
+    {"testIndexCodes.mdb", {}}, {"MsAccessBulkUpdate.accdb", {}},
+    {"MsAccessSchema.accdb", {}}, {"empty2019.accdb", {}},
+    {"V2000_with-password.mdb", {"--password", "password"}},
+    {"fixedNumericTestV2003.mdb", {}}};
 // The files whose indexes libmdb (and so mdb-schema) reads as the file
 // defines them.
 constexpr const char* kMdbSchemaAgrees[] = {"testV1997.mdb", "testV2000.mdb", "testUnicodeCompV2003.mdb",
@@ -367,13 +366,13 @@ TEST_F(ImportedFile, KeysAndIndexesAreThoseTheFileDefines) {
       {{"testIndexPropertiesV2000.mdb", {}}, "TableIgnoreNulls2", "row", {"data1,data2"}},
       {{"testIndexPropertiesV2000.mdb", {}}, "TableUnique2_temp", "row", {"UNIQUE data1,data2"}},
       // The key's physical definition comes first, its logical entry last.
-      {{"testIndexCodes.mdb", {"--skip-unsupported"}}, "Table1_desc", "name", {"data"}},
+      {{"testIndexCodes.mdb", {}}, "Table1_desc", "name", {"data"}},
       // Columns numbered 0 and 3, and 1 to 3: deleted columns before them.
-      {{"testIndexCodes.mdb", {"--skip-unsupported"}}, "Table3", "name", {"data"}},
-      {{"testIndexCodes.mdb", {"--skip-unsupported"}}, "Table12", "row", {"data1,data2"}},
+      {{"testIndexCodes.mdb", {}}, "Table3", "name", {"data"}},
+      {{"testIndexCodes.mdb", {}}, "Table12", "row", {"data1,data2"}},
       // Unique in the file, but its records break it: a plain index.
       {{"corrupted.accdb", {}}, "UK", "id", {"uk"}},
-      {{"MsAccessSchema.accdb", {"--skip-unsupported"}}, "IndexesTest", "id",
+      {{"MsAccessSchema.accdb", {}}, "IndexesTest", "id",
        {"colindex1,colindex2desc,colindex3", "UNIQUE coluniqueindex"}},
       {{"MsAccessBulkUpdate.accdb", {}}, "BulkUpdateTestCompositePK", "id1,id2", {}},
   };
@@ -411,7 +410,7 @@ std::string StoredDouble(double value) {
 // 1900 (it prints 1900-01-00), characters beyond the Basic Multilingual
 // Plane (it writes "?"), a GUID's fourth dash.
 TEST_F(ImportedFile, ValuesMdbExportCannotPrintAreThoseTheFileStores) {
-  std::string codes = Convert("testIndexCodes.mdb", {"--skip-unsupported"});
+  std::string codes = Convert("testIndexCodes.mdb");
   std::string stored = test::ReadFileBytes(ImportData("testIndexCodes.mdb"));
   const std::tuple<double, const char*, const char*> dates[] = {
       {-23.0, "row3", "1899-12-07 00:00:00"},        {-34534.0, "row4", "1805-06-12 00:00:00"},
@@ -434,10 +433,22 @@ TEST_F(ImportedFile, ValuesMdbExportCannotPrintAreThoseTheFileStores) {
   });
   EXPECT_EQ(80, records);
 
-  std::string guid_bytes = "\xAB\xEF\xCD\xAB\x34\x12\x78\x56\x91\x23\xAB\xCD\xEF\xAB\xCD\xEF";
-  EXPECT_NE(std::string::npos, test::ReadFileBytes(ImportData("MsAccessBulkUpdate.accdb")).find(guid_bytes));
-  EXPECT_EQ("{ABCDEFAB-1234-5678-9123-ABCDEFABCDEF}\n",
-            test::QuerySql(Convert("MsAccessBulkUpdate.accdb"), "SELECT ColGuid FROM BulkUpdateTest WHERE Id = 3"));
+  // A GUID; a Decimal (sign, then four 32-bit words, the most significant
+  // first); a calculated Decimal (scale 28, sign, high 32 and low 64 bits).
+  const std::tuple<const char*, std::string, const char*, const char*> values[] = {
+      {"MsAccessBulkUpdate.accdb", "\xAB\xEF\xCD\xAB\x34\x12\x78\x56\x91\x23\xAB\xCD\xEF\xAB\xCD\xEF",
+       "SELECT ColGuid FROM BulkUpdateTest WHERE Id = 3", "{ABCDEFAB-1234-5678-9123-ABCDEFABCDEF}"},
+      {"calcFieldTestV2010.accdb", std::string("\0\0\0\0\0\0\0\0\0\x1c\x7c\x6a\x01\xf1\xf4\xed\xe1", 17),
+       "SELECT Popularity FROM Table1 WHERE ID = 4", "102030405060.654321"},
+      {"calcFieldTestV2010.accdb", std::string("\x0e\0\x1c\x80\xfe\x1d\x89\x02\xcc\x7b\x3b\x5a\xd0\x9f\x19\x71", 16),
+       "SELECT BigNumTest FROM Table1 WHERE ID = 2", "-0.0784734499180612994241100748"},
+  };
+  std::map<std::string, std::string> converted;
+  for (const auto& [file, bytes, query, text] : values) {
+    if (!converted.count(file)) converted[file] = Convert(file);
+    EXPECT_NE(std::string::npos, test::ReadFileBytes(ImportData(file)).find(bytes)) << query;
+    EXPECT_EQ(std::string(text) + "\n", test::QuerySql(converted[file], query));
+  }
 }
 
 }  // namespace
