@@ -27,8 +27,9 @@ constexpr int kTypeDate = 8;
 constexpr int kTypeText = 10;
 constexpr int kTypeLongBinary = 11;
 constexpr int kTypeMemo = 12;
-constexpr int kTypeBigInt = 16;    // Large Number: a 64-bit whole number
+constexpr int kTypeBigInt = 16;    // Large Number: a signed 64-bit whole number
 constexpr int kTypeDecimal = 20;   // an exact decimal of a precision and scale
+constexpr int kTypeDateExtended = 23;  // Date/Time Extended: to 100 ns, years 1 to 9999
 
 // Field attribute bits (Field::Attributes).
 constexpr int kFieldFixed = 1;
@@ -103,7 +104,7 @@ class Field {
   // Field type code (kType...).
   virtual int Type() const = 0;
   // Size in characters for Text; fixed byte size for numbers (16 for a
-  // Decimal); 0 for Memo and binary fields.
+  // Decimal, 42 for a Date/Time Extended); 0 for Memo and binary fields.
   virtual int Size() const = 0;
   // A Decimal's number of digits (1 to 57) and how many of them follow the
   // point (0 to the precision); 0 for every other type.

@@ -37,10 +37,15 @@ namespace {
 // The driver knows no exact numeric type ("NUMERIC" and "DECIMAL" give a
 // double, and NUMERIC affinity would store a double), so a Decimal is
 // declared a VARCHAR: SQLite keeps its text as written and the driver hands
-// that text over. It was added to version 2 after that version first
-// appeared: no declaration of it changed, and an engine that predates it
-// reads such a column by SQLite's affinity rules, as a Memo holding the same
-// text, whatever version the file stores.
+// that text over. "BIGINT" gives SQL_BIGINT, and INTEGER affinity keeps all
+// 64 bits; "LARGENUMBER" tells it from the BIGINT of other programs, which
+// the engine reads as a Long. "DATETIME EXTENDED" gives SQL_TYPE_TIMESTAMP,
+// whose fraction the driver hands over to the nanosecond. These were added
+// to version 2 after that version first appeared: no declaration of it
+// changed, and an engine that predates them reads such columns by SQLite's
+// affinity rules (a Memo holding the same text, a Long holding the same
+// number, a Double holding the date's text), whatever version the file
+// stores.
 struct Declarations {
   int type;
   bool counter;
@@ -61,6 +66,8 @@ constexpr Declarations kDeclarations[] = {
     {kTypeLongBinary, false, {"LONGBINARY", "LONGVARBINARY LONGBINARY"}},
     {kTypeMemo, false, {"MEMO TEXT", "MEMO TEXT"}},
     {kTypeDecimal, false, {nullptr, "VARCHAR DECIMAL"}},
+    {kTypeBigInt, false, {nullptr, "BIGINT LARGENUMBER"}},
+    {kTypeDateExtended, false, {nullptr, "DATETIME EXTENDED"}},
 };
 
 // Memo columns of the earliest files, read as Memo and never written.
@@ -209,6 +216,28 @@ std::string DateFromSerial(double serial) {
   return text;
 }
 
+// The same to 100 ns, in "YYYY-MM-DD HH:MM:SS.fffffff", for the years 1 to
+// 9999.
+std::string ExtendedDateFromSerial(double serial) {
+  constexpr int64_t kSerialEpoch = -25569;
+  constexpr int64_t kTicksPerDay = 864000000000;
+  double scaled = serial * static_cast<double>(kTicksPerDay);
+  if (!(std::fabs(scaled) < 9.2e18)) throw NumericOverflow();
+  int64_t ticks = std::llround(scaled);
+  int64_t days = ticks >= 0 ? ticks / kTicksPerDay : -((-ticks + kTicksPerDay - 1) / kTicksPerDay);
+  int64_t tick_of_day = ticks - days * kTicksPerDay;
+  int64_t year = 0;
+  unsigned month = 0, day = 0;
+  CivilFromDays(days + kSerialEpoch, &year, &month, &day);
+  if (year < 1 || year > 9999) throw NumericOverflow();
+  int64_t second = tick_of_day / 10000000;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d.%07d", static_cast<int>(year), month, day,
+                static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60),
+                static_cast<int>(second % 60), static_cast<int>(tick_of_day % 10000000));
+  return text;
+}
+
 // Reads a number of `min` to `max` digits at *pos.
 bool ReadDigits(std::string_view text, size_t* pos, size_t min, size_t max, int* value) {
   size_t begin = *pos, end = begin;
@@ -229,6 +258,7 @@ bool ReadChar(std::string_view text, size_t* pos, char c) {
 struct DateParts {
   int year = 1899, month = 12, day = 30;  // a time alone is a time of day 0
   int hour = 0, minute = 0, second = 0;
+  int ticks = 0;  // the second's fraction in 100 ns, its first 7 digits
 };
 
 bool ReadDay(std::string_view text, size_t* pos, DateParts* parts) {
@@ -237,9 +267,8 @@ bool ReadDay(std::string_view text, size_t* pos, DateParts* parts) {
          ReadDigits(text, pos, 1, 2, &parts->day);
 }
 
-// "HH:MM", "HH:MM:SS" or "HH:MM:SS.fff" with any number of fraction digits.
-// The fraction is dropped: a Date/Time field holds whole seconds, and a time
-// falls in the second that SQLite's own date functions give it.
+// "HH:MM", "HH:MM:SS" or "HH:MM:SS.fff" with any number of fraction digits,
+// of which the first 7 are kept (100 ns, what a Date/Time Extended holds).
 bool ReadTime(std::string_view text, size_t* pos, DateParts* parts) {
   if (!ReadDigits(text, pos, 1, 2, &parts->hour) || !ReadChar(text, pos, ':') ||
       !ReadDigits(text, pos, 1, 2, &parts->minute))
@@ -248,7 +277,9 @@ bool ReadTime(std::string_view text, size_t* pos, DateParts* parts) {
   if (!ReadDigits(text, pos, 1, 2, &parts->second)) return false;
   if (!ReadChar(text, pos, '.')) return true;
   size_t fraction = *pos;
-  while (*pos < text.size() && std::isdigit(static_cast<unsigned char>(text[*pos]))) ++*pos;
+  int scale = 1000000;
+  for (; *pos < text.size() && std::isdigit(static_cast<unsigned char>(text[*pos])); ++*pos, scale /= 10)
+    parts->ticks += (text[*pos] - '0') * scale;
   return *pos > fraction;
 }
 
@@ -310,6 +341,16 @@ Variant ToDate(const Variant& value) {
   throw ConversionError();
 }
 
+Variant ToExtendedDate(const Variant& value) {
+  if (value.kind() == Variant::Kind::kDate || value.kind() == Variant::Kind::kText) {
+    if (auto date = NormalizeExtendedDate(value.AsString())) return Variant::Date(*date);
+    throw ConversionError();
+  }
+  if (value.IsNumber() && value.kind() != Variant::Kind::kBoolean)
+    return Variant::Date(ExtendedDateFromSerial(value.AsDouble()));
+  throw ConversionError();
+}
+
 Variant ToText(const Variant& value, int type, int size) {
   if (value.kind() == Variant::Kind::kBinary) throw ConversionError();
   std::string text = value.ToText();
@@ -343,6 +384,23 @@ std::optional<std::string> DecimalSource(const Variant& value) {
     case Variant::Kind::kText: return value.AsString();
     default: return std::nullopt;
   }
+}
+
+// A whole number of 64 bits: whole numbers as they are, decimals and texts
+// exactly (rounded halves to even), doubles by the platform's rounding.
+Variant ToBigInt(const Variant& value) {
+  if (value.kind() == Variant::Kind::kInteger) return value;
+  if (value.kind() == Variant::Kind::kDecimal || value.kind() == Variant::Kind::kText) {
+    std::optional<std::string> text = DecimalText(value.AsString(), kMaxDecimalPrecision, 0);
+    if (!text) throw ConversionError();
+    int64_t number = 0;
+    auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), number);
+    if (ec != std::errc()) throw NumericOverflow();
+    return Variant(number);
+  }
+  double rounded = std::nearbyint(NumberOf(value));
+  if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0)) throw NumericOverflow();
+  return Variant(static_cast<int64_t>(rounded));
 }
 
 Variant ToDecimal(const Variant& value, const ColumnType& column) {
@@ -403,7 +461,7 @@ Affinity AffinityOf(std::string_view declared) {
 
 bool IsKnownType(int type) {
   return (type >= kTypeBoolean && type <= kTypeDate) || (type >= kTypeText && type <= kTypeMemo) ||
-         type == kTypeDecimal;
+         type == kTypeDecimal || type == kTypeBigInt || type == kTypeDateExtended;
 }
 
 bool IsTextType(int type) { return type == kTypeText || type == kTypeMemo; }
@@ -417,8 +475,10 @@ int FixedSize(int type) {
     case kTypeSingle: return 4;
     case kTypeCurrency:
     case kTypeDouble:
-    case kTypeDate: return 8;
+    case kTypeDate:
+    case kTypeBigInt: return 8;
     case kTypeDecimal: return 16;
+    case kTypeDateExtended: return 42;
     default: return 0;
   }
 }
@@ -445,11 +505,16 @@ Variant ConvertForField(const Variant& value, const ColumnType& column) {
     case kTypeMemo: return ToText(value, type, size);
     case kTypeLongBinary: return ToBinary(value);
     case kTypeDecimal: return ToDecimal(value, column);
+    case kTypeBigInt: return ToBigInt(value);
+    case kTypeDateExtended: return ToExtendedDate(value);
     default: throw InvalidFieldType();
   }
 }
 
-std::optional<std::string> NormalizeDate(std::string_view text) {
+namespace {
+
+// A date, a time, or both, in one of the forms NormalizeDate takes.
+std::optional<DateParts> ParseDate(std::string_view text) {
   text = Trim(text);
   DateParts parts;
   size_t pos = 0;
@@ -459,9 +524,26 @@ std::optional<std::string> NormalizeDate(std::string_view text) {
   if (day && time && !ReadChar(text, &pos, ' ') && !ReadChar(text, &pos, 'T')) return std::nullopt;
   if (time && !ReadTime(text, &pos, &parts)) return std::nullopt;
   if (pos != text.size() || !ValidDate(parts)) return std::nullopt;
+  return parts;
+}
+
+}  // namespace
+
+std::optional<std::string> NormalizeDate(std::string_view text) {
+  std::optional<DateParts> parts = ParseDate(text);
+  if (!parts) return std::nullopt;
   char out[64];
-  std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", parts.year, parts.month,
-                parts.day, parts.hour, parts.minute, parts.second);
+  std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", parts->year, parts->month,
+                parts->day, parts->hour, parts->minute, parts->second);
+  return std::string(out);
+}
+
+std::optional<std::string> NormalizeExtendedDate(std::string_view text) {
+  std::optional<DateParts> parts = ParseDate(text);
+  if (!parts || parts->year < 1) return std::nullopt;
+  char out[64];
+  std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d.%07d", parts->year, parts->month,
+                parts->day, parts->hour, parts->minute, parts->second, parts->ticks);
   return std::string(out);
 }
 
@@ -481,6 +563,7 @@ Variant ReadInteger(int64_t number, int type) {
     case kTypeCurrency:
     case kTypeDouble: return Variant(static_cast<double>(number));
     case kTypeDate: return Variant::Date(DateFromSerial(static_cast<double>(number)));
+    case kTypeDateExtended: return Variant::Date(ExtendedDateFromSerial(static_cast<double>(number)));
     case kTypeText:
     case kTypeMemo: return Variant(std::to_string(number));
     default: return Variant(number);
@@ -499,10 +582,12 @@ Variant ReadDouble(double number, int type) {
     case kTypeBoolean: return Variant(number != 0);
     case kTypeByte:
     case kTypeInteger:
-    case kTypeLong: return ReadWholeNumber(number);
+    case kTypeLong:
+    case kTypeBigInt: return ReadWholeNumber(number);
     case kTypeCurrency: return Variant(RoundCurrency(number));
     case kTypeSingle: return Variant(AsSingle(number));
     case kTypeDate: return Variant::Date(DateFromSerial(number));
+    case kTypeDateExtended: return Variant::Date(ExtendedDateFromSerial(number));
     case kTypeText:
     case kTypeMemo: return Variant(NumberText(number));
     default: return Variant(number);
@@ -520,6 +605,15 @@ std::string ValueBytes(sqlite3_value* value) {
 std::string DateText(std::string text) {
   if (InEngineForm(text)) return text;
   std::optional<std::string> date = NormalizeDate(text);
+  if (date) return *date;
+  return text;
+}
+
+// A Date/Time Extended as the engine writes it; other forms that name a
+// date in that form; anything else as it is.
+std::string ExtendedDateText(std::string text) {
+  if (text.size() == 27 && InEngineForm(std::string_view(text).substr(0, 19)) && text[19] == '.') return text;
+  std::optional<std::string> date = NormalizeExtendedDate(text);
   if (date) return *date;
   return text;
 }
@@ -555,6 +649,7 @@ inline Variant ReadStored(sqlite3_value* value, const ColumnType& column) {
       const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
       std::string bytes(text ? text : "", sqlite3_value_bytes(value));
       if (type == kTypeDate) return Variant::Date(DateText(std::move(bytes)));
+      if (type == kTypeDateExtended) return Variant::Date(ExtendedDateText(std::move(bytes)));
       if (type == kTypeLongBinary) return Variant::Binary(std::move(bytes));
       if (type == kTypeDecimal) return ReadDecimal(std::move(bytes), column);
       return Variant(std::move(bytes));

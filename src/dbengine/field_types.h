@@ -77,6 +77,10 @@ Variant ReadValue(sqlite3_value* value, int type);
 // A date or time in one of the forms of docs/database-format.md, in the
 // engine's form "YYYY-MM-DD HH:MM:SS"; nothing for other texts.
 std::optional<std::string> NormalizeDate(std::string_view text);
+// The same in the form of a Date/Time Extended, "YYYY-MM-DD
+// HH:MM:SS.fffffff": the second's fraction to 100 ns (digits beyond the
+// seventh dropped), the years 1 to 9999.
+std::optional<std::string> NormalizeExtendedDate(std::string_view text);
 
 // Binds a value (already converted) to parameter `index` (from 1).
 void BindVariant(sqlite3_stmt* statement, int index, const Variant& value);

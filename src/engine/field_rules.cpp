@@ -46,6 +46,15 @@ std::optional<std::string> DateText(const Variant& value) {
   }
 }
 
+// A date without a fraction of all zeros: a Date/Time Extended of a whole
+// second ("2024-03-01 09:30:00.0000000") is that Date/Time.
+std::string_view WholeSecondDate(const std::string& text) {
+  std::string_view date(text);
+  if (date.size() > 20 && date[19] == '.' && date.find_first_not_of('0', 20) == std::string_view::npos)
+    date = date.substr(0, 19);
+  return date;
+}
+
 // A number as the exact decimal it is written as: a double by its shortest
 // text that reads back as it.
 std::optional<std::string> NormalNumber(const Variant& value) {
@@ -61,7 +70,8 @@ bool SameValue(const Variant& a, const Variant& b) {
   if (a.IsText() || b.IsText()) return a.IsText() && b.IsText() && a.AsString() == b.AsString();
   if (a.kind() == Kind::kBinary || b.kind() == Kind::kBinary)
     return a.kind() == b.kind() && a.AsString() == b.AsString();
-  if (a.kind() == Kind::kDate && b.kind() == Kind::kDate) return a.AsString() == b.AsString();
+  if (a.kind() == Kind::kDate && b.kind() == Kind::kDate)
+    return WholeSecondDate(a.AsString()) == WholeSecondDate(b.AsString());
   if (a.kind() == Kind::kDate || b.kind() == Kind::kDate) {
     std::optional<std::string> left = DateText(a), right = DateText(b);
     return left && right && *left == *right;

@@ -72,7 +72,8 @@ std::string PlainDecimal(const std::string& text) {
 // Key fields whose values are written as quoted literals: texts, and dates,
 // which the engine keeps as text.
 bool TakesQuotedKey(int type) {
-  return type == dao::kTypeText || type == dao::kTypeMemo || type == dao::kTypeDate;
+  return type == dao::kTypeText || type == dao::kTypeMemo || type == dao::kTypeDate ||
+         type == dao::kTypeDateExtended;
 }
 
 // Appends the key as a number literal of the engine's SQL: its text when
@@ -255,7 +256,8 @@ std::optional<uint64_t> TextKeyHash(std::string_view text) {
 }
 
 bool IsWholeNumberType(int type) {
-  return type == dao::kTypeByte || type == dao::kTypeInteger || type == dao::kTypeLong;
+  return type == dao::kTypeByte || type == dao::kTypeInteger || type == dao::kTypeLong ||
+         type == dao::kTypeBigInt;
 }
 
 // How often a merge tells the run's progress display how far it got.
@@ -430,14 +432,15 @@ class RecordMerge {
   // Appends the comparison of the key query that follows the key field's
   // name: "= " and the key as a literal of the key field's kind; for a
   // Boolean key field "<> 0" (True: any number but 0, as the engine reads a
-  // Boolean) or "= 0"; for a Decimal key field its text at that field's
-  // scale, as the field stores it.
+  // Boolean) or "= 0"; for a Decimal or Date/Time Extended key field the
+  // text that field stores for the key (at its scale, with 7 digits of the
+  // second's fraction).
   void AppendCriterion(const std::string& key_text, std::string* out) {
     int type = TargetKey().Type();
     const Variant& key = SourceKey().Value();
     if (type == dao::kTypeBoolean) {
       out->append(KeyIsTrue(key, key_text) ? "<> 0" : "= 0");
-    } else if (type == dao::kTypeDecimal) {
+    } else if (type == dao::kTypeDecimal || type == dao::kTypeDateExtended) {
       out->append("= ");
       AppendQuotedText(StoredKeyText(key), out);
     } else if (TakesQuotedKey(type)) {

@@ -56,6 +56,7 @@ ColumnPlan PlanByType(const SourceColumn& column) {
     case jet::kSingle: plan.column = Plain(dao::kTypeSingle); break;
     case jet::kDouble: plan.column = Plain(dao::kTypeDouble); break;
     case jet::kDateTime: plan.column = Plain(dao::kTypeDate); break;
+    case jet::kBigInt: plan.column = Plain(dao::kTypeBigInt); break;
     case jet::kText:
       plan.column = {dao::kTypeText, column.size >= 1 && column.size <= 255 ? column.size : 255, false};
       break;
@@ -71,7 +72,7 @@ ColumnPlan PlanByType(const SourceColumn& column) {
       plan.column = {dao::kTypeDecimal, dao::FixedSize(dao::kTypeDecimal), false, column.precision, column.scale};
       break;
     case jet::kComplex: return PlanComplex(column);
-    case jet::kDateTimeExtended: return Refused("a Date/Time Extended column");
+    case jet::kDateTimeExtended: plan.column = Plain(dao::kTypeDateExtended); break;
     default: return Refused("a column of the unknown type " + std::to_string(column.type));
   }
   return plan;
@@ -103,6 +104,7 @@ dao::Variant NaturalValue(const SourceValue& value) {
     case ValueKind::kText: return dao::Variant(value.bytes);
     case ValueKind::kBinary: return dao::Variant::Binary(value.bytes);
     case ValueKind::kDecimal: return dao::Variant::Decimal(value.bytes);
+    case ValueKind::kExtendedDate: return dao::Variant::Date(value.bytes);
     case ValueKind::kUndecodable: throw ValueRefused("text that cannot be decoded");
     default: return dao::Variant();
   }

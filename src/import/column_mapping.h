@@ -33,7 +33,8 @@ struct ColumnPlan {
 // calculated Boolean may be Null), with a warning naming its expression.
 // Complex columns are omitted: attachments and multiple values (when the
 // reader made a table of them), and a version history (with a warning).
-// Refused: Date/Time Extended columns, a Decimal of a precision or scale
+// A Large Number as a Large Number, a Date/Time Extended as one. Refused: a
+// Decimal of a precision or scale
 // the engine has none of, complex columns of an unknown kind or in a table
 // without a primary key, unknown types.
 ColumnPlan PlanColumn(const SourceColumn& column);

@@ -195,6 +195,7 @@ class RowReader {
       case jet::kInteger: SetInteger(value, Fixed<int16_t>(bytes)); break;
       case jet::kLong:
       case jet::kComplex: SetInteger(value, Fixed<int32_t>(bytes)); break;
+      case jet::kBigInt: SetInteger(value, Fixed<int64_t>(bytes)); break;
       case jet::kCurrency:
         value->kind = ValueKind::kCurrency;
         value->integer = Fixed<int64_t>(bytes);
@@ -209,6 +210,10 @@ class RowReader {
       case jet::kGuid:
         if (bytes.size() < 16) throw Damaged("a record");
         SetBytes(value, ValueKind::kText, GuidText(reinterpret_cast<const unsigned char*>(bytes.data())));
+        break;
+      case jet::kDateTimeExtended:
+        value->kind = ValueKind::kExtendedDate;
+        if (!ExtendedDateText(bytes, &value->bytes)) throw Damaged("a Date/Time Extended value");
         break;
       case jet::kDecimal:  // a calculated one
         value->kind = ValueKind::kDecimal;

@@ -97,7 +97,7 @@ struct SourceObject {
 
 enum class ValueKind : uint8_t {
   kNull = 0,
-  kInteger = 1,      // Boolean (1/0), Byte, Integer, Long
+  kInteger = 1,      // Boolean (1/0), Byte, Integer, Long, Large Number
   kCurrency = 2,     // the stored 64-bit count of 1/10000
   kDouble = 3,       // Single (widened exactly) and Double
   kDate = 4,         // the stored day number with the time as its fraction
@@ -105,6 +105,7 @@ enum class ValueKind : uint8_t {
   kBinary = 6,
   kDecimal = 7,      // the exact decimal text, "-12.3400"
   kUndecodable = 8,  // text that libmdb could not decode (it gave "?")
+  kExtendedDate = 9, // "YYYY-MM-DD HH:MM:SS.fffffff", from a Date/Time Extended
 };
 
 struct SourceValue {

@@ -151,14 +151,15 @@ void PutValue(std::string* out, const SourceValue& value) {
     case ValueKind::kDate: PutDouble(out, value.number); break;
     case ValueKind::kText:
     case ValueKind::kBinary:
-    case ValueKind::kDecimal: PutText(out, value.bytes); break;
+    case ValueKind::kDecimal:
+    case ValueKind::kExtendedDate: PutText(out, value.bytes); break;
     default: break;
   }
 }
 
 void ReadValue(FieldReader& in, SourceValue* value) {
   uint8_t kind = in.Byte();
-  if (kind > static_cast<uint8_t>(ValueKind::kUndecodable)) throw DamagedStream();
+  if (kind > static_cast<uint8_t>(ValueKind::kExtendedDate)) throw DamagedStream();
   value->kind = static_cast<ValueKind>(kind);
   switch (value->kind) {
     case ValueKind::kInteger:
@@ -167,7 +168,8 @@ void ReadValue(FieldReader& in, SourceValue* value) {
     case ValueKind::kDate: value->number = in.Double(); break;
     case ValueKind::kText:
     case ValueKind::kBinary:
-    case ValueKind::kDecimal: value->bytes.assign(in.Text()); break;
+    case ValueKind::kDecimal:
+    case ValueKind::kExtendedDate: value->bytes.assign(in.Text()); break;
     default: break;
   }
 }

@@ -73,6 +73,51 @@ bool CalculatedDecimalText(std::string_view value, std::string* text) {
   return true;
 }
 
+namespace {
+
+// `count` decimal digits at `at`.
+bool ReadDigits(std::string_view text, size_t at, size_t count, int64_t* value) {
+  *value = 0;
+  for (size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    *value = *value * 10 + (text[i] - '0');
+  }
+  return true;
+}
+
+// A civil date from days since 0001-01-01 (proleptic Gregorian).
+void CivilDate(int64_t days, int* year, int* month, int* day) {
+  int64_t z = days + 306;  // days since 0000-03-01
+  int64_t era = z / 146097, doe = z % 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *year = static_cast<int>(yoe + era * 400 + (*month <= 2));
+}
+
+}  // namespace
+
+bool ExtendedDateText(std::string_view stored, std::string* text) {
+  constexpr int64_t kLastDay = 3652058;  // 9999-12-31
+  constexpr int64_t kTicksPerDay = 864000000000;
+  int64_t days = 0, ticks = 0;
+  if (stored.size() < 41 || stored[19] != ':' || stored[39] != ':' || stored[40] != '7' ||
+      !ReadDigits(stored, 0, 19, &days) || !ReadDigits(stored, 20, 19, &ticks) || days > kLastDay ||
+      ticks >= kTicksPerDay)
+    return false;
+  int year = 0, month = 0, day = 0;
+  CivilDate(days, &year, &month, &day);
+  int64_t second = ticks / 10000000;
+  char out[64];
+  std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d.%07d", year, month, day,
+                static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60),
+                static_cast<int>(second % 60), static_cast<int>(ticks % 10000000));
+  *text = out;
+  return true;
+}
+
 std::string GuidText(const unsigned char* bytes) {
   static constexpr int kOrder[] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
   std::string text = "{";

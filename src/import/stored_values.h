@@ -25,6 +25,13 @@ std::string StoredDecimalText(const unsigned char* bytes, int scale);
 // False when the value is shorter or its scale larger.
 bool CalculatedDecimalText(std::string_view value, std::string* text);
 
+// A Date/Time Extended's 42 stored bytes (ACE 16 and later), ASCII: 19
+// digits counting the days since 0001-01-01, ':', 19 digits counting the
+// time of day in 100 ns, ':', the number of fraction digits ('7') and a
+// blank; as "YYYY-MM-DD HH:MM:SS.fffffff". False when the bytes are not of
+// that form, or the day lies beyond 9999-12-31 or the time beyond the day.
+bool ExtendedDateText(std::string_view stored, std::string* text);
+
 // The value inside a calculated column's stored field (ACE): 16 bytes, the
 // value's length in 4 bytes, the value. False when the field is shorter
 // than its prefix or than the length it gives.

@@ -70,7 +70,7 @@ TEST_F(DatabaseFormatTest, EngineDeclaredTypesGiveTypeSizeAndAttributes) {
           " f SINGLE, d DOUBLE, t DATETIME, tx TEXT(40) COLLATE NOCASE, t255 TEXT,"
           " bin LONGBINARY, memo MEMO COLLATE NOCASE, lt text(12), ll long, lc Counter,"
           " y2 tinyint unsigned byte, t2 Varchar  Text ( 12 ), c2 INTEGER COUNTER,"
-          " p VARCHAR DECIMAL(18,4), p2 varchar  decimal ( 57 , 0 ))");
+          " p VARCHAR DECIMAL(18,4), p2 varchar  decimal ( 57 , 0 ), g BIGINT LARGENUMBER)");
   const std::vector<ExpectedField> expected = {
       {"b", kTypeBoolean, 1, 33}, {"y", kTypeByte, 1, 33},      {"s", kTypeInteger, 2, 33},
       {"l", kTypeLong, 4, 33},    {"c", kTypeLong, 4, 49},      {"m", kTypeCurrency, 8, 33},
@@ -78,7 +78,8 @@ TEST_F(DatabaseFormatTest, EngineDeclaredTypesGiveTypeSizeAndAttributes) {
       {"tx", kTypeText, 40, 34},  {"t255", kTypeText, 255, 34}, {"bin", kTypeLongBinary, 0, 33},
       {"memo", kTypeMemo, 0, 33}, {"lt", kTypeText, 12, 34},    {"ll", kTypeLong, 4, 33},
       {"lc", kTypeLong, 4, 49},   {"y2", kTypeByte, 1, 33},     {"t2", kTypeText, 12, 34},
-      {"c2", kTypeLong, 4, 49},   {"p", kTypeDecimal, 16, 33},  {"p2", kTypeDecimal, 16, 33}};
+      {"c2", kTypeLong, 4, 49},   {"p", kTypeDecimal, 16, 33},  {"p2", kTypeDecimal, 16, 33},
+      {"g", kTypeBigInt, 8, 33}};
   ExpectFields("AllTypes", expected);
   Collection<Field>& fields = Open().TableDefs().Item("AllTypes").Fields();
   EXPECT_EQ(18, fields.Item("p").Precision());

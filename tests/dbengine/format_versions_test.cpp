@@ -80,6 +80,13 @@ const std::vector<FieldTypeCase>& Cases() {
       {"P", kTypeDecimal, 16, false, nullptr, "VARCHAR DECIMAL(18,4)", 33,
        Variant::Decimal("-12345678901234.5678"), "text", SQL_VARCHAR, 18, "SQL_C_CHAR",
        "-12345678901234.5678"},
+      // 2^53 + 1, which no double holds.
+      {"G", kTypeBigInt, 8, false, nullptr, "BIGINT LARGENUMBER", 33,
+       Variant(int64_t{9007199254740993}), "integer", SQL_BIGINT, 20, "SQL_C_SBIGINT",
+       "9007199254740993"},
+      {"E", kTypeDateExtended, 42, false, nullptr, "DATETIME EXTENDED", 33,
+       Variant::Date("2024-03-01 10:20:30.1234567"), "text", SQL_TYPE_TIMESTAMP, 32,
+       "SQL_C_TYPE_TIMESTAMP", "2024-03-01 10:20:30.123456700"},
   };
   return cases;
 }
@@ -164,14 +171,15 @@ TEST_F(FormatVersionsTest, ValuesAnOdbcClientWritesReadBackAsTheirFieldTypes) {
   std::string path = WriteAllTypes(kFormatVersion);
   {
     test::OdbcClient client("Driver=SQLite3;Database=" + path);
-    client.Execute("UPDATE T SET T = ?, C = ?, B = ?, O = ?, S = ?, P = ?",
+    client.Execute("UPDATE T SET T = ?, C = ?, B = ?, O = ?, S = ?, P = ?, E = ?",
                    {test::OdbcClient::Timestamp(2026, 3, 1, 9, 30, 0, 500000000),
                     test::OdbcClient::Decimal("12.34567"), test::OdbcClient::Bit(false),
                     test::OdbcClient::Binary(std::string("\x01\x00\x02", 3)),
-                    test::OdbcClient::Double(0.1), test::OdbcClient::Decimal("12.34565")});
+                    test::OdbcClient::Double(0.1), test::OdbcClient::Decimal("12.34565"),
+                    test::OdbcClient::Timestamp(2026, 3, 1, 9, 30, 0, 500000000)});
   }
-  EXPECT_EQ("'2026-03-01 09:30:00.500'|12.34567|0|X'010002'|0.1|'12.34565'\n",
-            QuerySql(path, "SELECT quote(T), C, B, quote(O), S, quote(P) FROM T"));
+  EXPECT_EQ("'2026-03-01 09:30:00.500'|12.34567|0|X'010002'|0.1|'12.34565'|'2026-03-01 09:30:00.500'\n",
+            QuerySql(path, "SELECT quote(T), C, B, quote(O), S, quote(P), quote(E) FROM T"));
   std::unique_ptr<Database> db = engine_->OpenDatabase(path);
   std::unique_ptr<Recordset> records = db->OpenRecordset("SELECT * FROM T");
   Collection<Field>& fields = records->Fields();
@@ -181,6 +189,7 @@ TEST_F(FormatVersionsTest, ValuesAnOdbcClientWritesReadBackAsTheirFieldTypes) {
   EXPECT_EQ(Variant::Binary(std::string("\x01\x00\x02", 3)), fields.Item("O").Value());
   EXPECT_EQ(Variant(static_cast<double>(0.1f)), fields.Item("S").Value());
   EXPECT_EQ(Variant::Decimal("12.3456"), fields.Item("P").Value());  // halves to even
+  EXPECT_EQ(Variant::Date("2026-03-01 09:30:00.5000000"), fields.Item("E").Value());
 }
 
 // --- The upgrade -------------------------------------------------------------

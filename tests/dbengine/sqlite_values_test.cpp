@@ -187,6 +187,57 @@ TEST_F(SqliteValuesTest, CurrencyIsRoundedToFourDecimals) {
   EXPECT_DOUBLE_EQ(-7.5, WriteAndRead("C", "-7.50004").AsDouble());
 }
 
+// A Decimal and a Large Number take numbers and texts exactly: no digit
+// passes through a double; a Date/Time Extended keeps 100 ns. Error 0:
+// written and read back.
+TEST_F(SqliteValuesTest, DecimalsLargeNumbersAndExtendedDatesAreKeptExactly) {
+  db_->Close();
+  ExecSql(path_, "ALTER TABLE V ADD COLUMN P VARCHAR DECIMAL(20,2); ALTER TABLE V ADD COLUMN G BIGINT LARGENUMBER;"
+                 "ALTER TABLE V ADD COLUMN E DATETIME EXTENDED;");
+  db_ = engine_->OpenDatabase(path_);
+  struct Case {
+    const char* field;
+    Variant written, read;
+    int error;
+  };
+  const Case cases[] = {
+      {"P", "123456789012345678.125", Variant::Decimal("123456789012345678.12"), 0},
+      {"P", 0.1, Variant::Decimal("0.10"), 0},
+      {"P", int64_t{-7}, Variant::Decimal("-7.00"), 0},
+      {"P", "1e18", Variant(), 3349},
+      {"P", "x", Variant(), 3421},
+      {"P", Variant::Date("2024-01-01 00:00:00"), Variant(), 3421},
+      {"G", "9223372036854775807", Variant(INT64_MAX), 0},
+      {"G", Variant::Decimal("12.50"), Variant(12), 0},
+      {"G", 2.5, Variant(2), 0},
+      {"G", "-9223372036854775809", Variant(), 3349},
+      {"G", 9.3e18, Variant(), 3349},
+      {"E", "2024-02-29T13:45:00.123456789", Variant::Date("2024-02-29 13:45:00.1234567"), 0},
+      {"E", Variant::Date("0001-01-01 00:00:00"), Variant::Date("0001-01-01 00:00:00.0000000"), 0},
+      {"E", 0.5, Variant::Date("1899-12-30 12:00:00.0000000"), 0},
+      {"E", "0000-12-31 00:00:00", Variant(), 3421},
+      {"E", true, Variant(), 3421},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.field) + " " + c.written.ToText());
+    if (c.error) {
+      EXPECT_EQ(c.error, WriteError(c.field, c.written).Number());
+    } else {
+      EXPECT_EQ(c.read, WriteAndRead(c.field, c.written));
+    }
+  }
+  // What another program stores: a real number (text under TEXT affinity),
+  // a text that is no number.
+  db_->Close();
+  ExecSql(path_, "UPDATE V SET P = 12.5, G = 9007199254740993, E = '2024-03-01 09:30:00.5' WHERE ID = 1;"
+                 "UPDATE V SET P = 'n/a' WHERE ID = 2;");
+  db_ = engine_->OpenDatabase(path_);
+  EXPECT_EQ(Variant::Decimal("12.50"), Read("P", 1));
+  EXPECT_EQ(Variant::Date("2024-03-01 09:30:00.5000000"), Read("E", 1));
+  EXPECT_EQ(Variant(int64_t{9007199254740993}), Read("G", 1));
+  EXPECT_EQ(Variant("n/a"), Read("P", 2));
+}
+
 TEST_F(SqliteValuesTest, SingleKeepsFloatPrecision) {
   EXPECT_EQ(Variant(static_cast<double>(0.1f)), WriteAndRead("S", 0.1));
 }

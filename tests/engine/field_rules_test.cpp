@@ -157,13 +157,13 @@ TEST_F(FieldRulesTest, NumericTargetOfStringTableIdIsNotItsText) {
 
 TEST_F(FieldRulesTest, NumbersBooleansAndDatesCompareByValue) {
   Open("CREATE TABLE T (ID LONG, L LONG, D DOUBLE, B BIT, B2 BIT, W DATETIME, W2 DATETIME,"
-       " M VARCHAR DECIMAL(10,2), M2 VARCHAR DECIMAL(30,4));"
+       " M VARCHAR DECIMAL(10,2), M2 VARCHAR DECIMAL(30,4), X DATETIME EXTENDED, X2 DATETIME EXTENDED);"
        "INSERT INTO T VALUES (1, 2, 2.0, 1, 1, '2026-12-07 09:05:31', '2026-12-07 09:05:31', '0.10',"
-       " '12345678901234567890.1235');",
+       " '12345678901234567890.1235', '2026-12-07 09:05:31.0000000', '2026-12-07 09:05:31.0000001');",
        "CREATE TABLE T (ID LONG, L DOUBLE, D LONG, B LONG, B2 LONG, W DATETIME, W2 DATETIME,"
-       " M DOUBLE, M2 VARCHAR DECIMAL(30,2));"
+       " M DOUBLE, M2 VARCHAR DECIMAL(30,2), X DATETIME, X2 DATETIME);"
        "INSERT INTO T VALUES (1, 2.0, 2, -1, 1, '2026-12-07 09:05:31', '2026-12-07 09:05:32', 0.1,"
-       " '12345678901234567890.12');");
+       " '12345678901234567890.12', '2026-12-07 09:05:31', '2026-12-07 09:05:31');");
   WorkOn("config.mdb");
   EXPECT_TRUE(Equal("T", 1, "L"));
   EXPECT_TRUE(Equal("T", 1, "D"));
@@ -173,6 +173,8 @@ TEST_F(FieldRulesTest, NumbersBooleansAndDatesCompareByValue) {
   EXPECT_FALSE(Equal("T", 1, "W2"));
   EXPECT_TRUE(Equal("T", 1, "M")) << "the double 0.1 is the decimal 0.1";
   EXPECT_FALSE(Equal("T", 1, "M2")) << "decimals differ in a digit no double holds";
+  EXPECT_TRUE(Equal("T", 1, "X")) << "a whole second is the Date/Time of that second";
+  EXPECT_FALSE(Equal("T", 1, "X2"));
 }
 
 TEST_F(FieldRulesTest, CopyWritesNumericStringIdAsFiveDigitText) {

@@ -219,6 +219,12 @@ TEST_F(RecordMergeTest, EveryKeyTypeMergesAlikeIntoAnEmptyAndAFilledTable) {
       // A Decimal key as the target's scale writes it.
       {"VARCHAR DECIMAL(10,2)", "VARCHAR DECIMAL(12,4)", "('12.50', 'a'), ('12.5', 'b'), ('-0.10', 'c')",
        "'12.5000'|b\n'-0.1000'|c\n"},
+      // Keys that one double would hold alike.
+      {"BIGINT LARGENUMBER", "BIGINT LARGENUMBER",
+       "(9007199254740993, 'a'), (9007199254740992, 'b'), (9007199254740993, 'c')",
+       "9007199254740993|c\n9007199254740992|b\n"},
+      {"DATETIME", "DATETIME EXTENDED", "('2024-03-01 09:30:00', 'a'), ('2024-03-01 09:30:00', 'b')",
+       "'2024-03-01 09:30:00.0000000'|b\n"},
   };
   std::string existing, update;
   for (size_t i = 0; i < std::size(cases); ++i) {

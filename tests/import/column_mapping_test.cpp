@@ -47,6 +47,8 @@ TEST(ColumnMappingTest, EachJetTypeGetsItsDeclaredType) {
       {Column(jet::kGuid, 16), "VARCHAR TEXT(38) COLLATE NOCASE"},
       {decimal, "VARCHAR DECIMAL(18,4)"},
       {calculated, "VARCHAR DECIMAL(39,28)"},
+      {Column(jet::kBigInt, 8), "BIGINT LARGENUMBER"},
+      {Column(jet::kDateTimeExtended, 42), "DATETIME EXTENDED"},
   };
   for (const auto& [column, declared] : cases) {
     ColumnPlan plan = PlanColumn(column);
@@ -64,7 +66,6 @@ TEST(ColumnMappingTest, WhatTheFormatCannotHoldIsRefusedByWhatItIs) {
   const std::pair<SourceColumn, const char*> cases[] = {
       {attachments, "a complex column (attachments) in a table without a primary key"},
       {unknown, "a complex column of an unknown kind"},
-      {Column(jet::kDateTimeExtended, 42), "a Date/Time Extended column"},
       {decimal, "a Decimal column of precision 60 and scale 0"},
       {Column(0x11, 4), "a column of the unknown type 17"},
   };
@@ -114,6 +115,7 @@ TEST(ColumnMappingTest, ValuesAreStoredAsTheFormatSays) {
   dao::ColumnType currency{dao::kTypeCurrency, 8, false}, date{dao::kTypeDate, 8, false};
   dao::ColumnType boolean{dao::kTypeBoolean, 1, false}, text{dao::kTypeText, 5, false};
   dao::ColumnType decimal{dao::kTypeDecimal, 16, false, 18, 4};
+  dao::ColumnType extended{dao::kTypeDateExtended, 42, false};
   struct Case {
     SourceValue value;
     dao::ColumnType column;
@@ -137,6 +139,8 @@ TEST(ColumnMappingTest, ValuesAreStoredAsTheFormatSays) {
       {Value(ValueKind::kInteger, 0), boolean, dao::Variant(false)},
       {Value(ValueKind::kText, 0, 0, "äöü"), text, dao::Variant("äöü")},
       {Value(ValueKind::kDecimal, 0, 0, "-12.345"), decimal, dao::Variant::Decimal("-12.3450")},
+      {Value(ValueKind::kExtendedDate, 0, 0, "0001-01-01 00:00:00.0000001"), extended,
+       dao::Variant::Date("0001-01-01 00:00:00.0000001")},
       {Value(ValueKind::kNull, 0), text, dao::Variant()},
   };
   for (const Case& c : cases)

@@ -1,5 +1,5 @@
-// Stored texts, GUIDs, calculated values and attachments, decoded from
-// their bytes.
+// Stored texts, GUIDs, Decimals, Date/Time Extended values, calculated
+// values and attachments, decoded from their bytes.
 
 #include "import/stored_values.h"
 
@@ -94,6 +94,41 @@ TEST(ImportStoredValuesTest, GuidsCalculatedValuesAndAttachments) {
     EXPECT_EQ(file != nullptr, DecodeAttachment(stored, 256u << 20, &decoded, &why)) << reason;
     EXPECT_EQ(file ? file : "", file ? decoded : "");
     EXPECT_EQ(reason, why);
+  }
+}
+
+// Decimals (no file of the test data holds the largest ones or a negative
+// zero) and Date/Time Extended values (no file holds one: hand-built from
+// the format's description, the first ones those of mdb-reader's tests).
+TEST(ImportStoredValuesTest, DecimalsAndExtendedDates) {
+  const std::tuple<std::string, int, const char*> decimals[] = {
+      {Bytes({0x80}) + std::string(12, '\0') + Bytes({0x39, 0x30, 0, 0}), 2, "-123.45"},
+      {Bytes({0}) + std::string(16, '\xff'), 0, "340282366920938463463374607431768211455"},
+      {Bytes({0}) + std::string(12, '\0') + Bytes({5, 0, 0, 0}), 3, "0.005"},
+  };
+  for (const auto& [stored, scale, text] : decimals)
+    EXPECT_EQ(text, StoredDecimalText(reinterpret_cast<const unsigned char*>(stored.data()), scale));
+  std::string calculated;
+  ASSERT_TRUE(CalculatedDecimalText(Bytes({0, 0, 28, 0x80}) + std::string(12, '\xff'), &calculated));
+  EXPECT_EQ("-7.9228162514264337593543950335", calculated);  // 2^96 - 1
+  EXPECT_FALSE(CalculatedDecimalText(Bytes({0, 0, 29, 0}) + std::string(12, '\0'), &calculated));
+
+  const std::pair<const char*, const char*> dates[] = {
+      {"0000000000000000000:0000000000000000000:7 ", "0001-01-01 00:00:00.0000000"},
+      {"0000000000000365240:0000000452967891234:7 ", "1000-12-30 12:34:56.7891234"},
+      {"0000000000000738153:0000000452967891234:7 ", "2021-12-30 12:34:56.7891234"},
+      {"0000000000003652058:0000000863999999999:7 ", "9999-12-31 23:59:59.9999999"},
+      {"0000000000003652059:0000000000000000000:7 ", nullptr},  // after 9999-12-31
+      {"0000000000000000000:0000000864000000000:7 ", nullptr},  // past the day's end
+      {"00000000000000000x0:0000000000000000000:7 ", nullptr},
+      {"0000000000000000000;0000000000000000000:7 ", nullptr},
+      {"0000000000000000000:0000000000000000000:3 ", nullptr},  // not 7 digits of fraction
+      {"0000000000000000000:0000000000000000000:", nullptr},
+  };
+  for (const auto& [stored, text] : dates) {
+    std::string decoded;
+    EXPECT_EQ(text != nullptr, ExtendedDateText(stored, &decoded)) << stored;
+    EXPECT_EQ(text ? text : "", text ? decoded : "");
   }
 }
 

@@ -83,6 +83,9 @@ std::pair<SQLSMALLINT, const char*> DefaultCType(SQLSMALLINT sql_type, bool is_u
     case SQL_INTEGER:
       return is_unsigned ? std::pair{SQL_C_ULONG, "SQL_C_ULONG"}
                          : std::pair{SQL_C_SLONG, "SQL_C_SLONG"};
+    case SQL_BIGINT:
+      return is_unsigned ? std::pair{SQL_C_UBIGINT, "SQL_C_UBIGINT"}
+                         : std::pair{SQL_C_SBIGINT, "SQL_C_SBIGINT"};
     case SQL_REAL: return {SQL_C_FLOAT, "SQL_C_FLOAT"};
     case SQL_FLOAT:
     case SQL_DOUBLE: return {SQL_C_DOUBLE, "SQL_C_DOUBLE"};
@@ -144,6 +147,8 @@ std::string FixedText(SQLSMALLINT c_type, const unsigned char* buffer) {
     case SQL_C_USHORT: return NumberIn<SQLUSMALLINT>(buffer);
     case SQL_C_SLONG: return NumberIn<SQLINTEGER>(buffer);
     case SQL_C_ULONG: return NumberIn<SQLUINTEGER>(buffer);
+    case SQL_C_SBIGINT: return NumberIn<SQLBIGINT>(buffer);
+    case SQL_C_UBIGINT: return NumberIn<SQLUBIGINT>(buffer);
     case SQL_C_FLOAT: return NumberIn<float>(buffer);
     case SQL_C_DOUBLE: return NumberIn<double>(buffer);
     default: {
