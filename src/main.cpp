@@ -20,6 +20,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/progress_display.h"
 #include "platform/share_ini_store.h"
+#include "platform/stop_signals.h"
 #include "platform/system_clock.h"
 #include "startup/command_line.h"
 #include "startup/main_flow.h"
@@ -40,6 +41,7 @@ struct Machine {
   std::unique_ptr<dao::DatabaseEngine> db_engine = dao::NewSqliteEngine();
   std::unique_ptr<platform::UserInterface> ui;
   std::unique_ptr<platform::ProgressDisplay> progress;
+  std::unique_ptr<platform::StopSignals> stop = platform::NewStopSignals();
   bool on_console = false;
 };
 
@@ -66,12 +68,14 @@ int Update(Machine& machine, const startup::CommandLine& line) {
       {*machine.files, *machine.registrations, *machine.installer, *machine.ui},
       *machine.share,
       *machine.clock,
-      startup::EngineUpdateRun(*machine.db_engine, *machine.files, *machine.progress),
+      startup::EngineUpdateRun(*machine.db_engine, *machine.files, *machine.progress,
+                               machine.stop.get()),
       // The summary is for the console; a dry run prints its log anyway.
       machine.on_console || line.dry_run ? &std::cout : nullptr,
       &std::cerr,
       // A killed run loses at most this much of its log (docs/run-log.md).
-      std::chrono::milliseconds(100)};
+      std::chrono::milliseconds(100),
+      machine.stop.get()};
   startup::RunOptions options;
   options.unattended = line.yes;
   options.dry_run = line.dry_run;
@@ -99,7 +103,7 @@ int Act(const startup::CommandLine& line) {
       std::cout << startup::UsageText();
       return startup::kExitSuccess;
     case startup::CommandLine::Action::kVersion:
-      std::cout << "tabsync " TABSYNC_VERSION "\n";
+      std::cout << "tabsync " << startup::ProgramVersion() << "\n";
       return startup::kExitSuccess;
     case startup::CommandLine::Action::kWrong:
       std::cerr << "tabsync: " << line.problem << "\n" << startup::UsageText();
@@ -115,7 +119,8 @@ int Act(const startup::CommandLine& line) {
                            *machine.clock,
                            *machine.db_engine,
                            std::cout,
-                           &std::cerr};
+                           &std::cerr,
+                           machine.stop.get()};
   switch (line.action) {
     case startup::CommandLine::Action::kStatus:
       return startup::ShowStatus(tools, line.json);

@@ -41,8 +41,9 @@ std::vector<std::string> UpdateContext::TablesReadBySteps(const std::string& bas
 }
 
 void ReportError(UpdateContext& context, const Error& error) {
-  context.CountError();
-  context.WriteLog(" ERROR " + std::to_string(error.Number()) + ": " + error.Description());
+  std::string line = " ERROR " + std::to_string(error.Number()) + ": " + error.Description();
+  context.CountError(line);
+  context.WriteLog(line);
   // An error line reaches the file at once: it is what a killed run's
   // operator most needs to read.
   context.FlushLog();

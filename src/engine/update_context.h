@@ -66,13 +66,16 @@ class UpdateContext {
   // Set by any failure of the run; only the starter of a run resets it.
   bool ErrorsDetected() const { return errors_detected_; }
   void SetErrorsDetected(bool detected) { errors_detected_ = detected; }
-  // A failure logged in the run's own words or as " ERROR ": sets
-  // ErrorsDetected and counts it.
-  void CountError() {
+  // A failure logged in the run's own words or as " ERROR ", by its line:
+  // sets ErrorsDetected and counts it.
+  void CountError(const std::string& line) {
     errors_detected_ = true;
     ++error_count_;
+    last_error_line_ = line;
   }
   int ErrorCount() const { return error_count_; }
+  // The line of the last failure counted; "" before the first.
+  const std::string& LastErrorLine() const { return last_error_line_; }
   // Databases whose update ended without an error of their own.
   int DatabasesUpdated() const { return databases_updated_; }
   void CountDatabaseUpdated() { ++databases_updated_; }
@@ -81,6 +84,17 @@ class UpdateContext {
   // display, which must outlive the context.
   platform::ProgressDisplay& Progress() { return *progress_; }
   void SetProgress(platform::ProgressDisplay* progress) { progress_ = progress; }
+
+  // Asked between databases whether the run is to stop: the number of the
+  // signal that asked for it, 0 to go on. Never asked unless set.
+  void SetStopCheck(std::function<int()> check) { stop_check_ = std::move(check); }
+  int StopRequested() const { return stop_check_ ? stop_check_() : 0; }
+  // After UpdateAllDatabases: the signal that stopped the run (0: none), and
+  // whether it went through every database ("## END UPDATING").
+  int StoppedBy() const { return stopped_by_; }
+  void SetStoppedBy(int signal) { stopped_by_ = signal; }
+  bool Completed() const { return completed_; }
+  void SetCompleted() { completed_ = true; }
 
   ReleaseStepsFunction& ReleaseSteps() { return release_steps_; }
   // Replaces the release's steps; the steps given read no table of the
@@ -106,6 +120,10 @@ class UpdateContext {
   bool errors_detected_ = false;
   int error_count_ = 0;
   int databases_updated_ = 0;
+  std::string last_error_line_;
+  std::function<int()> stop_check_;
+  int stopped_by_ = 0;
+  bool completed_ = false;
   ReleaseStepsFunction release_steps_;
   bool release_steps_replaced_ = false;
   std::unique_ptr<platform::ProgressDisplay> no_progress_ = platform::NewNoProgress();

@@ -7,6 +7,7 @@
 
 #include "engine/catalogue.h"
 #include "engine/format_upgrade.h"
+#include "engine/release_version.h"
 #include "engine/schema_renames.h"
 #include "install/backup_history.h"
 #include "install/data_source_lookup.h"
@@ -39,7 +40,7 @@ struct DatabaseFiles {
 
 // A failure the run logs in its own words and goes on after.
 void ReportProblem(UpdateContext& context, const std::string& line) {
-  context.CountError();
+  context.CountError(line);
   context.WriteLog(line);
   context.FlushLog();
 }
@@ -263,6 +264,9 @@ void CopyToBackup(UpdateContext& context, const std::string& path) {
   std::string backup = path + ".bak";
   if (context.Files().FileExists(backup)) context.History().Keep(backup);
   context.Files().CopyFile(path, backup, true);
+  // Recorded once the backup is whole: a run killed before has not changed
+  // the database, and its state before the run is what it holds now.
+  context.History().NoteBackup(path);
 }
 
 // What kept the exclusive open before the backup from working. The engine
@@ -368,6 +372,38 @@ void UpdateReferenceDatabase(UpdateContext& context, const DatabaseFiles& db) {
   if (!replaced) RunCaptured(context, [&] { RemoveWorkingCopy(context, db); });
 }
 
+// The record's line of a database: updated, or not and why (its last error
+// line).
+void NoteOutcome(UpdateContext& context, const CatalogueEntry& entry, const std::string& error) {
+  std::string file = entry.file_name;
+  size_t text = error.find_first_not_of(' ');
+  context.History().Note("database", error.empty() ? file + " updated"
+                                                   : file + " not-updated " + error.substr(text));
+}
+
+// The safe point between two databases: none is open, each one done is
+// whole. One line says where the run stopped.
+bool StopBefore(UpdateContext& context, const CatalogueEntry& entry) {
+  int signal = context.StopRequested();
+  if (signal == 0) return false;
+  context.SetStoppedBy(signal);
+  context.WriteLog("## STOPPED BY SIGNAL " + std::to_string(signal) + " BEFORE " +
+                   entry.file_name);
+  context.FlushLog();
+  return true;
+}
+
+void UpdateOneOfAll(UpdateContext& context, const std::string& folder, size_t index) {
+  const CatalogueEntry& entry = DatabaseCatalogue[index];
+  context.Progress().StartDatabase(static_cast<int>(index) + 1,
+                                   static_cast<int>(std::size(DatabaseCatalogue)), entry.file_name);
+  int errors_before = context.ErrorCount();
+  UpdateDatabase(context, entry.data_source_name, folder, entry.file_name);
+  bool updated = context.ErrorCount() == errors_before;
+  if (updated) context.CountDatabaseUpdated();
+  NoteOutcome(context, entry, updated ? "" : context.LastErrorLine());
+}
+
 void ReportRunEnded(UpdateContext& context, const Error& error) {
   try {
     ReportError(context, error);
@@ -385,21 +421,28 @@ std::string WorkingCopyPath(const std::string& folder, const std::string& fileNa
 
 void UpdateAllDatabases(UpdateContext& context, const std::string& updateFolder) {
   std::string folder = platform::WithTrailingSlash(updateFolder);
+  install::BackupHistory& history = context.History();
+  if (history.RecordStarted())
+    history.Note("release", UpdateFolderRelease(context.DBEngine(), folder));
+  size_t next = 0;  // the catalogue entry the run has not begun
   try {
     context.WriteLog("## BEGIN UPDATING");
-    int number = 0;
-    for (const CatalogueEntry& entry : DatabaseCatalogue) {
-      context.Progress().StartDatabase(++number, static_cast<int>(std::size(DatabaseCatalogue)),
-                                       entry.file_name);
-      int errors_before = context.ErrorCount();
-      UpdateDatabase(context, entry.data_source_name, folder, entry.file_name);
-      if (context.ErrorCount() == errors_before) context.CountDatabaseUpdated();
+    for (; next < std::size(DatabaseCatalogue); ++next) {
+      if (StopBefore(context, DatabaseCatalogue[next])) break;
+      UpdateOneOfAll(context, folder, next);
     }
-    context.WriteLog("## END UPDATING");
-    context.FlushLog();
+    if (next == std::size(DatabaseCatalogue)) {
+      context.WriteLog("## END UPDATING");
+      context.FlushLog();
+      context.SetCompleted();
+    }
   } catch (const Error& error) {
     ReportRunEnded(context, error);
+    if (next < std::size(DatabaseCatalogue))
+      NoteOutcome(context, DatabaseCatalogue[next++], context.LastErrorLine());
   }
+  for (; next < std::size(DatabaseCatalogue); ++next)
+    history.Note("database", std::string(DatabaseCatalogue[next].file_name) + " not-reached");
 }
 
 void UpdateDatabase(UpdateContext& context, const std::string& dataSourceName,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "install/gzip_file.h"
 #include "install/install_platform.h"
 
 namespace tabsync::install {
@@ -63,6 +64,59 @@ bool ParseSequence(const std::string& digits, uint64_t* sequence) {
   return *sequence > 0;
 }
 
+// "key value": value of the line when it starts with key and a blank.
+bool Value(const std::string& line, const char* key, std::string* value) {
+  size_t length = std::char_traits<char>::length(key);
+  if (line.size() <= length + 1 || line.compare(0, length, key) != 0 || line[length] != ' ')
+    return false;
+  *value = line.substr(length + 1);
+  return true;
+}
+
+// "database <file> <outcome>[ <why>]": catalogue file names hold no blank.
+bool ParseOutcome(const std::string& text, DatabaseOutcome* outcome) {
+  size_t blank = text.find(' ');
+  if (blank == std::string::npos || blank == 0) return false;
+  outcome->file = text.substr(0, blank);
+  size_t why = text.find(' ', blank + 1);
+  outcome->outcome = text.substr(blank + 1, why == std::string::npos ? why : why - blank - 1);
+  outcome->why = why == std::string::npos ? "" : text.substr(why + 1);
+  return !outcome->outcome.empty();
+}
+
+// "end YYYY-MM-DD HH:MM:SS <ending>".
+void ParseEnd(const std::string& text, RunRecord* record) {
+  if (!record->end.empty() || text.size() < 21 || text[19] != ' ') return;
+  record->end = text.substr(0, 19);
+  record->ending = text.substr(20);
+}
+
+void ParseLine(const std::string& line, RunRecord* record) {
+  std::string value;
+  DatabaseOutcome outcome;
+  if (Value(line, "kept", &value)) {
+    if (IsKeptName(value)) record->kept.push_back(value);
+  } else if (Value(line, "backup", &value)) {
+    record->backups.push_back(value);
+  } else if (Value(line, "saved", &value)) {
+    record->saved.push_back(value);
+  } else if (Value(line, "database", &value)) {
+    if (ParseOutcome(value, &outcome)) record->databases.push_back(outcome);
+  } else if (Value(line, "errors", &value)) {
+    uint64_t count = 0;
+    if (value == "0") record->errors = 0;
+    else if (ParseSequence(value, &count) && count < 1000000000) record->errors = static_cast<int>(count);
+  } else if (Value(line, "end", &value)) {
+    ParseEnd(value, record);
+  } else {
+    for (auto [key, field] : {std::pair{"start", &record->start}, {"kind", &record->kind},
+                              {"version", &record->version}, {"release", &record->release},
+                              {"folder", &record->folder}, {"restore-of", &record->restore_of}}) {
+      if (field->empty() && Value(line, key, &value)) *field = value;
+    }
+  }
+}
+
 // Lines the record does not know (a later tabsync's) are passed over.
 bool ParseRecord(const std::string& text, RunRecord* record) {
   std::vector<std::string> lines = CompleteLines(text);
@@ -71,8 +125,8 @@ bool ParseRecord(const std::string& text, RunRecord* record) {
   for (const std::string& line : lines) {
     if (!sequenced && line.rfind("sequence ", 0) == 0) {
       sequenced = ParseSequence(line.substr(9), &record->sequence);
-    } else if (line.rfind("kept ", 0) == 0 && IsKeptName(line.substr(5))) {
-      record->kept.push_back(line.substr(5));
+    } else {
+      ParseLine(line, record);
     }
   }
   return sequenced;
@@ -85,11 +139,6 @@ bool NameBefore(const std::string& a, const std::string& b) {
          : a.size() != b.size()             ? a.size() < b.size()
                                             : a < b;
 }
-
-struct RecordedRun {
-  std::string name;
-  RunRecord record;
-};
 
 struct HistoryScan {
   std::vector<std::string> unrecorded;  // by name
@@ -140,14 +189,22 @@ void RemoveRun(platform::FileSystem& files, const std::string& run, const RunRec
   files.DeleteFolder(run);
 }
 
-// `runs` are the recorded runs before the current one, oldest first: its
-// last is the previous run, which stays whatever the count, as the current
-// one does.
+// How many of `runs` (the recorded runs before the current one, oldest
+// first) go: those before the oldest of the last `kept` update runs, the
+// current one counted when it is an update; the restores made since stay.
+// The last of `runs` is the previous run, which stays whatever the count.
+size_t RunsToRemove(const std::vector<RecordedRun>& runs, bool currentIsUpdate, int kept) {
+  if (runs.empty()) return 0;
+  int updates = currentIsUpdate ? 1 : 0;
+  size_t keep_from = updates >= kept ? runs.size() : 0;
+  for (size_t i = runs.size(); keep_from == 0 && i-- > 0;) {
+    if (runs[i].record.IsUpdate() && ++updates >= kept) keep_from = i;
+  }
+  return std::min(keep_from, runs.size() - 1);
+}
+
 void RemoveOldRuns(platform::FileSystem& files, const std::string& history,
-                   const std::vector<RecordedRun>& runs) {
-  size_t total = runs.size() + 1;
-  if (total <= static_cast<size_t>(kBackupRunsKept)) return;
-  size_t removed = std::min(total - kBackupRunsKept, runs.size() - 1);
+                   const std::vector<RecordedRun>& runs, size_t removed) {
   for (size_t i = 0; i < removed; ++i) {
     try {
       RemoveRun(files, history + "/" + runs[i].name, runs[i].record);
@@ -214,6 +271,92 @@ bool RunFolderIsLinked(const platform::FileSystem& files, const std::string& fol
   return files.IsSymbolicLink(history) || files.IsSymbolicLink(history + "/" + run);
 }
 
+std::vector<RecordedRun> ReadRecordedRuns(const platform::FileSystem& files,
+                                          const std::string& folder) {
+  return ScanHistory(files, folder + kBackupHistoryFolder).recorded;
+}
+
+long long HistorySize(const platform::FileSystem& files, const std::string& folder) {
+  std::string history = folder + kBackupHistoryFolder;
+  if (files.IsSymbolicLink(history) || !files.FolderExists(history)) return 0;
+  long long bytes = 0;
+  try {
+    for (const std::string& run : files.ListFolder(history)) {
+      std::string path = history + "/" + run;
+      if (!IsRunFolderName(run) || files.IsSymbolicLink(path) || !files.FolderExists(path))
+        continue;
+      for (const std::string& name : files.ListFolder(path)) {
+        platform::FileInfo info;
+        if (!files.IsSymbolicLink(path + "/" + name) && files.GetFileInfo(path + "/" + name, &info))
+          bytes += info.size;
+      }
+    }
+  } catch (const Error&) {
+    // A folder that cannot be listed adds nothing it could tell.
+  }
+  return bytes;
+}
+
+namespace {
+
+bool Lists(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Where the ".bak" that run `made` of `runs` made of `file` lies now: in the
+// run folder of the next update that kept it (each run keeps an older
+// ".bak" before it makes its own, so the first to keep one after `made`
+// kept this one), or still beside the database.
+std::string BackupMadeBy(const std::string& folder, const std::string& file,
+                         const std::vector<RecordedRun>& runs, size_t made) {
+  for (size_t k = made + 1; k < runs.size(); ++k) {
+    if (runs[k].record.IsUpdate() && Lists(runs[k].record.kept, file + ".bak"))
+      return folder + kBackupHistoryFolder + "/" + runs[k].name + "/" + file + ".bak";
+  }
+  return folder + file + ".bak";
+}
+
+}  // namespace
+
+std::string StateBefore(const platform::FileSystem& files, const std::string& folder,
+                        const std::string& file, const std::string& run) {
+  std::vector<RecordedRun> runs = ReadRecordedRuns(files, folder);
+  size_t from = runs.size();
+  for (size_t i = 0; i < runs.size() && from == runs.size(); ++i) {
+    if (runs[i].name == run) from = i;
+  }
+  for (size_t i = 0; i < runs.size() && from == runs.size(); ++i) {
+    if (!NameBefore(runs[i].name, run)) from = i;
+  }
+  for (size_t j = from; j < runs.size(); ++j) {
+    if (Lists(runs[j].record.saved, file))
+      return folder + kBackupHistoryFolder + "/" + runs[j].name + "/" + file;
+    if (Lists(runs[j].record.backups, file)) return BackupMadeBy(folder, file, runs, j);
+  }
+  return "";
+}
+
+std::string RunToUndo(const platform::FileSystem& files, const std::string& folder) {
+  std::vector<RecordedRun> runs = ReadRecordedRuns(files, folder);
+  size_t last = runs.size();
+  for (size_t i = runs.size(); last == runs.size() && i-- > 0;) {
+    if (runs[i].record.kind == "update") last = i;
+  }
+  if (last == runs.size()) return "";
+  // An attempt that ended "done" is a state of its own; one killed or
+  // stopped before the re-run's release is part of that release's update.
+  const std::string& release = runs[last].record.release;
+  size_t first = last;
+  while (first > 0) {
+    const RunRecord& before = runs[first - 1].record;
+    if (before.kind != "update" || before.ending == "done" ||
+        (!before.release.empty() && before.release != release))
+      break;
+    --first;
+  }
+  return runs[first].name;
+}
+
 std::string RestoreCopyPath(const std::string& database) {
   std::string folder = platform::GetParentFolderName(database) + "/";
   return folder + "." + database.substr(folder.size()) + ".tabsync-restore";
@@ -234,8 +377,9 @@ void RemoveRestoreLeftovers(platform::FileSystem& files, const std::string& data
   }
 }
 
-BackupHistory::BackupHistory(platform::FileSystem& files, const platform::LocalTime& runStart)
-    : files_(files), run_start_(runStart), run_name_(RunFolderName(runStart)) {}
+BackupHistory::BackupHistory(platform::FileSystem& files, const platform::LocalTime& runStart,
+                             RunKind kind)
+    : files_(files), run_start_(runStart), kind_(kind), run_name_(RunFolderName(runStart)) {}
 
 std::string BackupHistory::Keep(const std::string& path) {
   std::string kept = PlaceFor(path);
@@ -249,17 +393,85 @@ std::string BackupHistory::KeepCopy(const std::string& path) {
   return kept;
 }
 
+std::string BackupHistory::KeepCompressed(const std::string& path) {
+  std::string kept = PlaceNamed(FolderOf(path), FileNameOf(path) + ".gz");
+  try {
+    GzipFile(files_, path, kept);
+  } catch (const Error&) {
+    // A log that cannot be compressed (no room, no permission to read it) is
+    // kept as it is; the record names the copy cut off, which goes with its
+    // run.
+    DeleteIfThere(files_, kept);
+    return Keep(path);
+  }
+  files_.DeleteFile(path, true);
+  return kept;
+}
+
+std::string BackupHistory::SaveCopy(const std::string& database) {
+  std::string kept = KeepCopy(database);
+  Append(RunFolderFor(FolderOf(database)), "saved " + FileNameOf(database));
+  return kept;
+}
+
+void BackupHistory::NoteBackup(const std::string& database) {
+  std::string folder = FolderOf(database);
+  RunFolder& run = RunFolderFor(folder);
+  CheckNoLinks(folder, run);
+  run.record->Append("backup " + FileNameOf(database) + "\n");
+}
+
+std::string BackupHistory::PlaceNew(const std::string& folder, const std::string& name) {
+  return PlaceNamed(platform::WithTrailingSlash(folder), name);
+}
+
+std::string BackupHistory::PlaceFor(const std::string& path) {
+  return PlaceNamed(FolderOf(path), FileNameOf(path));
+}
+
 // The name goes into the record first: a run killed between the two leaves
 // a record that names a file not there, which harms nothing, never a file
 // that no record names, which no later run could tell from the operator's.
-std::string BackupHistory::PlaceFor(const std::string& path) {
-  std::string folder = FolderOf(path);
+std::string BackupHistory::PlaceNamed(const std::string& folder, const std::string& wanted) {
   RunFolder& run = RunFolderFor(folder);
   CheckNoLinks(folder, run);
-  std::string name = FreeName(run.path, FileNameOf(path));
+  std::string name = FreeName(run.path, wanted);
   if (!IsKeptName(name)) throw platform::FileError(fe::kPathFileAccess);
   run.record->Append("kept " + name + "\n");
   return run.path + name;
+}
+
+void BackupHistory::StartRecord(const std::string& folder) {
+  main_folder_ = platform::WithTrailingSlash(folder);
+  main_ = &RunFolderFor(main_folder_);
+}
+
+void BackupHistory::Append(RunFolder& run, const std::string& line) {
+  std::string text = line;
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  try {
+    run.record->Append(text + "\n");
+  } catch (const Error&) {
+    // Lost: the record sums the run up, its log tells it in full.
+  }
+}
+
+void BackupHistory::Note(const std::string& key, const std::string& value) {
+  if (main_ == nullptr && !main_folder_.empty()) {
+    try {
+      main_ = &RunFolderFor(main_folder_);
+    } catch (const Error&) {
+      return;  // the history refuses still; the line is lost
+    }
+  }
+  if (main_ != nullptr) Append(*main_, key + " " + value);
+}
+
+void BackupHistory::End(const platform::LocalTime& now, int errors, const std::string& ending) {
+  Note("errors", std::to_string(errors));
+  for (auto& [folder, run] : run_folders_) Append(run, "end " + TimeText(now) + " " + ending);
 }
 
 std::string BackupHistory::RunFolderIn(const std::string& folder) const {
@@ -281,7 +493,9 @@ BackupHistory::RunFolder& BackupHistory::RunFolderFor(const std::string& folder)
   std::string run = MakeRunFolder(history);
   RunFolder made{run + "/", WriteRecord(run, sequence)};
   RunFolder& stored = run_folders_[folder] = std::move(made);
-  RemoveOldRuns(files_, history, scan.recorded);
+  RemoveOldRuns(files_, history, scan.recorded,
+                RunsToRemove(scan.recorded, kind_ == RunKind::kUpdate,
+                             std::clamp(runs_kept_, 1, kMaxBackupRunsKept)));
   return stored;
 }
 
@@ -301,7 +515,8 @@ std::unique_ptr<platform::AppendFile> BackupHistory::WriteRecord(const std::stri
   try {
     std::unique_ptr<platform::AppendFile> record = files_.OpenForAppend(path);
     record->Append(std::string(kRunRecordHeader) + "\nsequence " + std::to_string(sequence) +
-                   "\nstart " + TimeText(run_start_) + "\n");
+                   "\nstart " + TimeText(run_start_) + "\nkind " +
+                   (kind_ == RunKind::kUpdate ? "update" : "restore") + "\n");
     return record;
   } catch (const Error&) {
     try {

@@ -16,6 +16,12 @@ class ShareIniStore : public SharedFilesStore {
   }
 
   std::string Source() const override { return ShareIniPath(); }
+
+  bool ReadSetting(const std::string& key, std::string* value) const override {
+    std::string text;
+    if (!ReadTextFile(ShareIniPath(), &text)) return false;
+    return ReadIniValue(text, "tabsync", key, value);
+  }
 };
 
 }  // namespace

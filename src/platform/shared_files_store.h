@@ -22,6 +22,11 @@ class SharedFilesStore {
   // Where the store is kept, for messages to the operator (the path of
   // share.ini).
   virtual std::string Source() const = 0;
+
+  // One of tabsync's own settings (share.ini's section [tabsync]), blanks
+  // around it trimmed. False, with *value untouched, when the store cannot
+  // be read or does not hold it.
+  virtual bool ReadSetting(const std::string& key, std::string* value) const = 0;
 };
 
 }  // namespace tabsync::platform

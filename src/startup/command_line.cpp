@@ -152,8 +152,9 @@ std::string UsageText() {
          "                in counts, instead of the log\n"
          "  --status      show each database, its release, its backups and whether an\n"
          "                update is running (--json: the same as JSON)\n"
-         "  --restore     put the databases back from their .bak files, or from the\n"
-         "                backup history's run folder RUN (YYYYMMDD-HHMMSS)\n"
+         "  --restore     undo the last update run, or return every database to its\n"
+         "                state just before the backup history's run RUN\n"
+         "                (YYYYMMDD-HHMMSS, an update or a restore)\n"
          "  --wait[=SECONDS]\n"
          "                while another run holds the run lock, wait until it is free\n"
          "                (at most SECONDS) instead of stopping\n"
@@ -166,7 +167,7 @@ std::string UsageText() {
          "Exit status: 0 done (or declined), 1 done with errors (or the output\n"
          "could not be written), 2 stopped before anything was done (wrong command\n"
          "line, no location, another run), 3 a question got no answer (the input\n"
-         "ended; --yes runs unattended).\n"
+         "ended; --yes runs unattended), 130/143 stopped by SIGINT/SIGTERM.\n"
          "See tabsync(1).\n";
 }
 

@@ -38,6 +38,9 @@ class InstallationFlow {
   int Run(const std::string& argumentText);
 
  private:
+  int RunSteps(const std::string& argumentText);
+  void StartRecord();
+  void CatchStopSignals();
   int RunDry();
   void PrintDryRun(const DryRunSite& site, const RunOutcome& outcome);
   bool TakeLeftRunLock();
@@ -72,12 +75,25 @@ class InstallationFlow {
   std::string shared_database_folder_;
   long long run_milliseconds_ = 0;
   int stop_status_ = kExitStopped;  // when a step before the run stops the program
+  // How the run ended, for its record: a run that returns before its update
+  // has stopped.
+  std::string ending_ = "stopped";
+  int errors_ = 0;
 };
 
+// Every record the run made gets its end, also when it stopped before the
+// update (after a move, say): only a killed run leaves one without.
 int InstallationFlow::Run(const std::string& argumentText) {
+  int status = RunSteps(argumentText);
+  history_.End(platform_.clock.Now(), errors_, ending_);
+  return status;
+}
+
+int InstallationFlow::RunSteps(const std::string& argumentText) {
   update_folder_ = GetCommandLineFolder(argumentText);
   if (!CheckUpdateFolder() || !ReadSharedFilesLocation()) return kExitStopped;
   shared_database_folder_ = location_ + install::kDatabaseSubfolder;
+  history_.SetRunsKept(KeptUpdateRuns(platform_.share));
   if (options_.dry_run) return RunDry();
   if (!TakeRunLock() || !OfferToMoveDatabases()) return stop_status_;
   log_.SetLogFilePath(shared_database_folder_ + kLogFileName);
@@ -89,8 +105,35 @@ int InstallationFlow::Run(const std::string& argumentText) {
   // A first installation needs the folders for its databases. When the
   // operator kept the databases where they are, the folder is still needed
   // for the log file.
-  if (!EnsureDatabaseFolders() || !KeepOldLogFile()) return kExitStopped;
+  if (!EnsureDatabaseFolders()) return kExitStopped;
+  StartRecord();
+  if (!KeepOldLogFile()) return kExitStopped;
   return RunUpdate();
+}
+
+// The record lies in the history of the shared database folder, beside the
+// log. A history that refuses it (a "backups" that is a link) refuses the
+// backups too, and those failures are the run's to report.
+void InstallationFlow::StartRecord() {
+  try {
+    history_.StartRecord(shared_database_folder_);
+  } catch (const Error&) {
+    return;  // no record: the run goes on, its log tells what happened
+  }
+  history_.Note("version", ProgramVersion());
+  std::string folder = RunFolder();
+  try {
+    folder = install_.files.ResolvedPath(folder);
+  } catch (const Error&) {
+    // The folder as given: it was found, so it names the update folder.
+  }
+  history_.Note("folder", folder);
+}
+
+// Only now: until the update begins, nothing is half done, and Ctrl-C at a
+// question ends the program as it always did.
+void InstallationFlow::CatchStopSignals() {
+  if (platform_.stop != nullptr) platform_.stop->Catch();
 }
 
 bool InstallationFlow::CheckUpdateFolder() {
@@ -147,10 +190,12 @@ int InstallationFlow::RunDry() {
   install::BackupHistory history(install_.files, platform_.clock.Now());
   StartLogFlushTimer(log);
   log.frmLog();
+  CatchStopSignals();
   RunOutcome outcome = TimedRun(log, history, site);
   ReportLogFailure(log);
   log.UnloadLogWindow();
   if (platform_.out != nullptr) PrintDryRun(site, outcome);
+  if (outcome.stopped_by != 0) return ExitStatusOfSignal(outcome.stopped_by);
   return outcome.errors_detected ? kExitErrorsDetected : kExitSuccess;
 }
 
@@ -227,7 +272,7 @@ bool InstallationFlow::KeepOldLogFile() {
     if (install_.files.IsSymbolicLink(path)) {
       install_.files.DeleteFile(path, true);
     } else if (install_.files.FileExists(path)) {
-      history_.Keep(path);
+      history_.KeepCompressed(path);
     }
     return true;
   } catch (const Error& error) {
@@ -242,10 +287,21 @@ bool InstallationFlow::KeepOldLogFile() {
 int InstallationFlow::RunUpdate() {
   StartLogFlushTimer(log_);
   log_.frmLog();
+  CatchStopSignals();
   RunOutcome outcome = TimedRun(log_, history_, install_.registrations);
   ReportLogFailure(log_);
+  errors_ = outcome.errors;
+  ending_ = outcome.stopped_by != 0 ? "signal " + std::to_string(outcome.stopped_by)
+            : !outcome.completed    ? "stopped"
+            : outcome.errors_detected ? "errors"
+                                      : "done";
   if (platform_.out != nullptr) {
     *platform_.out << SummaryLine(outcome, run_milliseconds_, log_.LogFilePath()) << "\n";
+  }
+  // The operator asked for the stop: no message, no window to close.
+  if (outcome.stopped_by != 0) {
+    log_.UnloadLogWindow();
+    return ExitStatusOfSignal(outcome.stopped_by);
   }
   // Unattended, nobody would read the message or close the window.
   if (outcome.errors_detected && !options_.unattended) ReportErrors();
@@ -307,15 +363,18 @@ int InstallationFlow::StopUnanswered() {
 }  // namespace
 
 UpdateRun EngineUpdateRun(dao::DatabaseEngine& dbEngine, platform::FileSystem& files,
-                          platform::ProgressDisplay& progress) {
-  return [&dbEngine, &files, &progress](log::RunLog& log, install::BackupHistory& history,
-                                         const platform::RegistrationStore& registrations,
-                                         const std::string& updateFolder) {
+                          platform::ProgressDisplay& progress,
+                          const platform::StopSignals* stop) {
+  return [&dbEngine, &files, &progress, stop](log::RunLog& log, install::BackupHistory& history,
+                                               const platform::RegistrationStore& registrations,
+                                               const std::string& updateFolder) {
     engine::UpdateContext context(dbEngine, files, registrations, log, history);
     context.SetProgress(&progress);
+    if (stop != nullptr) context.SetStopCheck([stop] { return stop->Caught(); });
     engine::UpdateAllDatabases(context, updateFolder);
     progress.Finish();
-    return RunOutcome{context.ErrorsDetected(), context.DatabasesUpdated(), context.ErrorCount()};
+    return RunOutcome{context.ErrorsDetected(), context.DatabasesUpdated(), context.ErrorCount(),
+                      context.Completed(), context.StoppedBy()};
   };
 }
 

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/progress_display.h"
 #include "platform/shared_files_store.h"
+#include "platform/stop_signals.h"
 #include "startup/site_tools.h"
 
 namespace tabsync::startup {
@@ -31,6 +32,8 @@ struct RunOutcome {
   bool errors_detected = false;
   int databases_updated = 0;  // of the six, those without an error of their own
   int errors = 0;             // error lines logged
+  bool completed = true;      // it went through every database ("## END UPDATING")
+  int stopped_by = 0;         // the signal that stopped it between databases; 0: none
 };
 
 // The update of all databases from an update folder, finding them through
@@ -42,9 +45,11 @@ using UpdateRun = std::function<RunOutcome(log::RunLog& log, install::BackupHist
 
 // The update run of the engine: UpdateAllDatabases with a fresh state over
 // these objects, which must outlive the result, showing its progress on
-// `progress`.
+// `progress`, and stopping between databases once `stop` (when not null) has
+// caught a signal.
 UpdateRun EngineUpdateRun(dao::DatabaseEngine& dbEngine, platform::FileSystem& files,
-                          platform::ProgressDisplay& progress);
+                          platform::ProgressDisplay& progress,
+                          const platform::StopSignals* stop = nullptr);
 
 // Everything Main works on. The objects must outlive the call.
 struct MainPlatform {
@@ -62,6 +67,10 @@ struct MainPlatform {
   // (RunLog::StartFlushTimer); zero: only at the log's own flush points. Set
   // only with a file system that may be used from the timer's thread.
   std::chrono::milliseconds log_flush_interval{0};
+  // Caught from the moment the update begins (Catch), so that SIGINT and
+  // SIGTERM stop it between databases; null: they end the program as they
+  // would.
+  platform::StopSignals* stop = nullptr;
 };
 
 // How Main runs (the command line's options).
@@ -106,7 +115,12 @@ std::string MisfitDatabase(const platform::FileSystem& files, const std::string&
 // checks the data sources as the run does (creating the missing ones in
 // memory, DryRunDataSources), offers no move and goes on to the run on
 // copies. When the log file could not be written in full, both say why on
-// `err`. Returns the exit status.
+// `err`. A run that updates writes its record in the backup history of the
+// shared database folder (docs/file-operations.md): the version, the update
+// folder and its release, each database's outcome, the error count and how
+// it ended; every record the run made gets its end. A run stopped by a
+// signal between databases ends with ExitStatusOfSignal, after its summary
+// line, without the errors message. Returns the exit status.
 int Main(MainPlatform& platform, const std::string& argumentText,
          const RunOptions& options = RunOptions());
 

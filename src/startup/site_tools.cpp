@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "install/backup_history.h"
 #include "install/relocation.h"
 #include "install/shared_files_location.h"
 
@@ -164,6 +165,19 @@ void ShowNoAnswer(platform::UserInterface& ui, const std::string& nothingDone,
                                 "\r\n\r\n  '" +
                                 unattended + "'");
 }
+
+const char* ProgramVersion() { return TABSYNC_VERSION; }
+
+int KeptUpdateRuns(const platform::SharedFilesStore& share) {
+  std::string text;
+  if (!share.ReadSetting(kKeptUpdateRunsKey, &text) || text.empty() || text.size() > 4 ||
+      text.find_first_not_of("0123456789") != std::string::npos)
+    return install::kBackupRunsKept;
+  int count = std::stoi(text);
+  return count >= 1 && count <= install::kMaxBackupRunsKept ? count : install::kBackupRunsKept;
+}
+
+int ExitStatusOfSignal(int signal) { return 128 + signal; }
 
 void SettleDatabase(dao::DatabaseEngine& engine, const std::string& path) {
   engine.OpenDatabase(path, dao::kOpenDiscardChanges)->Close();

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/shared_files_store.h"
+#include "platform/stop_signals.h"
 #include "startup/command_line.h"
 
 namespace tabsync::startup {
@@ -29,6 +30,8 @@ struct SiteTools {
   // Where a note that waits for the run lock goes (standard error); null:
   // nowhere.
   std::ostream* err = nullptr;
+  // Caught from the moment a restore begins replacing databases; null: not.
+  platform::StopSignals* stop = nullptr;
 };
 
 // How TakeRunLock takes the lock.
@@ -48,6 +51,22 @@ struct RunLockState {
   bool holder_known = false;  // the holder recorded itself (FileLock::RecordHolder)
   platform::LockHolder holder;
 };
+
+// The program's version, as records and --version give it.
+const char* ProgramVersion();
+
+// The setting in share.ini that tells how many update runs the backup
+// history keeps.
+constexpr char kKeptUpdateRunsKey[] = "KeptUpdateRuns";
+
+// How many update runs the backup history keeps: the setting
+// kKeptUpdateRunsKey when it is a whole number from 1 to
+// install::kMaxBackupRunsKept, install::kBackupRunsKept otherwise.
+int KeptUpdateRuns(const platform::SharedFilesStore& share);
+
+// The exit status of a run stopped by `signal`: 128 + its number (130 for
+// SIGINT, 143 for SIGTERM).
+int ExitStatusOfSignal(int signal);
 
 // Reads the shared-files location (ending in "/"); the shared database
 // folder is location + "Infrastructure/DB/". A location that is not

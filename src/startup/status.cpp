@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "dbengine/names.h"
 #include "engine/catalogue.h"
 #include "engine/schema_renames.h"
+#include "engine/release_version.h"
 #include "install/backup_history.h"
 #include "install/data_source_lookup.h"
 #include "install/relocation.h"
@@ -13,68 +15,10 @@
 namespace tabsync::startup {
 namespace {
 
-bool AllDigits(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
-    return c >= '0' && c <= '9';
-  });
-}
-
-// "3.10.0" after "3.9.2": dotted numbers compare part by part as numbers.
-bool OlderVersion(const std::string& a, const std::string& b) {
-  size_t i = 0, j = 0;
-  while (i < a.size() || j < b.size()) {
-    size_t a_end = std::min(a.find('.', i), a.size());
-    size_t b_end = std::min(b.find('.', j), b.size());
-    std::string x = a.substr(std::min(i, a.size()), a_end - std::min(i, a.size()));
-    std::string y = b.substr(std::min(j, b.size()), b_end - std::min(j, b.size()));
-    if (AllDigits(x) && AllDigits(y) && x.size() != y.size()) return x.size() < y.size();
-    if (x != y) return x < y;
-    i = a_end + 1;
-    j = b_end + 1;
-  }
-  return false;
-}
-
-bool HasField(dao::Recordset& set, const std::string& name) {
-  for (int i = 0; i < set.Fields().Count(); ++i)
-    if (dao::LowerName(set.Fields().Item(i).Name()) == dao::LowerName(name)) return true;
-  return false;
-}
-
-// The newest release in the database's Version table: the latest
-// ReleaseDate, and among equal dates the highest DBVersion. "" without such
-// a table or without a DBVersion in it; *table tells whether there is one.
-std::string NewestVersion(dao::Database& db, bool* table) {
-  std::string newest, newest_date;
-  *table = false;
-  try {
-    *table = engine::FindTable(db, "Version") != nullptr;
-    if (*table) {
-      std::unique_ptr<dao::Recordset> set =
-          db.OpenRecordset("SELECT * FROM [Version]", dao::kSnapshot, dao::kReadOnlyOption);
-      bool dated = HasField(*set, "ReleaseDate");
-      if (HasField(*set, "DBVersion")) {
-        for (; !set->Eof(); set->MoveNext()) {
-          std::string version = set->Fields().Item("DBVersion").Value().ToText();
-          std::string date = dated ? set->Fields().Item("ReleaseDate").Value().ToText() : "";
-          if (newest.empty() || date > newest_date ||
-              (date == newest_date && OlderVersion(newest, version))) {
-            newest = version;
-            newest_date = date;
-          }
-        }
-      }
-    }
-  } catch (const Error&) {
-    // A Version table of another shape: no release to show.
-  }
-  return newest;
-}
-
 void ReadRelease(dao::DatabaseEngine& engine, DatabaseStatus* status) {
   std::unique_ptr<dao::Database> db = engine.OpenDatabase(status->file, 0, true);
   status->format_version = db->FormatVersion();
-  status->version = NewestVersion(*db, &status->version_table);
+  status->version = engine::NewestVersion(*db, &status->version_table);
   db->Close();
 }
 
@@ -230,7 +174,112 @@ std::string HistoryLines(const SiteStatus& status) {
   return lines;
 }
 
+// The history's size in every folder that holds a database, each once.
+long long HistoriesSize(const platform::FileSystem& files, const SiteStatus& status) {
+  std::set<std::string> folders = {status.shared_folder};
+  for (const DatabaseStatus& db : status.databases) {
+    if (db.problem.empty() && !db.file.empty())
+      folders.insert(platform::GetParentFolderName(db.file) + "/");
+  }
+  long long bytes = 0;
+  for (const std::string& folder : folders) bytes += install::HistorySize(files, folder);
+  return bytes;
+}
+
+std::string WhatRan(const install::RunRecord& record) {
+  if (!record.IsUpdate())
+    return "restore of " + (record.restore_of.empty() ? std::string("?") : record.restore_of);
+  return record.release.empty() ? "update" : "update to release " + record.release;
+}
+
+// "1 run", "2 runs".
+std::string Count(int count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// The text with the shared folder's path left out of the paths in it, as the
+// table shows them.
+std::string Relative(const SiteStatus& status, std::string text) {
+  for (size_t at = text.find(status.shared_folder); at != std::string::npos;
+       at = text.find(status.shared_folder, at))
+    text.erase(at, status.shared_folder.size());
+  return text;
+}
+
+// The databases' outcomes as the record gives them; for an update that did
+// not end (killed, or going on), the catalogue's databases it has not told
+// of too: the first "interrupted" (its update had begun or was about to;
+// it is whole, as before or after it), the others "not-reached".
+std::vector<install::DatabaseOutcome> Outcomes(const install::RunRecord& r, bool running) {
+  std::vector<install::DatabaseOutcome> outcomes = r.databases;
+  if (!r.end.empty() || !r.IsUpdate()) return outcomes;
+  bool first = true;
+  for (const engine::CatalogueEntry& entry : engine::DatabaseCatalogue) {
+    bool told = std::any_of(outcomes.begin(), outcomes.end(), [&](const install::DatabaseOutcome& o) {
+      return o.file == entry.file_name;
+    });
+    if (told) continue;
+    outcomes.push_back(
+        {entry.file_name, first ? (running ? "running" : "interrupted") : "not-reached", ""});
+    first = false;
+  }
+  return outcomes;
+}
+
+std::string LastRunText(const SiteStatus& status) {
+  if (status.runs.empty()) return "Last run: none recorded\n";
+  const install::RecordedRun& last = status.runs.back();
+  const install::RunRecord& r = last.record;
+  std::string text = "Last run: " + last.name + ", " + WhatRan(r) +
+                     (r.version.empty() ? "" : " (tabsync " + r.version + ")") + "\n";
+  text += "  started " + r.start + (r.end.empty() ? std::string(": ") : ", ended " + r.end + ": ") +
+          RunEnding(r, status.lock.held);
+  if (r.errors >= 0) text += ", " + Count(r.errors, "error");
+  text += "\n";
+  if (!r.folder.empty()) text += "  update folder " + r.folder + "\n";
+  for (const install::DatabaseOutcome& db : Outcomes(r, status.lock.held))
+    text += "  " + db.file + ": " + db.outcome +
+            (db.why.empty() ? "" : " (" + Relative(status, db.why) + ")") + "\n";
+  return text;
+}
+
+// The size of every history beside a database, and the kinds of the runs
+// recorded in the shared folder's.
+std::string HistorySizeLine(const SiteStatus& status) {
+  int updates = 0;
+  for (const install::RecordedRun& run : status.runs) updates += run.record.IsUpdate() ? 1 : 0;
+  int restores = static_cast<int>(status.runs.size()) - updates;
+  return "History size: " + SizeText(status.history_bytes) + " (" +
+         std::to_string(status.history_bytes) + " bytes); recorded: " + Count(updates, "update") +
+         ", " + Count(restores, "restore") + "\n";
+}
+
+std::string NullOr(const std::string& text) { return text.empty() ? "null" : Json(text); }
+
+std::string LastRunJson(const SiteStatus& status) {
+  if (status.runs.empty()) return "null";
+  const install::RecordedRun& last = status.runs.back();
+  const install::RunRecord& r = last.record;
+  std::string databases;
+  for (const install::DatabaseOutcome& db : Outcomes(r, status.lock.held)) {
+    databases += std::string(databases.empty() ? "" : ", ") + "{\"file\": " + Json(db.file) +
+                 ", \"outcome\": " + Json(db.outcome) + ", \"why\": " + NullOr(db.why) + "}";
+  }
+  return "{\"run\": " + Json(last.name) + ", \"kind\": " + Json(r.IsUpdate() ? "update" : "restore") +
+         ", \"version\": " + NullOr(r.version) + ", \"folder\": " + NullOr(r.folder) +
+         ", \"release\": " + NullOr(r.release) + ", \"restore_of\": " + NullOr(r.restore_of) +
+         ", \"start\": " + NullOr(r.start) + ", \"end\": " + NullOr(r.end) +
+         ", \"ending\": " + Json(RunEnding(r, status.lock.held)) +
+         ", \"errors\": " + (r.errors >= 0 ? std::to_string(r.errors) : "null") +
+         ", \"databases\": [" + databases + "]}";
+}
+
 }  // namespace
+
+std::string RunEnding(const install::RunRecord& record, bool running) {
+  if (!record.ending.empty()) return record.ending;
+  return running ? "running" : "interrupted";
+}
 
 bool ReadSiteStatus(const SiteTools& tools, SiteStatus* status) {
   std::string location;
@@ -246,6 +295,11 @@ bool ReadSiteStatus(const SiteTools& tools, SiteStatus* status) {
   status->lock = ReadRunLock(tools.install.files, status->shared_folder);
   for (const engine::CatalogueEntry& entry : engine::DatabaseCatalogue)
     status->databases.push_back(ReadDatabase(tools, entry.data_source_name));
+  platform::FileSystem& files = tools.install.files;
+  status->runs = install::ReadRecordedRuns(files, status->shared_folder);
+  status->history_runs =
+      static_cast<int>(install::ListRunFolders(files, status->shared_folder).size());
+  status->history_bytes = HistoriesSize(files, *status);
   return true;
 }
 
@@ -254,8 +308,9 @@ std::string StatusTable(const SiteStatus& status) {
       {"DATA SOURCE", "DATABASE", "RELEASE", "FORMAT", "SIZE", "MODIFIED", "BACKUP"}};
   for (const DatabaseStatus& db : status.databases) rows.push_back(Row(status, db));
   std::string notes = Notes(status);
-  return "Shared database folder: " + status.shared_folder + "\n" + RunningLine(status) + "\n" +
-         AlignedColumns(rows) + (notes.empty() ? "" : "\n" + notes) + "\n" + HistoryLines(status);
+  return "Shared database folder: " + status.shared_folder + "\n" + RunningLine(status) +
+         LastRunText(status) + "\n" + AlignedColumns(rows) + (notes.empty() ? "" : "\n" + notes) +
+         "\n" + HistoryLines(status) + HistorySizeLine(status);
 }
 
 std::string StatusJson(const SiteStatus& status) {
@@ -263,6 +318,11 @@ std::string StatusJson(const SiteStatus& status) {
                      ",\n  \"lock_file\": " + Json(status.lock_file) +
                      ",\n  \"update_running\": " + (status.lock.held ? "true" : "false") +
                      ",\n  \"lock_holder\": " + HolderJson(status.lock) +
+                     ",\n  \"last_run\": " + LastRunJson(status) +
+                     ",\n  \"backup_history\": {\"folder\": " +
+                     Json(status.shared_folder + install::kBackupHistoryFolder + "/") +
+                     ", \"runs\": " + std::to_string(status.history_runs) +
+                     ", \"bytes\": " + std::to_string(status.history_bytes) + "}" +
                      ",\n  \"databases\": [";
   for (size_t i = 0; i < status.databases.size(); ++i) {
     const DatabaseStatus& db = status.databases[i];

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "install/backup_history.h"
 #include "platform/file_system.h"
 #include "startup/site_tools.h"
 
@@ -31,7 +32,17 @@ struct SiteStatus {
   std::string lock_file;
   RunLockState lock;                      // whether a run holds the lock, and who
   std::vector<DatabaseStatus> databases;  // in catalogue order
+  // The runs recorded in the shared database folder's history, by sequence;
+  // the last is the last run.
+  std::vector<install::RecordedRun> runs;
+  int history_runs = 0;          // run folders there, recorded or not
+  long long history_bytes = 0;   // the histories of every database folder
 };
+
+// How a run's record says it ended, for the operator: its ending ("done",
+// "errors", "stopped", "signal 15"), or without an end "running" while a
+// run holds the lock and "interrupted" otherwise (a run that was killed).
+std::string RunEnding(const install::RunRecord& record, bool running);
 
 // Reads the site: the six data sources in catalogue order, their files,
 // their releases and format versions (read through the engine, only

@@ -146,7 +146,8 @@ TEST(BackupHistoryTest, RemovingARunRemovesOnlyWhatItsRecordNames) {
   test::FakeFileSystem files;
   RunAt(files, Day(2026, 12, 1));
   EXPECT_EQ(
-      "tabsync run record 1\nsequence 1\nstart 2026-12-01 09:00:00\nkept users.mdb.bak\n",
+      "tabsync run record 1\nsequence 1\nstart 2026-12-01 09:00:00\nkind update\n"
+      "kept users.mdb.bak\n",
       files.GetFile("/srv/db/backups/20261201-090000/tabsync-run").content);
   files.AddFile("/srv/db/backups/20261201-090000/notes", "operator's");
   for (int day = 2; day <= 11; ++day) RunAt(files, Day(2026, 12, day));
@@ -223,6 +224,87 @@ TEST(BackupHistoryTest, FailedKeepLeavesTheFile) {
     }
     EXPECT_EQ("older", files.GetFile("/srv/db/users.mdb.bak").content) << linked;
   }
+}
+
+// Restores do not push update runs out: the last `kept` updates stay, and
+// every restore made since the oldest of them.
+struct LengthCase {
+  const char* name;
+  std::string kinds;  // one run a day: U an update, R a restore
+  int kept;
+  size_t remaining;
+  int oldest_day;
+};
+
+void PrintTo(const LengthCase& c, std::ostream* out) { *out << c.name; }
+
+class HistoryLengthTest : public ::testing::TestWithParam<LengthCase> {};
+
+TEST_P(HistoryLengthTest, UpdateRunsAreCountedAndRestoresSinceKept) {
+  const LengthCase& c = GetParam();
+  test::FakeFileSystem files;
+  files.AddFolder(kFolder);
+  for (size_t day = 1; day <= c.kinds.size(); ++day) {
+    bool update = c.kinds[day - 1] == 'U';
+    BackupHistory history(files, Day(2026, 12, static_cast<int>(day)),
+                          update ? RunKind::kUpdate : RunKind::kRestore);
+    history.SetRunsKept(c.kept);
+    history.StartRecord(kFolder);
+    history.End(Day(2026, 12, static_cast<int>(day)), 0, "done");
+  }
+  Strings runs = ListRunFolders(files, kFolder);
+  EXPECT_EQ(c.remaining, runs.size());
+  EXPECT_EQ(RunFolderName(Day(2026, 12, c.oldest_day)), runs.front());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HistoryLengthTest,
+    ::testing::Values(LengthCase{"TenRestoresAfterTenUpdates", "UUUUUUUUUURRRRRRRRRR", 10, 20, 1},
+                      LengthCase{"RestoresBeforeTheOldestKeptGo", "UURRUUU", 3, 3, 5},
+                      LengthCase{"RestoresSinceTheOldestKeptStay", "UUURRUU", 3, 5, 3},
+                      LengthCase{"ThePreviousRunStaysWhateverTheCount", "URRU", 1, 2, 3}),
+    [](const ::testing::TestParamInfo<LengthCase>& info) { return info.param.name; });
+
+// Where the history keeps each state before a run: an update's ".bak" in
+// the next update's folder or still beside the database, a restore's saved
+// copy in its own. Run 2 was killed, run 3 re-ran its release: --restore
+// alone undoes both.
+TEST(BackupHistoryTest, EveryStateBeforeARunIsFound) {
+  test::FakeFileSystem files;
+  files.AddFile("/srv/db/users.mdb", "after 3");
+  const struct {
+    RunKind kind;
+    const char* release;
+    const char* ending;  // "" killed
+  } runs[] = {{RunKind::kUpdate, "3.2.0", "done"},
+              {RunKind::kUpdate, "3.3.0", ""},
+              {RunKind::kUpdate, "3.3.0", "done"},
+              {RunKind::kRestore, "", "done"}};
+  for (int i = 0; i < 4; ++i) {
+    BackupHistory history(files, Day(2026, 12, i + 1), runs[i].kind);
+    history.StartRecord(kFolder);
+    history.Note("release", runs[i].release);
+    if (runs[i].kind == RunKind::kRestore) {
+      history.SaveCopy("/srv/db/users.mdb");
+    } else {
+      if (files.HasFile("/srv/db/users.mdb.bak")) history.Keep("/srv/db/users.mdb.bak");
+      files.AddFile("/srv/db/users.mdb.bak", "before " + std::to_string(i + 1));
+      history.NoteBackup("/srv/db/users.mdb");
+    }
+    if (*runs[i].ending != '\0') history.End(Day(2026, 12, i + 1), 0, runs[i].ending);
+  }
+  EXPECT_EQ("20261202-090000", RunToUndo(files, kFolder));
+  const std::pair<const char*, const char*> states[] = {
+      {"20261201-090000", "before 1"},
+      {"20261202-090000", "before 2"},
+      {"20261203-090000", "before 3"},
+      {"20261204-090000", "after 3"},
+      {"20261130-090000", "before 1"},  // no run of that name: the runs after it
+  };
+  for (const auto& [run, content] : states)
+    EXPECT_EQ(content, files.GetFile(StateBefore(files, kFolder, "users.mdb", run)).content) << run;
+  EXPECT_EQ("", StateBefore(files, kFolder, "users.mdb", "20261205-090000"));
+  EXPECT_EQ("", StateBefore(files, kFolder, "config.mdb", "20261201-090000"));
 }
 
 TEST(BackupHistoryTest, RunFolderNamesAreRecognised) {

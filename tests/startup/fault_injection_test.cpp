@@ -17,6 +17,7 @@
 #include "engine/update_context.h"
 #include "engine/update_run.h"
 #include "startup/main_flow.h"
+#include "support/gunzip.h"
 #include "support/fake_database_engine.h"
 #include "support/fake_file_system.h"
 #include "support/fake_odbc_installer.h"
@@ -81,7 +82,9 @@ class Site {
       for (const std::string& name : files_.ListFolder(folder)) {
         std::string path = folder + "/" + name;
         if (files_.HasFile(path)) {
-          contents.insert(files_.GetFile(path).content);
+          const std::string& content = files_.GetFile(path).content;
+          bool gzip = path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
+          contents.insert(gzip ? test::Gunzip(content) : content);
         } else if (files_.FolderExists(path)) {
           walk(path);
         }
@@ -126,19 +129,26 @@ TEST(FaultInjectionTest, NoFailedFileOperationLosesOrTearsAnything) {
   ExpectNothingLost(clean, kExitSuccess, "no failure");
   const int calls = clean.files_.CallCount();
   ASSERT_GT(calls, 30);
-  int stopped = 0;
   for (int k = 1; k <= calls; ++k) {
     for (int number : {61, 70}) {
       Site site;
       site.files_.FailCall(k, number);
       int status = site.Main();
-      ExpectNothingLost(site, status, "file call " + std::to_string(k) + " failing with " +
-                                          std::to_string(number));
-      stopped += status != kExitSuccess;
+      std::string what = "file call " + std::to_string(k) + " failing with " + std::to_string(number);
+      ExpectNothingLost(site, status, what);
+      // Every failure is of a call the run needs, but for its record (a
+      // line of it, or the run folder that a later keep makes after all)
+      // and the compression of the old log, which falls back to keeping it
+      // as it is.
+      if (status != kExitSuccess) continue;
+      std::string failed;
+      for (const std::string& action : site.files_.Actions())
+        if (action.find(" FAILED") != std::string::npos) failed = action;
+      EXPECT_TRUE(failed.find("/backups") != std::string::npos ||
+                  failed.find("Stabmerge.log") != std::string::npos)
+          << what << ": " << failed;
     }
   }
-  // Every failure is of a call the run needs.
-  EXPECT_EQ(2 * calls, stopped);
 }
 
 TEST(FaultInjectionTest, NoFailedCommitLosesOrTearsAnything) {
@@ -147,13 +157,19 @@ TEST(FaultInjectionTest, NoFailedCommitLosesOrTearsAnything) {
   const int closes = static_cast<int>(std::count_if(
       clean.engine_.Actions().begin(), clean.engine_.Actions().end(),
       [](const std::string& action) { return action.rfind("close ", 0) == 0; }));
-  ASSERT_EQ(6 * 4, closes);
+  // The first four close what the run read of the update information for
+  // its record's release (accounting, users, config, resource: none tells
+  // one in the fake); their failure only leaves the release out.
+  constexpr int kReleaseReads = 4;
+  ASSERT_EQ(kReleaseReads + 6 * 4, closes);
   for (int k = 1; k <= closes; ++k) {
     Site site;
     site.engine_.FailCloseCall(k, 3000);
     int status = site.Main();
     ExpectNothingLost(site, status, "close " + std::to_string(k));
-    EXPECT_NE(kExitSuccess, status) << "close " << k;
+    if (k > kReleaseReads) {
+      EXPECT_NE(kExitSuccess, status) << "close " << k;
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/file_system.h"
 #include "support/fake_install_test.h"
+#include "support/gunzip.h"
 #include "support/fake_shared_files_store.h"
 #include "support/fixed_clock.h"
 
@@ -133,7 +134,9 @@ TEST_F(MainFlowTest, FirstInstallationAsksNothingAndRunsInTheNewFolders) {
   EXPECT_EQ(6u, installer_.Requests().size());
   EXPECT_EQ(std::string("Accounting=") + kShared + "accounting.mdb", installer_.Requests()[0]);
   EXPECT_EQ((Strings{"create folder /srv/shared", "create folder /srv/shared/Infrastructure",
-                     "create folder /srv/shared/Infrastructure/DB"}),
+                     "create folder /srv/shared/Infrastructure/DB",
+                     "create folder /srv/shared/Infrastructure/DB/backups",
+                     "create folder /srv/shared/Infrastructure/DB/backups/20261208-090531"}),
             files_.Actions());
   EXPECT_EQ(Strings{"/inst/DB"}, runs_);
   EXPECT_EQ("## BEGIN UPDATING\r\n", files_.GetFile(kLogFile).content);
@@ -147,8 +150,9 @@ TEST_F(MainFlowTest, InstalledDatabasesAreUpdatedAfterYesAndTheOldLogGoes) {
   EXPECT_EQ(Strings{kUpdateQuestion}, Messages());
   EXPECT_EQ("(none)", log_at_start_);
   EXPECT_EQ("## BEGIN UPDATING\r\n", files_.GetFile(kLogFile).content);
-  EXPECT_EQ("last run\r\n",
-            files_.GetFile(std::string(kShared) + "backups/20261208-090531/Stabmerge.log").content);
+  EXPECT_EQ("last run\r\n", test::Gunzip(files_.GetFile(std::string(kShared) +
+                                                      "backups/20261208-090531/Stabmerge.log.gz")
+                                            .content));
   EXPECT_TRUE(installer_.Requests().empty());
 }
 

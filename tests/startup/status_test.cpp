@@ -99,6 +99,7 @@ TEST(StatusTableTest, EveryStateInAHundredColumns) {
   site.databases[5].backup = false;
   EXPECT_EQ("Shared database folder: /srv/shared/Infrastructure/DB/\n"
             "Update running: yes (pid 4242, started 2026-12-08 21:59:40)\n"
+            "Last run: none recorded\n"
             "\n"
             "DATA SOURCE  DATABASE                RELEASE  FORMAT  SIZE      MODIFIED          BACKUP\n"
             "Accounting   accounting.mdb          3.3.0    2       62.5 MiB  2026-12-08 21:59  2026-12-08 21:59\n"
@@ -113,8 +114,34 @@ TEST(StatusTableTest, EveryStateInAHundredColumns) {
             "Release none: the database has no Version table to read its release from.\n"
             "\n"
             "History: 2 runs, newest 20261208-215940\n"
-            "History of /old/server/: none\n",
+            "History of /old/server/: none\n"
+            "History size: 0 B (0 bytes); recorded: 0 updates, 0 restores\n",
             StatusTable(site));
+}
+
+// A record without an end is a run going on while the lock is held, and one
+// that was killed otherwise; the history's size counts every run folder.
+TEST_F(StatusTest, ARecordWithoutAnEndIsRunningOrInterrupted) {
+  files_.AddFile(std::string(kShared) + "backups/20261207-090531/tabsync-run",
+                 "tabsync run record 1\nsequence 1\nstart 2026-12-07 09:05:31\nkind update\n"
+                 "release 3.3.0\ndatabase accounting.mdb updated\n");
+  files_.AddFile(std::string(kShared) + "backups/20261201-090000/users.mdb.bak", "1234");
+  for (bool held : {true, false}) {
+    auto lock = held ? files_.TryLockFile(std::string(kShared) + "tabsync.lock") : nullptr;
+    out_.str("");
+    ASSERT_EQ(0, Show(false));
+    std::string ending = held ? "running" : "interrupted";
+    EXPECT_NE(std::string::npos,
+              out_.str().find("Last run: 20261207-090531, update to release 3.3.0\n"
+                              "  started 2026-12-07 09:05:31: " + ending +
+                              "\n  accounting.mdb: updated\n  availability.mdb: " + ending +
+                              "\n  config.mdb: not-reached\n"))
+        << out_.str();
+    EXPECT_NE(std::string::npos, out_.str().find("  users.mdb: not-reached\n\n")) << out_.str();
+    EXPECT_NE(std::string::npos,
+              out_.str().find("\nHistory size: 120 B (120 bytes); recorded: 1 update, 0 restores\n"))
+        << out_.str();
+  }
 }
 
 TEST_F(StatusTest, StoresThatCannotBeReadEndWithStatusTwo) {

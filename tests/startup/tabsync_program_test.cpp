@@ -563,7 +563,7 @@ TEST_F(TabsyncProgramTest, StatusShowsReleasesBackupsAndHistoryAndRestorePutsThe
     if (run == 0) sleep(1);  // two run folders, not one of the same second
   }
   std::set<std::string> runs = test::NamesIn(Shared() + "backups");
-  ASSERT_EQ(1u, runs.size());
+  ASSERT_EQ(2u, runs.size());
   std::string first_run = *runs.begin();
   status = RunWith({"--status"});
   EXPECT_EQ(0, status.status);
@@ -572,7 +572,7 @@ TEST_F(TabsyncProgramTest, StatusShowsReleasesBackupsAndHistoryAndRestorePutsThe
   // Availability has no Version table in any release: it says so.
   EXPECT_NE(std::string::npos, status.out.find("\nOrbisdat     availability.mdb  none     2  "))
       << status.out;
-  EXPECT_NE(std::string::npos, status.out.find("\nHistory: 1 run, newest " + first_run + "\n"));
+  EXPECT_NE(std::string::npos, status.out.find("\nHistory: 2 runs, newest " + *runs.rbegin() + "\n"));
   std::istringstream lines(status.out);
   for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 100u) << line;
 
@@ -587,11 +587,58 @@ TEST_F(TabsyncProgramTest, StatusShowsReleasesBackupsAndHistoryAndRestorePutsThe
   EXPECT_EQ(0, restore.status) << restore.err;
   EXPECT_TRUE(installed_users == test::ReadFileBytes(Shared() + "users.mdb"));
   // Each restore kept the databases it replaced: two run folders more.
-  EXPECT_EQ(3u, test::NamesIn(Shared() + "backups").size());
+  EXPECT_EQ(4u, test::NamesIn(Shared() + "backups").size());
 
   unlink(dir_.File("etc/share.ini").c_str());
   EXPECT_EQ(2, RunWith({"--status"}).status);
   EXPECT_EQ(2, RunWith({"--yes", "--restore"}).status);
+}
+
+// The text after `key` in `text` up to the next quote.
+std::string JsonText(const std::string& text, const std::string& key) {
+  size_t at = text.find(key);
+  if (at == std::string::npos) return "";
+  at += key.size();
+  return text.substr(at, text.find('"', at) - at);
+}
+
+// A run killed at its end (its record without one, as kill -9 leaves it)
+// reads as interrupted; after a re-run of the same release, --restore alone
+// returns to the state before the first attempt; that restore is a run of
+// the history too, and undoing it returns to the re-run's state.
+TEST_F(TabsyncProgramTest, UndoAfterAKilledRunAndARerunAndOfTheRestore) {
+  MakeRelease(Shared());
+  std::string installed = test::ReadFileBytes(Shared() + "users.mdb");
+  ASSERT_EQ(0, RunWith({"--yes", "DB"}).status);
+  std::string record = Shared() + "backups/" + *test::NamesIn(Shared() + "backups").begin() +
+                       "/tabsync-run";
+  std::string text = test::ReadFileBytes(record);
+  WriteFile(record, text.substr(0, text.find("errors ")));
+  Outcome status = RunWith({"--status"});
+  EXPECT_NE(std::string::npos, status.out.find(", update to release 3.3.0 (tabsync ")) << status.out;
+  EXPECT_NE(std::string::npos, status.out.find(": interrupted\n  update folder " +
+                                               dir_.File("target/DB") + "\n  accounting.mdb: updated\n"))
+      << status.out;
+
+  ASSERT_EQ(0, RunWith({"--yes", "DB"}).status);
+  std::string rerun = test::ReadFileBytes(Shared() + "users.mdb");
+  Outcome undo = RunWith({"--yes", "--restore"});
+  EXPECT_EQ(0, undo.status) << undo.err;
+  EXPECT_TRUE(installed == test::ReadFileBytes(Shared() + "users.mdb"));
+  status = RunWith({"--status", "--json"});
+  std::string restore_run = JsonText(status.out, "\"last_run\": {\"run\": \"");
+  EXPECT_NE(std::string::npos, status.out.find("\"kind\": \"restore\"")) << status.out;
+  EXPECT_NE(std::string::npos, status.out.find("\"ending\": \"done\"")) << status.out;
+  EXPECT_EQ("3", JsonText(status.out, "\"backup_history\": {\"folder\": \"" + Shared() +
+                                          "backups/\", \"runs\": ").substr(0, 1));
+  std::string log = test::ReadFileBytes(Shared() + "backups/" + restore_run + "/tabsync-restore.log");
+  EXPECT_NE(std::string::npos, log.find(" ## END RESTORING\r\n")) << log;
+
+  undo = RunWith({"--yes", "--restore", restore_run});
+  EXPECT_EQ(0, undo.status) << undo.err;
+  EXPECT_NE(std::string::npos, undo.out.find("restored " + Shared() + "users.mdb from " + Shared() +
+                                             "backups/" + restore_run + "/users.mdb\n"));
+  EXPECT_TRUE(rerun == test::ReadFileBytes(Shared() + "users.mdb"));
 }
 
 }  // namespace
