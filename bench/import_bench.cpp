@@ -126,7 +126,7 @@ int main() {
   rows.push_back(Compare("testV2000.mdb (3 MB, 2 records)", jet4, folder));
   for (int records : {10'000, 100'000}) {
     std::string generated = folder.File("generated-" + std::to_string(records) + ".mdb");
-    tabsync::jet_writer::WriteJetTable(jet4, generated, records);
+    tabsync::jet_writer::WriteJetTable(jet4, generated, "Table1", records);
     rows.push_back(Compare("generated, " + WithThousands(records) + " records", generated, folder));
   }
 

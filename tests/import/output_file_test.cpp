@@ -79,7 +79,7 @@ TEST(ImportOutputFileTest, WhatIsNoRegularFileOrTheSourceIsNeverReplaced) {
 // running one writes.
 TEST(ImportOutputFileTest, StoppedImportLeavesNoTemporaryFileAndLeftoversOfEndedOnesGo) {
   test::TempDir dir;
-  jet_writer::WriteJetTable(test::ImportData("testV2000.mdb"), dir.File("big.mdb"), 100000);
+  jet_writer::WriteJetTable(test::ImportData("testV2000.mdb"), dir.File("big.mdb"), "Table1", 100000);
   pid_t ended = fork();
   if (ended == 0) _exit(0);
   waitpid(ended, nullptr, 0);

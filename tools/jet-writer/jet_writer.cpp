@@ -2,11 +2,12 @@
 
 #include <mdbtools.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -39,6 +40,7 @@ struct ColumnLayout {
   int fixed_offset;
   int size;
   int var_number;
+  int precision;  // of a Decimal
 };
 
 // What the writer needs to know of the table, read with libmdb.
@@ -70,17 +72,18 @@ MdbTableDef* OpenTable(MdbHandle* mdb, const std::string& name) {
   return table;
 }
 
-TableLayout ReadLayout(const std::string& path) {
+TableLayout ReadLayout(const std::string& path, const std::string& table_name) {
   Handle handle = Open(path);
   MdbHandle* mdb = handle.get();
-  MdbTableDef* table = OpenTable(mdb, "Table1");
+  MdbTableDef* table = OpenTable(mdb, table_name);
   MdbCatalogEntry* entry = table->entry;
   TableLayout layout;
   layout.definition_page = entry->table_pg;
   for (unsigned i = 0; i < table->num_cols; ++i) {
     auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
     ColumnLayout out{column->col_type, column->col_num, column->is_fixed != 0, column->fixed_offset,
-                     column->col_type == MDB_BOOL ? 0 : column->col_size, static_cast<int>(column->var_col_num)};
+                     column->col_type == MDB_BOOL ? 0 : column->col_size, static_cast<int>(column->var_col_num),
+                     column->col_scale};  // libmdb keeps a Decimal's precision in col_scale
     if (out.fixed) layout.fixed_size = std::max(layout.fixed_size, out.fixed_offset + out.size);
     else ++layout.var_count;
     layout.columns.push_back(out);
@@ -98,6 +101,31 @@ void PutText(std::vector<unsigned char>* row, const std::string& ascii) {
     row->push_back(static_cast<unsigned char>(c));
     row->push_back(0);  // UCS-2, uncompressed
   }
+}
+
+// A Decimal of at most `precision` digits (18 at most, so that it fits in
+// 64 bits) spread over the whole range, a third of them below zero, as
+// Jet 4 stores it: a sign byte (0x80 below zero), then the unsigned number
+// in four 32-bit little-endian words, the most significant first.
+void PutDecimal(unsigned char* at, int n, int column, int precision) {
+  uint64_t limit = 1;
+  for (int i = 0; i < std::min(precision, 18); ++i) limit *= 10;
+  uint64_t magnitude = (static_cast<uint64_t>(n) * 7 + column) * 0x9E3779B97F4A7C15u % limit;
+  at[0] = (n + column) % 3 == 0 ? 0x80 : 0;
+  std::memset(at + 1, 0, 8);
+  Put32(at + 9, static_cast<uint32_t>(magnitude >> 32));
+  Put32(at + 13, static_cast<uint32_t>(magnitude));
+}
+
+// A Memo value kept in the record ("inline"): its length with the flag
+// 0x80000000, 8 unused bytes, the text as UCS-2; of 60 to 171 characters.
+void PutInlineMemo(std::vector<unsigned char>* row, int n) {
+  std::string text = "memo of generated record " + std::to_string(n) + ":";
+  while (text.size() < 60 + static_cast<size_t>(n % 100)) text += " lorem ipsum";
+  std::vector<unsigned char> header(MDB_MEMO_OVERHEAD, 0);
+  Put32(header.data(), 0x80000000u | static_cast<uint32_t>(2 * text.size()));
+  row->insert(row->end(), header.begin(), header.end());
+  PutText(row, text);
 }
 
 // One record as Jet 4 stores it (libmdb's mdb_pack_row4 writes the same):
@@ -132,12 +160,17 @@ std::vector<unsigned char> Record(const TableLayout& layout, int n) {
         break;
       }
       case MDB_BOOL: value_bit = n % 2 == 0; break;
+      case MDB_NUMERIC: PutDecimal(at, n, column.number, column.precision); break;
+      case MDB_MEMO:
+        var_offsets[column.var_number] = static_cast<unsigned>(row.size());
+        PutInlineMemo(&row, n);
+        break;
       case MDB_TEXT:
         var_offsets[column.var_number] = static_cast<unsigned>(row.size());
         PutText(&row, column.var_number == 0 ? "K" + std::to_string(1000000 + n)
                                              : "generated record " + std::to_string(n));
         break;
-      default: throw std::runtime_error("unexpected column type in Table1");
+      default: throw std::runtime_error("column type the writer cannot generate");
     }
     if (value_bit) mask[column.number / 8] |= 1 << (column.number % 8);
   }
@@ -301,9 +334,10 @@ void WriteLongMemo(const std::string& jet4_template, const std::string& output, 
   file.Write(place.page, page);
 }
 
-void WriteJetTable(const std::string& jet4_template, const std::string& output, int records) {
+void WriteJetTable(const std::string& jet4_template, const std::string& output, const std::string& table,
+                   int records) {
   CopyTemplate(jet4_template, output);
-  TableLayout layout = ReadLayout(output);
+  TableLayout layout = ReadLayout(output, table);
   PageFile file(output);
   std::vector<uint32_t> pages = layout.data_pages;
   Page page = NewDataPage(layout.definition_page);
