@@ -29,6 +29,8 @@ Error FileNotFound(const std::string& path) {
   return Error(errors::kFileNotFound, "Could not find file '" + path + "'.");
 }
 
+Error DiskFull() { return Error(errors::kDiskFull, "Not enough space on disk."); }
+
 Error ReadOnly() {
   return Error(errors::kReadOnly, "Cannot update. Database or object is read-only.");
 }

@@ -18,6 +18,7 @@ constexpr int kNoAddNewOrEdit = 3020;
 constexpr int kNoCurrentRecord = 3021;
 constexpr int kDuplicateValue = 3022;
 constexpr int kFileNotFound = 3024;
+constexpr int kDiskFull = 3026;
 constexpr int kReadOnly = 3027;
 constexpr int kFileInUse = 3045;
 constexpr int kCannotOpenDatabase = 3049;  // the file alone is torn (kOpenImmutable)
@@ -53,6 +54,7 @@ Error NoAddNewOrEdit();
 Error NoCurrentRecord();
 Error DuplicateValue();
 Error FileNotFound(const std::string& path);
+Error DiskFull();
 Error ReadOnly();
 Error FileInUse(const std::string& path);
 Error TornDatabase(const std::string& path);

@@ -460,6 +460,7 @@ Error Session::ErrorFor(int rc) const {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return FileInUse(path_);
     case SQLITE_READONLY: return ReadOnly();
+    case SQLITE_FULL: return DiskFull();
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT: return UnrecognizedFormat(path_);
     default: return Error(errors::kReserved, std::string("Database engine error: ") + message);

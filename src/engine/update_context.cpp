@@ -43,6 +43,8 @@ std::vector<std::string> UpdateContext::TablesReadBySteps(const std::string& bas
 void ReportError(UpdateContext& context, const Error& error) {
   std::string line = " ERROR " + std::to_string(error.Number()) + ": " + error.Description();
   context.CountError(line);
+  if (error.Number() == platform::file_errors::kDiskFull || error.Number() == errors::kDiskFull)
+    context.SetDiskFull();
   context.WriteLog(line);
   // An error line reaches the file at once: it is what a killed run's
   // operator most needs to read.

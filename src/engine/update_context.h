@@ -76,6 +76,10 @@ class UpdateContext {
   int ErrorCount() const { return error_count_; }
   // The line of the last failure counted; "" before the first.
   const std::string& LastErrorLine() const { return last_error_line_; }
+  // Set by ReportError for a full disk (file error 61, engine error 3026):
+  // the run stops after the database it happened in.
+  bool DiskFull() const { return disk_full_; }
+  void SetDiskFull() { disk_full_ = true; }
   // Databases whose update ended without an error of their own.
   int DatabasesUpdated() const { return databases_updated_; }
   void CountDatabaseUpdated() { ++databases_updated_; }
@@ -119,6 +123,7 @@ class UpdateContext {
   std::string current_database_file_;
   bool errors_detected_ = false;
   int error_count_ = 0;
+  bool disk_full_ = false;
   int databases_updated_ = 0;
   std::string last_error_line_;
   std::function<int()> stop_check_;

@@ -393,6 +393,16 @@ bool StopBefore(UpdateContext& context, const CatalogueEntry& entry) {
   return true;
 }
 
+// The next database would only fill the disk further; the one the full disk
+// struck is left whole (its commit or its replacement did not happen). True
+// when the run stops here, before the last database.
+bool StopForFullDisk(UpdateContext& context, size_t index) {
+  if (!context.DiskFull() || index + 1 >= std::size(DatabaseCatalogue)) return false;
+  ReportProblem(context, std::string(" !ERROR disk full, the run stops: the databases after ") +
+                             DatabaseCatalogue[index].file_name + " are not updated");
+  return true;
+}
+
 void UpdateOneOfAll(UpdateContext& context, const std::string& folder, size_t index) {
   const CatalogueEntry& entry = DatabaseCatalogue[index];
   context.Progress().StartDatabase(static_cast<int>(index) + 1,
@@ -430,6 +440,10 @@ void UpdateAllDatabases(UpdateContext& context, const std::string& updateFolder)
     for (; next < std::size(DatabaseCatalogue); ++next) {
       if (StopBefore(context, DatabaseCatalogue[next])) break;
       UpdateOneOfAll(context, folder, next);
+      if (StopForFullDisk(context, next)) {
+        ++next;
+        break;
+      }
     }
     if (next == std::size(DatabaseCatalogue)) {
       context.WriteLog("## END UPDATING");

@@ -51,6 +51,12 @@ struct FileInfo {
   LocalTime modified;    // local time of the last change
 };
 
+// The room on the file system that holds a folder.
+struct DiskSpace {
+  uint64_t available = 0;  // bytes that a user who is not root may still write
+  uint64_t device = 0;     // the same for every folder on one file system
+};
+
 // A lock held on a file until the object goes. It is a kernel lock, so a
 // process that dies drops it with its descriptors.
 class FileLock {
@@ -115,6 +121,11 @@ class FileSystem {
   virtual std::string ResolvedPath(const std::string& path) const = 0;
   // True for an existing folder; never raises.
   virtual bool FolderExists(const std::string& path) const = 0;
+  // The free space of the file system that holds the existing folder `path`
+  // (statvfs: the blocks free to users who are not root, times the block
+  // size) and its device. False when it cannot be had (a missing folder);
+  // never raises.
+  virtual bool GetDiskSpace(const std::string& path, DiskSpace* space) const = 0;
   // True when both name the same existing folder, however spelt (symbolic
   // links, "//", "/./" resolved by identity); false when either is missing.
   virtual bool SameFolder(const std::string& a, const std::string& b) const = 0;

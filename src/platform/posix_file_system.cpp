@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -397,6 +398,16 @@ class PosixFileSystem : public FileSystem {
     int error = errno;
     if (error == ENOTEMPTY || error == EEXIST) Raise(kPathFileAccess);
     RaiseErrno(error, kPathNotFound);
+  }
+
+  bool GetDiskSpace(const std::string& path, DiskSpace* space) const override {
+    struct statvfs room;
+    struct stat info;
+    if (::statvfs(path.c_str(), &room) != 0 || !Stat(path, &info) || !S_ISDIR(info.st_mode))
+      return false;
+    space->available = static_cast<uint64_t>(room.f_bavail) * room.f_frsize;
+    space->device = static_cast<uint64_t>(info.st_dev);
+    return true;
   }
 
   std::unique_ptr<FileLock> TryLockFile(const std::string& path) override {

@@ -10,6 +10,7 @@
 #include "startup/command_line.h"
 #include "startup/dry_run.h"
 #include "startup/run_summary.h"
+#include "startup/space_estimate.h"
 #include "startup/site_tools.h"
 
 #include <cstdio>
@@ -48,6 +49,7 @@ class InstallationFlow {
   bool ReadSharedFilesLocation();
   bool TakeRunLock();
   bool OfferToMoveDatabases();
+  bool CheckDiskSpace(const platform::RegistrationStore& registrations);
   bool MoveAllDatabases();
   bool DatabasesInstalled() const;
   MessageAnswer AskToUpdate();
@@ -96,6 +98,7 @@ int InstallationFlow::RunSteps(const std::string& argumentText) {
   history_.SetRunsKept(KeptUpdateRuns(platform_.share));
   if (options_.dry_run) return RunDry();
   if (!TakeRunLock() || !OfferToMoveDatabases()) return stop_status_;
+  if (!CheckDiskSpace(install_.registrations)) return kExitStopped;
   log_.SetLogFilePath(shared_database_folder_ + kLogFileName);
   if (DatabasesInstalled()) {
     MessageAnswer answer = AskToUpdate();
@@ -176,6 +179,8 @@ int InstallationFlow::RunDry() {
   DryRunDataSources sources(install_.registrations, install_.installer);
   install::CheckDataSources({install_.files, sources, sources, install_.ui},
                             shared_database_folder_);
+  // What the real run could not write, the dry run does not pretend to.
+  if (!CheckDiskSpace(sources)) return kExitStopped;
   DryRunSite site(install_.files, sources, shared_database_folder_,
                   platform::WithTrailingSlash(RunFolder()));
   try {
@@ -226,6 +231,20 @@ bool InstallationFlow::OfferToMoveDatabases() {
     return false;
   }
   return answer != MessageAnswer::kYes || MoveAllDatabases();
+}
+
+// Before anything is written: a run that fills the disk half-way leaves
+// databases at two releases and a log cut off.
+bool InstallationFlow::CheckDiskSpace(const platform::RegistrationStore& registrations) {
+  bool enough = true;
+  for (const SpaceNeed& need :
+       EstimateSpace(install_.files, registrations, platform::WithTrailingSlash(RunFolder()),
+                     shared_database_folder_)) {
+    if (need.Total() <= need.available) continue;
+    install::ShowCritical(install_.ui, NoSpaceText(need) + "\r\n\r\n" + kCanceled);
+    enough = false;
+  }
+  return enough;
 }
 
 bool InstallationFlow::MoveAllDatabases() {

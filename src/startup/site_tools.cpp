@@ -149,6 +149,17 @@ std::string AlignedColumns(const std::vector<std::vector<std::string>>& rows) {
   return text;
 }
 
+std::string SizeText(long long bytes) {
+  if (bytes < 1000) return std::to_string(bytes) + " B";
+  const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes) / 1024;
+  int unit = 0;
+  for (; value >= 999.95 && unit < 3; ++unit) value /= 1024;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
+
 std::string TimeText(const platform::LocalTime& t) {
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,

@@ -99,6 +99,9 @@ std::string HolderText(const RunLockState& state);
 // text (a problem, a remark).
 std::string AlignedColumns(const std::vector<std::vector<std::string>>& rows);
 
+// "512 B", "20.0 KiB", "62.5 MiB", "1.2 GiB": at most 9 characters.
+std::string SizeText(long long bytes);
+
 // The clock's time as --status shows it: "2026-12-08 09:05:31".
 std::string TimeText(const platform::LocalTime& time);
 

@@ -85,18 +85,6 @@ std::string HolderJson(const RunLockState& lock) {
 
 std::string FormatText(int version) { return version ? std::to_string(version) : "-"; }
 
-// "512 B", "20.0 KiB", "62.5 MiB", "1.2 GiB": at most 9 characters.
-std::string SizeText(long long bytes) {
-  if (bytes < 1000) return std::to_string(bytes) + " B";
-  const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
-  double value = static_cast<double>(bytes) / 1024;
-  int unit = 0;
-  for (; value >= 999.95 && unit < 3; ++unit) value /= 1024;
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
-  return text;
-}
-
 // To the minute: "2026-12-08 09:05".
 std::string MinuteText(const platform::LocalTime& time) { return TimeText(time).substr(0, 16); }
 

@@ -1,5 +1,7 @@
 #include "engine/update_run.h"
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -309,9 +311,9 @@ TEST_F(UpdateRunTest, DatabaseFileWithoutItsFolderIsReportedAndSkipped) {
 }
 
 TEST_F(UpdateRunTest, FailedBackupKeepsDataDatabaseUnopened) {
-  files_.FailOn("copy", "/share/DB/accounting.mdb.bak", 61);
+  files_.FailOn("copy", "/share/DB/accounting.mdb.bak", 70);
   UpdateAllDatabases(context_, "/inst/DB/");
-  EXPECT_EQ((Lines{"DATABASE START: accounting.mdb", " ERROR 61: Disk full",
+  EXPECT_EQ((Lines{"DATABASE START: accounting.mdb", " ERROR 70: Permission denied",
                    " !ERROR database not updated, its backup failed: /share/DB/accounting.mdb",
                    "DATABASE END: accounting.mdb"}),
             DatabaseLines("accounting.mdb"));
@@ -322,12 +324,12 @@ TEST_F(UpdateRunTest, FailedBackupKeepsDataDatabaseUnopened) {
 }
 
 TEST_F(UpdateRunTest, FailedBackupKeepsReferenceDatabaseUntouched) {
-  files_.FailOn("copy", "/share/DB/resource.mdb.bak", 61);
+  files_.FailOn("copy", "/share/DB/resource.mdb.bak", 70);
   UpdateAllDatabases(context_, "/inst/DB/");
   EXPECT_EQ((Lines{"DATABASE START: resource.mdb",
                    "Database 'Resource' with merge information: /share/DB/resource.mdb",
                    "Database 'Resource' with DB to be updated: /inst/DB/resource.mdb",
-                   " ERROR 61: Disk full",
+                   " ERROR 70: Permission denied",
                    " !ERROR database not updated, its backup failed: /share/DB/resource.mdb",
                    "DATABASE END: resource.mdb"}),
             DatabaseLines("resource.mdb"));
@@ -336,6 +338,59 @@ TEST_F(UpdateRunTest, FailedBackupKeepsReferenceDatabaseUntouched) {
   EXPECT_EQ(4u, EngineActions("resource.mdb").size());
   EXPECT_EQ("old resource.mdb", files_.GetFile("/share/DB/resource.mdb").content);
 }
+
+// A full disk (the file system's 61, the engine's 3026) stops the run after
+// the database it struck, which stays whole; the next databases are not
+// touched. Another failure lets the run go on.
+struct FullDiskCase {
+  const char* name;
+  const char* file;  // where it fails
+  std::function<void(test::FakeFileSystem&, test::FakeDatabaseEngine&)> fail;
+  const char* error;
+  bool stops;
+  long started;  // databases whose section began
+};
+
+class FullDiskTest : public UpdateRunTest, public ::testing::WithParamInterface<FullDiskCase> {};
+
+TEST_P(FullDiskTest, FullDiskStopsTheRunAfterItsDatabase) {
+  const FullDiskCase& c = GetParam();
+  c.fail(files_, engine_);
+  UpdateAllDatabases(context_, "/inst/DB/");
+  Lines lines = LogLines();
+  std::string stop = std::string(" !ERROR disk full, the run stops: the databases after ") +
+                     c.file + " are not updated";
+  EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), c.error));
+  EXPECT_EQ(c.stops ? stop : "## END UPDATING", lines.back());
+  EXPECT_EQ(c.started, std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+              return line.rfind("DATABASE START: ", 0) == 0;
+            }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FullDiskTest,
+    ::testing::Values(
+        FullDiskCase{"BackupOfAccounting", "accounting.mdb",
+                     [](test::FakeFileSystem& f, test::FakeDatabaseEngine&) {
+                       f.FailOn("copy", "/share/DB/accounting.mdb.bak", 61);
+                     },
+                     " ERROR 61: Disk full", true, 1},
+        FullDiskCase{"CommitOfConfig", "config.mdb",
+                     [](test::FakeFileSystem&, test::FakeDatabaseEngine& e) {
+                       e.FailClose("/share/DB/.config.mdb.tabsync-merge", 3026);
+                     },
+                     " ERROR 3026: close failed", true, 3},
+        FullDiskCase{"LastDatabase", "users.mdb",
+                     [](test::FakeFileSystem&, test::FakeDatabaseEngine& e) {
+                       e.FailClose("/share/DB/users.mdb", 3026);
+                     },
+                     " ERROR 3026: close failed", false, 6},
+        FullDiskCase{"OtherFailure", "accounting.mdb",
+                     [](test::FakeFileSystem& f, test::FakeDatabaseEngine&) {
+                       f.FailOn("copy", "/share/DB/accounting.mdb.bak", 75);
+                     },
+                     " ERROR 75: Path/File access error", false, 6}),
+    [](const ::testing::TestParamInfo<FullDiskCase>& info) { return info.param.name; });
 
 TEST_F(UpdateRunTest, ReferenceBackupIsTakenBeforeTheOpenAndOnlyOnce) {
   Lines seen;

@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -669,6 +670,30 @@ TEST_F(PosixFileSystemTest, LockIsHeldByOneAtATimeAndDiesWithItsHolder) {
   waitpid(child, nullptr, 0);
   EXPECT_NE(nullptr, files_->TryLockFile(path));
   ExpectError(file_errors::kPathNotFound, [&] { files_->TryLockFile(dir_.File("no/x.lock")); });
+}
+
+// The free space of a small file system of its own (a tmpfs of 1 MiB, where
+// the test may mount one): its own device, and less room once a file takes
+// some.
+TEST_F(PosixFileSystemTest, DiskSpaceIsThatOfTheFoldersFileSystem) {
+  std::string small = dir_.File("small");
+  ASSERT_EQ(0, mkdir(small.c_str(), 0755));
+  if (mount("tabsync-test", small.c_str(), "tmpfs", 0, "size=1m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  DiskSpace outside, before, after, none;
+  bool got = files_->GetDiskSpace(dir_.Path(), &outside) && files_->GetDiskSpace(small, &before);
+  std::ofstream(small + "/taken", std::ios::binary) << std::string(256 * 1024, 'x');
+  got = got && files_->GetDiskSpace(small + "/", &after);
+  bool of_file = files_->GetDiskSpace(small + "/taken", &none);
+  bool of_missing = files_->GetDiskSpace(small + "/missing", &none);
+  umount(small.c_str());
+  ASSERT_TRUE(got);
+  EXPECT_FALSE(of_file);
+  EXPECT_FALSE(of_missing);
+  EXPECT_NE(outside.device, before.device);
+  EXPECT_EQ(before.device, after.device);
+  EXPECT_EQ(1024u * 1024, before.available);
+  EXPECT_EQ(before.available - 256 * 1024, after.available);
 }
 
 // The holder is readable while it holds the lock, and the file is empty again

@@ -298,6 +298,34 @@ TEST_F(MainFlowTest, RunWaitsForTheLockUntilItIsFreeOrTheTimeIsUp) {
   EXPECT_EQ("", files_.GetFile(lock).content);
 }
 
+// Too little room for what the run writes stops it, and the dry run too,
+// before a file is written, with the figures.
+TEST_F(MainFlowTest, TooLittleSpaceStopsTheRunBeforeItWritesAnything) {
+  Install(kShared);
+  files_.AddFile(kLogFile, "last run\r\n");
+  files_.SetDiskSpace("/srv", 60000, 1);
+  size_t actions = files_.Actions().size();
+  for (bool dry : {false, true}) {
+    RunOptions options;
+    options.unattended = true;
+    options.dry_run = dry;
+    EXPECT_EQ(kExitStopped, startup::Main(main_platform_, "/inst/DB", options));
+  }
+  // The update information holds accounting and users (6 bytes each), in use
+  // 21 and 16 bytes: backups 37, new records 12, the larger journal 21, log
+  // 8 × 12, history 64 KiB.
+  const std::string refusal =
+      "critical/ok Korvane Database Update: No space for the update on the file system of||" +
+      std::string(kShared) + "||It has 58.6 KiB free; the update writes about 64.2 KiB: backups "
+      "37 B, working copies 0 B, new records 12 B, journal 21 B, log 96 B, history 64.0 KiB.||"
+      "Free some space (older run folders of the backup history may go), then run||  'tabsync "
+      "DB'||Update of information DB's canceled.";
+  EXPECT_EQ((Strings{refusal, refusal}), Messages());
+  EXPECT_TRUE(runs_.empty());
+  EXPECT_EQ(actions, files_.Actions().size());
+  EXPECT_EQ("last run\r\n", files_.GetFile(kLogFile).content);
+}
+
 TEST_F(MainFlowTest, LocationThatIsNoAbsoluteFolderIsRefusedNamingShareIni) {
   share_.Register("srv/shared");
   ExpectStoppedUntouched("Korvane Common Files folder NOT registered:||srv/shared/||The "

@@ -329,6 +329,24 @@ void FakeFileSystem::DeleteFolder(const std::string& path) {
   Record(action);
 }
 
+void FakeFileSystem::SetDiskSpace(const std::string& folder, uint64_t available,
+                                  uint64_t device) {
+  disk_space_[Normal(folder)] = {available, device};
+}
+
+bool FakeFileSystem::GetDiskSpace(const std::string& path, platform::DiskSpace* space) const {
+  if (!FolderExists(path)) return false;
+  *space = {uint64_t{1} << 40, 0};
+  for (std::string folder = Normal(path);; folder = platform::GetParentFolderName(folder)) {
+    auto found = disk_space_.find(folder.empty() ? "/" : folder);
+    if (found != disk_space_.end()) {
+      *space = found->second;
+      return true;
+    }
+    if (folder.empty() || folder == "/") return true;
+  }
+}
+
 std::unique_ptr<platform::FileLock> FakeFileSystem::TryLockFile(const std::string& path) {
   std::string normal = Normal(path);
   CheckInjected("lock", normal, "lock " + normal);

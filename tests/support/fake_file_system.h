@@ -29,6 +29,10 @@ class FakeFileSystem : public platform::FileSystem {
   // Adds the folder `alias`, which SameFolder takes for `folder`, as for a
   // symbolic link (its files are not shared, though).
   void AddFolderAlias(const std::string& alias, const std::string& folder);
+  // The file system of `folder` and the folders below it (unless one of them
+  // has its own): `available` bytes free, device `device`. Every other
+  // folder has 1 TiB free on device 0.
+  void SetDiskSpace(const std::string& folder, uint64_t available, uint64_t device);
   // Makes FolderExists deny the folder while its files stay reachable.
   void HideFolder(const std::string& path);
   // Adds a name that is there but cannot be examined (a link to nowhere, a
@@ -86,6 +90,8 @@ class FakeFileSystem : public platform::FileSystem {
   // "/tmp/fake.N/", made anew at each call.
   std::string CreateTemporaryFolder() override;
   bool FolderExists(const std::string& path) const override;
+  // As SetDiskSpace set it, for an existing folder.
+  bool GetDiskSpace(const std::string& path, platform::DiskSpace* space) const override;
   bool SameFolder(const std::string& a, const std::string& b) const override;
   // Same folder (as SameFolder) and same name.
   bool SameFile(const std::string& a, const std::string& b) const override;
@@ -126,6 +132,7 @@ class FakeFileSystem : public platform::FileSystem {
   size_t cut_off_bytes_ = 0;
   std::map<std::string, std::string> aliases_;
   std::set<std::string> hidden_;
+  std::map<std::string, platform::DiskSpace> disk_space_;  // by folder
   std::map<std::pair<std::string, std::string>, int> failures_;
   std::vector<std::string> actions_;
 };
