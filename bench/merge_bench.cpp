@@ -423,6 +423,7 @@ class NoRegistrations : public platform::RegistrationStore {
     return false;
   }
   bool CanBeRead() const override { return true; }
+  std::string UnreadableCause() const override { return ""; }
   std::string Source() const override { return "(none)"; }
 };
 

@@ -1,5 +1,9 @@
 #include "platform/ini_file.h"
 
+#include <errno.h>
+
+#include <cstring>
+
 #include "platform/posix_io.h"
 
 namespace tabsync::platform {
@@ -12,6 +16,14 @@ std::string_view Trim(std::string_view text) {
   if (begin == std::string_view::npos) return {};
   size_t end = text.find_last_not_of(kBlanks);
   return text.substr(begin, end - begin + 1);
+}
+
+// 0, or the errno of the open or the read (posix_io.h: EISDIR, EINVAL, EFBIG).
+int ReadTextFileError(const std::string& path, std::string* text) {
+  int fd = posix::OpenRegularFile(path);
+  if (fd < 0) return errno;
+  posix::FileDescriptor file(fd);
+  return posix::ReadAllUpTo(file.get(), kMaxIniFileSize, text);
 }
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -127,8 +139,24 @@ bool ReadIniValue(std::string_view text, std::string_view section, std::string_v
 }
 
 bool ReadTextFile(const std::string& path, std::string* text) {
-  posix::FileDescriptor file(posix::OpenRegularFile(path));
-  return file.get() >= 0 && posix::ReadAllUpTo(file.get(), kMaxIniFileSize, text) == 0;
+  return ReadTextFileError(path, text) == 0;
+}
+
+std::string TextFileProblem(const std::string& path) {
+  std::string text;
+  switch (int error = ReadTextFileError(path, &text)) {
+    case 0:
+    case ENOENT:
+      return "";
+    case EISDIR:
+      return "a folder";
+    case EINVAL:
+      return "no regular file (a FIFO, a device or a socket)";
+    case EFBIG:
+      return "larger than 1 MiB (1,048,576 bytes)";
+    default:
+      return std::string("not readable: ") + std::strerror(error);
+  }
 }
 
 }  // namespace tabsync::platform

@@ -50,6 +50,14 @@ constexpr size_t kMaxIniFileSize = 1024 * 1024;
 // kMaxIniFileSize bytes; *text may then hold part of the file.
 bool ReadTextFile(const std::string& path, std::string* text);
 
+// Why ReadTextFile refuses the file at `path` although it is there, for a
+// message after the path: "a folder", "no regular file (a FIFO, a device or
+// a socket)", "larger than 1 MiB (1,048,576 bytes)" or "not readable: " and
+// the system's reason. "" when it can be read, or when there is no such file
+// (nor one that a symbolic link there leads to). Reads at most
+// kMaxIniFileSize bytes, and never waits.
+std::string TextFileProblem(const std::string& path);
+
 }  // namespace tabsync::platform
 
 #endif  // TABSYNC_PLATFORM_INI_FILE_H_

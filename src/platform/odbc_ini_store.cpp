@@ -30,6 +30,8 @@ class OdbcIniStore : public RegistrationStore {
     return ReadTextFile(SystemOdbcIniPath(), &text);
   }
 
+  std::string UnreadableCause() const override { return TextFileProblem(SystemOdbcIniPath()); }
+
   std::string Source() const override { return SystemOdbcIniPath(); }
 };
 

@@ -25,6 +25,11 @@ class RegistrationStore {
   // True when the store itself can be read (odbc.ini exists and may be
   // read), whatever it holds.
   virtual bool CanBeRead() const = 0;
+  // Why the store, which is there, cannot be read, for a message after
+  // Source() (odbc.ini "a folder", "larger than 1 MiB ..."; see
+  // TextFileProblem in ini_file.h). "" when it can be read, and when there is
+  // none yet: a first installation creates it.
+  virtual std::string UnreadableCause() const = 0;
   // Where the store is kept, for messages (the path of odbc.ini).
   virtual std::string Source() const = 0;
 };

@@ -35,6 +35,7 @@ class DryRunDataSources : public platform::RegistrationStore, public platform::O
   bool ReadDataSourceValue(const std::string& data_source, const std::string& key,
                            std::string* value) const override;
   bool CanBeRead() const override { return !created_.empty() || real_.CanBeRead(); }
+  std::string UnreadableCause() const override { return real_.UnreadableCause(); }
   std::string Source() const override { return real_.Source(); }
 
  private:
@@ -77,6 +78,7 @@ class DryRunSite : public platform::RegistrationStore {
   bool ReadDataSourceValue(const std::string& data_source, const std::string& key,
                            std::string* value) const override;
   bool CanBeRead() const override { return real_.CanBeRead(); }
+  std::string UnreadableCause() const override { return real_.UnreadableCause(); }
   std::string Source() const override { return real_.Source(); }
 
  private:

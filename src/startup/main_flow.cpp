@@ -93,7 +93,12 @@ int InstallationFlow::Run(const std::string& argumentText) {
 
 int InstallationFlow::RunSteps(const std::string& argumentText) {
   update_folder_ = GetCommandLineFolder(argumentText);
-  if (!CheckUpdateFolder() || !ReadSharedFilesLocation()) return kExitStopped;
+  // odbc.ini that cannot be read would fail every data source: the run stops
+  // before it writes anything, the dry run with it.
+  if (!CheckUpdateFolder() || !ReadSharedFilesLocation() ||
+      !CheckRegistrations(install_, kCanceled)) {
+    return kExitStopped;
+  }
   shared_database_folder_ = location_ + install::kDatabaseSubfolder;
   history_.SetRunsKept(KeptUpdateRuns(platform_.share));
   if (options_.dry_run) return RunDry();

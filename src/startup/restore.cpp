@@ -433,7 +433,9 @@ int PutAllBack(const SiteTools& tools, const std::vector<Restoration>& found,
 int Restore(const SiteTools& tools, const std::string& run, bool unattended,
             long long waitSeconds) {
   std::string location;
-  if (!ReadLocation(tools.share, tools.install.ui, &location)) return 2;
+  if (!ReadLocation(tools.share, tools.install.ui, &location) ||
+      !CheckRegistrations(tools.install, ""))
+    return 2;
   if (!run.empty() && !install::IsRunFolderName(run)) {
     install::ShowCritical(tools.install.ui, "No run folder of the backup history: " + run);
     return 2;

@@ -56,6 +56,15 @@ bool ReadLocation(const platform::SharedFilesStore& share, platform::UserInterfa
   return true;
 }
 
+bool CheckRegistrations(const install::InstallPlatform& platform, const std::string& ending) {
+  std::string cause = platform.registrations.UnreadableCause();
+  if (cause.empty()) return true;
+  install::ShowCritical(platform.ui, "Cannot read the ODBC data sources:\r\n\r\n" +
+                                         platform.registrations.Source() + " is " + cause + "." +
+                                         (ending.empty() ? "" : "\r\n\r\n" + ending));
+  return false;
+}
+
 bool EnsureDatabaseFolders(const install::InstallPlatform& platform, const std::string& location) {
   try {
     install::CreateDatabaseFolders(platform.files, location);

@@ -74,6 +74,13 @@ int ExitStatusOfSignal(int signal);
 bool ReadLocation(const platform::SharedFilesStore& share, platform::UserInterface& ui,
                   std::string* location);
 
+// Shows the critical message "Cannot read the ODBC data sources:" with the
+// path of odbc.ini and why it cannot be read, then `ending` when not empty,
+// and gives false when odbc.ini is there but cannot be read (no regular
+// file, too large, not readable: RegistrationStore::UnreadableCause). True
+// otherwise, also when there is no odbc.ini yet.
+bool CheckRegistrations(const install::InstallPlatform& platform, const std::string& ending);
+
 // Takes the run lock in the shared database folder, creating the folder (and
 // those above it up to the location) when missing, and records this process
 // and the clock's time in it (unless options say not to; a record that

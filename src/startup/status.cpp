@@ -272,6 +272,7 @@ std::string RunEnding(const install::RunRecord& record, bool running) {
 bool ReadSiteStatus(const SiteTools& tools, SiteStatus* status) {
   std::string location;
   if (!ReadLocation(tools.share, tools.install.ui, &location)) return false;
+  if (!CheckRegistrations(tools.install, "")) return false;
   if (!tools.install.registrations.CanBeRead()) {
     install::ShowCritical(tools.install.ui,
                           "Cannot read the ODBC data sources:\r\n\r\n" +

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -94,6 +95,40 @@ TEST_F(OdbcIniStoreTest, FolderInPlaceOfFileHoldsNoDataSource) {
   std::string value = "kept";
   EXPECT_FALSE(store_->ReadDataSourceValue("Users", "DBQ", &value));
   EXPECT_EQ(value, "kept");
+}
+
+// What the run refuses to start with: an odbc.ini that is there but can
+// never be read whole, without waiting or reading without end.
+TEST_F(OdbcIniStoreTest, UnreadableCauseNamesWhatOdbcIniIsInstead) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> make;
+    std::string cause;
+  };
+  const Case cases[] = {
+      {"missing", [](const std::string&) {}, ""},
+      {"dangling link",
+       [](const std::string& p) { std::filesystem::create_symlink("/nothing/here", p); }, ""},
+      {"readable", [](const std::string&) { WriteOdbcIni("[Users]\n"); }, ""},
+      {"folder", [](const std::string& p) { std::filesystem::create_directory(p); }, "a folder"},
+      {"fifo", [](const std::string& p) { ASSERT_EQ(0, mkfifo(p.c_str(), 0644)); },
+       "no regular file (a FIFO, a device or a socket)"},
+      {"link to /dev/zero",
+       [](const std::string& p) { std::filesystem::create_symlink("/dev/zero", p); },
+       "no regular file (a FIFO, a device or a socket)"},
+      {"huge",
+       [](const std::string& p) {
+         WriteOdbcIni("");
+         std::filesystem::resize_file(p, 1 << 30);
+       },
+       "larger than 1 MiB (1,048,576 bytes)"},
+  };
+  for (const Case& c : cases) {
+    c.make(OdbcIni());
+    EXPECT_EQ(c.cause, store_->UnreadableCause()) << c.what;
+    std::error_code ignored;
+    std::filesystem::remove(OdbcIni(), ignored);
+  }
 }
 
 TEST_F(OdbcIniStoreTest, OverlongOdbcSysIniIsNotPassedToTheLibrary) {

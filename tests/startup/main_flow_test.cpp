@@ -338,6 +338,21 @@ TEST_F(MainFlowTest, LocationThatIsNoAbsoluteFolderIsRefusedNamingShareIni) {
                          "path.||Cannot install databases.");
 }
 
+// Every data source would fail: the run, and the dry run alike, stop before
+// the lock, naming odbc.ini and why.
+TEST_F(MainFlowTest, OdbcIniThatCannotBeReadStopsTheRunNamingItsCause) {
+  registrations_.MakeUnreadable("a folder");
+  const std::string message =
+      "Cannot read the ODBC data sources:||/etc/odbc.ini is a folder.||"
+      "Update of information DB's canceled.";
+  ExpectStoppedUntouched(message);
+  ui_ = test::FakeUserInterface();
+  RunOptions dry;
+  dry.dry_run = true;
+  EXPECT_EQ(kExitStopped, startup::Main(main_platform_, "/inst/DB", dry));
+  EXPECT_EQ(Strings{"critical/ok Korvane Database Update: " + message}, Messages());
+}
+
 TEST_F(MainFlowTest, RunWithErrorsShowsTheLogUntilItIsClosed) {
   Install(kShared);
   ui_.AnswerQuestions({MessageAnswer::kYes});

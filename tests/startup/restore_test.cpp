@@ -145,6 +145,18 @@ TEST_P(RestoreTest, EachBackupIsCheckedAndEveryGoodOneRestored) {
 
 void Spoil(const std::string& path, const std::string& content) { WriteFile(path, content); }
 
+// Without the data sources there is nothing to restore: the cause is named
+// before the lock is taken or anything replaced.
+TEST_F(RestoreTest, OdbcIniThatCannotBeReadStopsBeforeAnything) {
+  registrations_.MakeUnreadable("a folder");
+  EXPECT_EQ(2, Restore(tools_, "", true));
+  ASSERT_EQ(1u, ui_.Messages().size());
+  EXPECT_EQ("critical/ok Korvane Database Update: Cannot read the ODBC data sources:||"
+            "/etc/odbc.ini is a folder.",
+            test::Describe(ui_.Messages()[0]));
+  EXPECT_FALSE(std::filesystem::exists(shared_ + "tabsync.lock"));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, RestoreTest,
     ::testing::Values(

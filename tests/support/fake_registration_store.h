@@ -22,15 +22,21 @@ class FakeRegistrationStore : public platform::RegistrationStore {
 
   const std::vector<std::string>& Reads() const { return reads_; }
 
-  // Makes the store unreadable: CanBeRead is false and nothing is read.
-  void MakeUnreadable() { readable_ = false; }
+  // Makes the store unreadable: CanBeRead is false, UnreadableCause gives
+  // `cause` (none: as a missing store) and nothing is read.
+  void MakeUnreadable(const std::string& cause = "") {
+    readable_ = false;
+    cause_ = cause;
+  }
   bool CanBeRead() const override { return readable_; }
+  std::string UnreadableCause() const override { return cause_; }
   std::string Source() const override { return "/etc/odbc.ini"; }
 
  private:
   std::map<std::string, std::map<std::string, std::string>> sources_;
   mutable std::vector<std::string> reads_;
   bool readable_ = true;
+  std::string cause_;
 };
 
 }  // namespace tabsync::test
