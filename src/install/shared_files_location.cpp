@@ -17,4 +17,23 @@ bool IsUsableLocation(const std::string& path) {
   return !path.empty() && path.front() == '/' && !HasControlCharacter(path);
 }
 
+bool LiesInFolder(const platform::FileSystem& files, const std::string& inner,
+                  const std::string& outer) {
+  std::string path = inner;
+  while (!files.FolderExists(path)) {
+    path = platform::GetParentFolderName(path);
+    if (path.empty()) return false;
+  }
+  try {
+    // Resolved, its parents are the folders it really lies in.
+    path = files.ResolvedPath(path);
+  } catch (const Error&) {
+    return false;  // a folder that cannot be resolved cannot be compared either
+  }
+  for (; !path.empty(); path = platform::GetParentFolderName(path)) {
+    if (files.SameFolder(path, outer)) return true;
+  }
+  return false;
+}
+
 }  // namespace tabsync::install

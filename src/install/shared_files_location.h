@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/shared_files_store.h"
 
 namespace tabsync::install {
@@ -23,6 +24,15 @@ bool GetSharedFilesLocation(const platform::SharedFilesStore& store, std::string
 // relative one would put the databases below wherever the program was
 // started.
 bool IsUsableLocation(const std::string& path);
+
+// True when the folder `inner` is the existing folder `outer` or lies below
+// it, however either is spelt: folders are compared by identity (device and
+// inode), and the part of `inner` that exists is resolved first, so that a
+// symbolic link on the way counts where it leads. A part of `inner` not
+// made yet lies where its nearest existing folder lies. False when `outer`
+// does not exist. Raises nothing.
+bool LiesInFolder(const platform::FileSystem& files, const std::string& inner,
+                  const std::string& outer);
 
 }  // namespace tabsync::install
 

@@ -47,6 +47,7 @@ class InstallationFlow {
   bool TakeLeftRunLock();
   bool CheckUpdateFolder();
   bool ReadSharedFilesLocation();
+  bool CheckFoldersApart();
   bool TakeRunLock();
   bool OfferToMoveDatabases();
   bool CheckDiskSpace(const platform::RegistrationStore& registrations);
@@ -93,14 +94,13 @@ int InstallationFlow::Run(const std::string& argumentText) {
 
 int InstallationFlow::RunSteps(const std::string& argumentText) {
   update_folder_ = GetCommandLineFolder(argumentText);
-  // odbc.ini that cannot be read would fail every data source: the run stops
-  // before it writes anything, the dry run with it.
-  if (!CheckUpdateFolder() || !ReadSharedFilesLocation() ||
-      !CheckRegistrations(install_, kCanceled)) {
-    return kExitStopped;
-  }
+  if (!CheckUpdateFolder() || !ReadSharedFilesLocation()) return kExitStopped;
   shared_database_folder_ = location_ + install::kDatabaseSubfolder;
   history_.SetRunsKept(KeptUpdateRuns(platform_.share));
+  // Checked before anything is written, the dry run stopping with the run: a
+  // shared folder in the update folder would put the run's files into the
+  // release, and an odbc.ini that cannot be read would fail every data source.
+  if (!CheckFoldersApart() || !CheckRegistrations(install_, kCanceled)) return kExitStopped;
   if (options_.dry_run) return RunDry();
   if (!TakeRunLock() || !OfferToMoveDatabases()) return stop_status_;
   if (!CheckDiskSpace(install_.registrations)) return kExitStopped;
@@ -159,6 +159,28 @@ bool InstallationFlow::CheckUpdateFolder() {
 
 bool InstallationFlow::ReadSharedFilesLocation() {
   return ReadLocation(platform_.share, install_.ui, &location_);
+}
+
+// The lock, the log, the backups and the databases go into the shared
+// database folder: in the update folder they would change the release.
+bool InstallationFlow::CheckFoldersApart() {
+  if (!install::LiesInFolder(install_.files, shared_database_folder_, RunFolder())) return true;
+  std::string update = RunFolder();
+  try {
+    update = install_.files.ResolvedPath(update);
+  } catch (const Error&) {
+    // It was found a moment ago; named as given, it is still recognisable.
+  }
+  install::ShowCritical(
+      install_.ui,
+      std::string(install_.files.SameFolder(shared_database_folder_, RunFolder())
+                      ? "The shared database folder and the update folder are the same folder:"
+                      : "The shared database folder lies in the update folder:") +
+          "\r\n\r\n" + shared_database_folder_ + "\r\n" + update +
+          "\r\n\r\nThe run would write its lock, log, backups and databases into the update "
+          "information.\r\n\r\n" +
+          kCanceled);
+  return false;
 }
 
 bool InstallationFlow::TakeRunLock() {

@@ -338,6 +338,22 @@ TEST_F(MainFlowTest, LocationThatIsNoAbsoluteFolderIsRefusedNamingShareIni) {
                          "path.||Cannot install databases.");
 }
 
+// The lock, log, backups and databases would go into the release: the run
+// stops before it writes anything, naming both folders.
+TEST_F(MainFlowTest, SharedFolderInTheUpdateFolderStopsTheRun) {
+  const std::string tail =
+      "The run would write its lock, log, backups and databases into the update "
+      "information.||Update of information DB's canceled.";
+  files_.AddFolderAlias("/srv/shared/Infrastructure/DB", "/inst/DB");
+  ExpectStoppedUntouched(
+      "The shared database folder and the update folder are the same folder:||" +
+      std::string(kShared) + "|/inst/DB||" + tail);
+  share_.Register("/inst/DB/");
+  ui_ = test::FakeUserInterface();
+  ExpectStoppedUntouched("The shared database folder lies in the update folder:||"
+                         "/inst/DB/Infrastructure/DB/|/inst/DB||" + tail);
+}
+
 // Every data source would fail: the run, and the dry run alike, stop before
 // the lock, naming odbc.ini and why.
 TEST_F(MainFlowTest, OdbcIniThatCannotBeReadStopsTheRunNamingItsCause) {
