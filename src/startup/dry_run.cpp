@@ -56,7 +56,7 @@ void DryRunSite::CopyDatabases() {
       continue;
     }
     if (there) {
-      CopyIfThere(real, copy);
+      CopyDatabase(real, copy);
       CopyIfThere(real + "-journal", copy + "-journal");
     }
     copies_[dao::LowerName(entry.data_source_name)] = copy;
@@ -83,6 +83,18 @@ std::string DryRunSite::CopyFolderFor(const std::string& realFolder) {
   files_.CreateFolder(copy);
   folders_.emplace_back(copy, realFolder);
   return copy;
+}
+
+// A FIFO or a device is never read, nor copied: an empty file stands in for
+// it, which the engine refuses before it opens anything with the error it
+// gives a FIFO or a device (3343, naming the path), so the run logs and ends
+// as the real run does.
+void DryRunSite::CopyDatabase(const std::string& real, const std::string& copy) {
+  if (files_.IsRegularFile(real)) {
+    files_.CopyFile(real, copy, false);
+  } else {
+    files_.OpenForAppend(copy);
+  }
 }
 
 void DryRunSite::CopyIfThere(const std::string& path, const std::string& copy) {

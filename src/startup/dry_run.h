@@ -67,7 +67,10 @@ class DryRunSite : public platform::RegistrationStore {
 
   // Makes the temporary folder and copies the databases into it, one folder
   // of copies per folder of databases, each with its hot journal when it has
-  // one (the run's backup rolls it back in the copy). Raises the file errors.
+  // one (the run's backup rolls it back in the copy). A database in use that
+  // is no regular file (a FIFO, a device, a link to one) gets an empty file
+  // as its copy, which the run refuses as it refuses that file. Raises the
+  // file errors.
   void CopyDatabases();
   // Where the dry run's log goes: in the temporary folder.
   std::string LogPath() const { return temporary_ + "Stabmerge.log"; }
@@ -84,6 +87,7 @@ class DryRunSite : public platform::RegistrationStore {
  private:
   std::string RealPathFor(const std::string& dataSource) const;
   std::string CopyFolderFor(const std::string& realFolder);
+  void CopyDatabase(const std::string& real, const std::string& copy);
   void CopyIfThere(const std::string& path, const std::string& copy);
   void RemoveTree(const std::string& folder);
 

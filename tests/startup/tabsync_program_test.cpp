@@ -472,7 +472,9 @@ TEST_F(TabsyncProgramTest, DryRunChangesNothingAndPrintsTheRealRunsLog) {
 // A dry run reads the configuration as the real run does and ends as it
 // ends: it used to take odbc.ini faults for a clean site (exit 0 where the
 // run fails) and a missing shared folder for a failure (exit 1 where the run
-// creates it). Each fault, on a fresh site: the dry run, then the real run.
+// creates it), and stopped at a FIFO in place of a database (exit 2 where
+// the run fails it). Each fault, on a fresh site: the dry run, then the
+// real run.
 TEST_F(TabsyncProgramTest, DryRunEndsAsTheRealRunOnEveryConfigurationFault) {
   const std::string odbc_ini = dir_.File("odbc/odbc.ini");
   auto prepend = [&](const std::string& text) {
@@ -488,7 +490,13 @@ TEST_F(TabsyncProgramTest, DryRunEndsAsTheRealRunOnEveryConfigurationFault) {
       {"shared folder missing", [&] { std::filesystem::remove_all(Location()); }, 0},
       {"stray line in odbc.ini", [&] { prepend("stray\n"); }, 1},
       {"byte order mark in odbc.ini", [&] { prepend("\xef\xbb\xbf"); }, 1},
-      {"odbc.ini a folder", [&] { unlink(odbc_ini.c_str()); mkdir(odbc_ini.c_str(), 0755); }, 1},
+      {"odbc.ini a folder", [&] { unlink(odbc_ini.c_str()); mkdir(odbc_ini.c_str(), 0755); }, 2},
+      {"database in use a FIFO",
+       [&] {
+         unlink((Shared() + "config.mdb").c_str());
+         mkfifo((Shared() + "config.mdb").c_str(), 0644);
+       },
+       1},
   };
   for (const auto& c : cases) {
     std::filesystem::remove_all(Location());
