@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <set>
 
+#include "dbengine/error.h"
 #include "dbengine/names.h"
 #include "engine/catalogue.h"
 #include "engine/schema_renames.h"
@@ -15,8 +16,22 @@
 namespace tabsync::startup {
 namespace {
 
+// The database only read, with nothing written beside it: read as the image
+// it is, a file in WAL mode gets no -wal or -shm file. Where a -wal or a
+// journal beside it holds changes the file lacks (another program is
+// writing it), it is read through them as a reader does; their files are
+// there already.
+std::unique_ptr<dao::Database> OpenToRead(dao::DatabaseEngine& engine, const std::string& path) {
+  try {
+    return engine.OpenDatabase(path, dao::kOpenImmutable);
+  } catch (const Error& error) {
+    if (error.Number() != errors::kCannotOpenDatabase) throw;
+  }
+  return engine.OpenDatabase(path, 0, true);
+}
+
 void ReadRelease(dao::DatabaseEngine& engine, DatabaseStatus* status) {
-  std::unique_ptr<dao::Database> db = engine.OpenDatabase(status->file, 0, true);
+  std::unique_ptr<dao::Database> db = OpenToRead(engine, status->file);
   status->format_version = db->FormatVersion();
   status->version = engine::NewestVersion(*db, &status->version_table);
   db->Close();

@@ -551,6 +551,34 @@ TEST_F(TabsyncProgramTest, ProgressIsDrawnOnATerminal) {
   EXPECT_EQ("\r\033[K", outcome.err.substr(outcome.err.size() - 4));
 }
 
+// --status writes nothing beside a database in WAL mode (it used to leave
+// -wal and -shm files), and reads what another program's -wal holds.
+TEST_F(TabsyncProgramTest, StatusReadsDatabasesInWalModeWithoutWritingBesideThem) {
+  MakeRelease(Shared());
+  const std::string users = Shared() + "users.mdb";
+  auto users_release = [&] {
+    std::string out = RunWith({"--status", "--json"}).out;
+    size_t row = out.find("\"data_source\": \"Users\"");
+    size_t release = out.find("\"release\": \"", row);
+    return row == std::string::npos || release == std::string::npos
+               ? out
+               : out.substr(release + 12, out.find('"', release + 12) - release - 12);
+  };
+  test::ExecSql(users, "PRAGMA journal_mode = WAL");
+  EXPECT_EQ("3.1.0", users_release());
+  EXPECT_FALSE(Exists(users + "-wal"));
+  EXPECT_FALSE(Exists(users + "-shm"));
+
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(users.c_str(), &writer));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(writer,
+                                    "PRAGMA wal_autocheckpoint = 0; UPDATE Version SET DBVersion "
+                                    "= '3.1.9' WHERE DBVersion = '3.1.0'",
+                                    nullptr, nullptr, nullptr));
+  EXPECT_EQ("3.1.9", users_release());
+  sqlite3_close(writer);
+}
+
 // --status before and after two runs on a site of the previous file format;
 // --restore from the .bak files and then from the history's first run
 // folder, each replaced database kept.
