@@ -53,6 +53,9 @@ constexpr int kFirstFormatVersion = 1;
 
 // OpenDatabase options: any non-zero value other than kOpenImmutable opens
 // exclusively.
+// An exclusive open that may write puts a file in WAL mode back to the
+// rollback journal, the format's (database-format.md), first copying what
+// its -wal holds into it.
 constexpr int kOpenExclusive = 1;
 // Opens exclusively and keeps the session's changes to itself: they serve its
 // later operations and are dropped at Close, so the file is only read.

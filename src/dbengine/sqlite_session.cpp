@@ -206,7 +206,10 @@ std::shared_ptr<Session> Session::Open(const std::string& path, const Options& o
   // Without a journal file a crash cannot leave one that the next opener of
   // the file would play back into it.
   if (options.discard_changes) session->Exec("PRAGMA journal_mode = MEMORY");
-  session->Begin();
+  // The format keeps the rollback journal (database-format.md): in WAL mode
+  // an exclusive session would not keep readers out, and a file the session
+  // writes, such as a release file copied in, would stay in WAL mode.
+  session->Begin(options.exclusive && !options.discard_changes && !read_only);
   session->ReadFormatVersion();
   return session;
 }
@@ -227,10 +230,36 @@ Session::~Session() {
   }
 }
 
-void Session::Begin() {
+// The text of the first row of a PRAGMA into *text: SQLite's result code.
+int Session::PragmaText(const char* sql, std::string* text) {
+  sqlite3_stmt* statement = nullptr;
+  int rc = sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr);
+  if (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    const unsigned char* value = sqlite3_column_text(statement, 0);
+    *text = value ? reinterpret_cast<const char*>(value) : "";
+    rc = SQLITE_OK;
+  }
+  sqlite3_finalize(statement);
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// A file's journal mode is known once its header is read; the change back
+// to the rollback journal copies what the -wal holds into the file first,
+// and needs the file to itself (SQLITE_BUSY otherwise).
+int Session::LeaveWalMode() {
+  std::string mode;
+  int rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = PragmaText("PRAGMA journal_mode", &mode);
+  if (rc != SQLITE_OK || mode != "wal") return rc;
+  rc = PragmaText("PRAGMA journal_mode = DELETE", &mode);
+  return rc == SQLITE_OK && mode != "delete" ? SQLITE_BUSY : rc;
+}
+
+void Session::Begin(bool leaveWal) {
+  int rc = leaveWal ? LeaveWalMode() : SQLITE_OK;
   // The first read takes the lock that the whole session keeps: exclusive for
   // an exclusive open, shared otherwise. It also proves the file a database.
-  int rc = sqlite3_exec(db_, BeginSql(), nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db_, BeginSql(), nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK)
     rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) return;

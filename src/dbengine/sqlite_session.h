@@ -73,7 +73,9 @@ class Session : public std::enable_shared_from_this<Session> {
   };
 
   // Raises 3024 (missing), 3343 (no database, or no regular file), 3045 (in
-  // use), 3204, 3049 (immutable: changes pending beside the file).
+  // use), 3204, 3049 (immutable: changes pending beside the file). An
+  // exclusive open that may write puts a file in WAL mode back to the
+  // rollback journal (3045 while another connection has it open).
   static std::shared_ptr<Session> Open(const std::string& path, const Options& options);
   ~Session();
   Session(const Session&) = delete;
@@ -145,7 +147,11 @@ class Session : public std::enable_shared_from_this<Session> {
   friend class Statement;
 
   Session(std::string path, sqlite3* db, const Options& options);
-  void Begin();
+  // Begins the session's transaction; with leaveWal a file in WAL mode is
+  // first put back to the rollback journal. Raises as Open.
+  void Begin(bool leaveWal);
+  int PragmaText(const char* sql, std::string* text);
+  int LeaveWalMode();
   void ReadFormatVersion();
   void RecoverTransaction();
   void Return(std::vector<sqlite3_stmt*>* idle, sqlite3_stmt* statement);

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "engine/catalogue.h"
 #include "engine/format_upgrade.h"
@@ -51,8 +52,11 @@ bool SkipDatabase(UpdateContext& context, const DatabaseFiles& db, const std::st
   return false;
 }
 
+// The exclusive open puts a release file in WAL mode back to the rollback
+// journal, the format's (dao.h), as the rebuild does with its working copy.
 void CopyWholeDatabase(UpdateContext& context, const DatabaseFiles& db) {
   context.Files().CopyFile(db.UpdatePath(), db.ExistingPath(), true);
+  context.DBEngine().OpenDatabase(db.ExistingPath(), dao::kOpenExclusive)->Close();
   context.WriteLog("DATABASE START: " + db.file_name);
   context.WriteLog(" COPY WHOLE DATABASE " + db.file_name);
 }
@@ -72,9 +76,15 @@ bool FindDatabaseInUse(UpdateContext& context, const DatabaseFiles& db, bool* ex
   }
 }
 
-// The working copy and a journal its session may have left.
+// The working copy and a journal, -wal or -shm its session may have left (a
+// release file in WAL mode has both while its session opens).
+std::vector<std::string> WorkingCopyFiles(const DatabaseFiles& db) {
+  std::string copy = db.WorkingPath();
+  return {copy, copy + "-journal", copy + "-wal", copy + "-shm"};
+}
+
 void RemoveWorkingCopy(UpdateContext& context, const DatabaseFiles& db) {
-  for (const std::string& path : {db.WorkingPath(), db.WorkingPath() + "-journal"}) {
+  for (const std::string& path : WorkingCopyFiles(db)) {
     if (context.Files().FileExists(path) || context.Files().IsSymbolicLink(path)) {
       context.Files().DeleteFile(path, true);
     }
@@ -100,7 +110,7 @@ void RemoveLeftover(UpdateContext& context, const std::string& name,
 // lines.
 void RemoveLeftovers(UpdateContext& context, const DatabaseFiles& db) {
   platform::FileSystem& files = context.Files();
-  for (const std::string& path : {db.WorkingPath(), db.WorkingPath() + "-journal"}) {
+  for (const std::string& path : WorkingCopyFiles(db)) {
     RemoveLeftover(context, path, [&] {
       if (files.FileExists(path) || files.IsSymbolicLink(path)) files.DeleteFile(path, true);
     });

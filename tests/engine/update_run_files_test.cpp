@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <fstream>
 #include <map>
 #include <regex>
 #include <string>
@@ -178,6 +179,29 @@ TEST_F(UpdateRunFilesTest, UpdateFolderIsOnlyRead) {
   }
   EXPECT_EQ("new\n", QuerySql(shared_ + "config.mdb", "SELECT DBVersion FROM Version"));
   EXPECT_FALSE(files_->FileExists(WorkingCopyPath(shared_, "config.mdb")));
+}
+
+// Release files in WAL mode become databases in the format's rollback
+// journal, both the rebuilt one (resource) and the one copied whole
+// (onlineshop), and so does a database in use in WAL mode once updated
+// (accounting). No -wal or -shm is left, nor those a killed run left beside
+// its working copy.
+TEST_F(UpdateRunFilesTest, DatabasesEndInTheRollbackJournalWhateverTheReleaseFileWas) {
+  for (const char* file : {"resource.mdb", "onlineshop.mdb"})
+    test::ExecSql(update_ + file, "PRAGMA journal_mode = WAL");
+  test::ExecSql(shared_ + "accounting.mdb", "PRAGMA journal_mode = WAL");
+  std::string copy = WorkingCopyPath(shared_, "config.mdb");
+  for (const char* end : {"-wal", "-shm"}) std::ofstream(copy + end) << "left by a killed run";
+
+  UpdateAllDatabases(context_, update_);
+
+  EXPECT_FALSE(context_.ErrorsDetected()) << LogWithoutTimes();
+  for (const std::string& name : test::NamesIn(shared_)) {
+    EXPECT_FALSE(name.ends_with("-wal") || name.ends_with("-shm")) << name;
+  }
+  for (const char* file : {"accounting.mdb", "resource.mdb", "onlineshop.mdb"}) {
+    EXPECT_EQ("delete\n", QuerySql(shared_ + file, "PRAGMA journal_mode")) << file;
+  }
 }
 
 // A writer of users.mdb died in its commit: the backup is the database as a
