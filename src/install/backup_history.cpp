@@ -32,13 +32,6 @@ std::string FolderOf(const std::string& path) {
   return platform::WithTrailingSlash(platform::GetParentFolderName(path));
 }
 
-std::string TimeText(const platform::LocalTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return text;
-}
-
 // A name the history may have put into a run folder: one entry of it, not
 // the record, and one line of it. The databases' paths hold no control
 // character (NamesDatabaseFile), nor does the log's.
@@ -227,6 +220,13 @@ void DeleteIfThere(platform::FileSystem& files, const std::string& path) {
 }
 
 }  // namespace
+
+std::string TimeText(const platform::LocalTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return text;
+}
 
 std::string RunFolderName(const platform::LocalTime& t) {
   char name[32];

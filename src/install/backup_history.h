@@ -24,6 +24,10 @@ constexpr char kRunRecordName[] = "tabsync-run";
 // The first line of a record.
 constexpr char kRunRecordHeader[] = "tabsync run record 1";
 
+// "YYYY-MM-DD HH:MM:SS" of a moment, as run records, the lock's holder and
+// --status write it.
+std::string TimeText(const platform::LocalTime& time);
+
 // "YYYYMMDD-HHMMSS" of a moment: the name of a run's folder in a history.
 std::string RunFolderName(const platform::LocalTime& runStart);
 

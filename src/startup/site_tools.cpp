@@ -169,13 +169,6 @@ std::string SizeText(long long bytes) {
   return text;
 }
 
-std::string TimeText(const platform::LocalTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return text;
-}
-
 void ShowNoAnswer(platform::UserInterface& ui, const std::string& nothingDone,
                   const std::string& unattended) {
   install::ShowCritical(ui, "No answer to the question: the input ended (no terminal, no "

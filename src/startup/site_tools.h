@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dbengine/dao.h"
+#include "install/backup_history.h"
 #include "install/install_platform.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -110,7 +111,7 @@ std::string AlignedColumns(const std::vector<std::vector<std::string>>& rows);
 std::string SizeText(long long bytes);
 
 // The clock's time as --status shows it: "2026-12-08 09:05:31".
-std::string TimeText(const platform::LocalTime& time);
+using install::TimeText;
 
 // Makes sure the database folders below the location exist. False, after
 // the critical message "Cannot create the database folder:", when one cannot
